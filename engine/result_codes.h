@@ -1,0 +1,20 @@
+#pragma once
+// Result codes shared by the engine, the matcher and the template services.
+// Operations return a signed 32-bit value: 0 or more is success (or a count,
+// quality, score or length), negative is one of the codes below.
+#include <cstdint>
+
+namespace vorsensor {
+
+constexpr int32_t kOk = 0;
+constexpr int32_t kOutOfMemory = -2;         // workspace or configuration allocation failed
+constexpr int32_t kEngineStopped = -3;       // no configuration given and the engine is not started
+constexpr int32_t kMissingArgument = -4;     // a required pointer is null
+constexpr int32_t kOutOfRange = -5;          // an argument is outside its range
+constexpr int32_t kServiceOutOfMemory = -101;  // template services; resolution out of range in extraction
+constexpr int32_t kImageSizeOutOfRange = -102; // normalised image side outside the configured limits
+constexpr int32_t kQualityRejected = -103;   // image quality not accepted
+constexpr int32_t kSampleInUse = -1000;      // the engine's one loaded sample is taken
+constexpr int32_t kMalformedRecord = -3000;  // template record bytes do not form a valid record
+
+}  // namespace vorsensor

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Configures and builds one variant: release (default), asan (Address + Undefined
+# Behaviour sanitizers), tsan (ThreadSanitizer) or fuzz (clang + libFuzzer).
+# Usage: scripts/build.sh [release|asan|tsan|fuzz] [extra cmake args...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+variant=${1:-release}
+shift || true
+args=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+case "$variant" in
+  release) args=(-G Ninja -DCMAKE_BUILD_TYPE=Release) ;;
+  asan) args+=(-DVS_SANITIZE=address,undefined -DVS_BUILD_BENCH=OFF) ;;
+  tsan) args+=(-DVS_SANITIZE=thread -DVS_BUILD_BENCH=OFF) ;;
+  fuzz) args+=(-DVS_FUZZ=ON -DVS_SANITIZE=address,undefined -DVS_BUILD_TESTS=OFF -DVS_BUILD_BENCH=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
+  *) echo "unknown variant: $variant" >&2; exit 2 ;;
+esac
+cmake -S . -B "build/$variant" "${args[@]}" "$@" >/dev/null
+cmake --build "build/$variant" -j "$(nproc)"

@@ -1,0 +1,20 @@
+// vorsensor: the command-line face of the fingerprint engine.
+#include <CLI/CLI.hpp>
+
+#include "tools/command.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"vorsensor: fingerprint engine tools"};
+  app.require_subcommand(1);
+  int exitCode = 0;
+  vorsensor::tools::AddSynthCommand(app, exitCode);
+  vorsensor::tools::AddVerifyCommand(app, exitCode);
+  vorsensor::tools::AddExtractCommand(app, exitCode);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e);
+    return code == 0 ? 0 : 2;
+  }
+  return exitCode;
+}
