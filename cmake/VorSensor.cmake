@@ -1,24 +1,66 @@
 # Helpers shared by the per-folder build files.
 
-# vs_library(<target> SOURCES ... [DEPS ...] [PRIVATE_DEPS ...])
-# One static library per subsystem folder; the repository root is the include root,
-# so headers are included as "engine/feature_set.h".
-function(vs_library target)
-  cmake_parse_arguments(L "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
-  add_library(${target} STATIC ${L_SOURCES})
-  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
-  target_link_libraries(${target} PUBLIC ${L_DEPS} PRIVATE ${L_PRIVATE_DEPS})
+# Keeps the names in `list_var` that are targets already (libraries are added
+# leaves first, so a subsystem that has no sources yet is simply left out).
+function(vs_existing_targets out_var)
+  set(result)
+  foreach(t ${ARGN})
+    if(TARGET ${t})
+      list(APPEND result ${t})
+    endif()
+  endforeach()
+  set(${out_var} ${result} PARENT_SCOPE)
 endfunction()
 
-# vs_test(<target> SOURCES ... [LIBS ...] [LABELS ...])
-# A GoogleTest executable registered with CTest. Tests labelled "threaded" also run
-# under ThreadSanitizer.
-function(vs_test target)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+# vs_library(<target> SOURCES ... [DEPS ...] [PRIVATE_DEPS ...])
+# One static library per subsystem folder; the repository root is the include root,
+# so headers are included as "engine/feature_set.h". Project libraries named in
+# DEPS that do not exist yet are skipped; a library without sources is not made.
+function(vs_library target)
+  cmake_parse_arguments(L "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
+  if(NOT L_SOURCES)
+    return()
+  endif()
+  set(deps)
+  foreach(d ${L_DEPS})
+    if(TARGET ${d} OR NOT d MATCHES "^vs_")
+      list(APPEND deps ${d})
+    endif()
+  endforeach()
+  add_library(${target} STATIC ${L_SOURCES})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${target} PUBLIC ${deps} PRIVATE ${L_PRIVATE_DEPS})
+endfunction()
+
+# vs_test_folder(<name> LIBS ...)
+# Every *_test.cpp of the calling folder goes into one GoogleTest executable
+# <name>; every *_threaded_test.cpp into <name>_threaded, labelled "threaded"
+# so that the ThreadSanitizer build runs it.
+function(vs_test_folder name)
+  cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
   find_package(GTest REQUIRED)
   include(GoogleTest)
-  add_executable(${target} ${T_SOURCES})
-  target_link_libraries(${target} PRIVATE ${T_LIBS} vs_test_support GTest::gtest GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                       PROPERTIES LABELS "${T_LABELS}")
+  vs_existing_targets(libs ${T_LIBS})
+  file(GLOB all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  file(GLOB threaded CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_threaded_test.cpp)
+  file(GLOB helpers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_helpers.cpp)
+  set(plain ${all})
+  if(threaded)
+    list(REMOVE_ITEM plain ${threaded})
+  endif()
+  foreach(kind plain threaded)
+    if(NOT ${kind})
+      continue()
+    endif()
+    set(exe ${name})
+    set(labels unit)
+    if(kind STREQUAL "threaded")
+      set(exe ${name}_threaded)
+      set(labels threaded)
+    endif()
+    add_executable(${exe} ${${kind}} ${helpers})
+    target_link_libraries(${exe} PRIVATE ${libs} vs_test_support GTest::gmock GTest::gtest_main)
+    gtest_discover_tests(${exe} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                         PROPERTIES LABELS "${labels}")
+  endforeach()
 endfunction()
