@@ -16,5 +16,14 @@ constexpr int32_t kImageSizeOutOfRange = -102; // normalised image side outside 
 constexpr int32_t kQualityRejected = -103;   // image quality not accepted
 constexpr int32_t kSampleInUse = -1000;      // the engine's one loaded sample is taken
 constexpr int32_t kMalformedRecord = -3000;  // template record bytes do not form a valid record
+// The template record writer's output buffer is smaller than the record; the
+// writer has written nothing.
+constexpr int32_t kRecordOutputTooSmall = -3001;
+// The template record ends before its counts, point words, grid code or
+// density values are complete; the reader has read nothing beyond the length.
+constexpr int32_t kRecordTruncated = -3002;
+// The template record's grid width or height byte describes more than 128
+// columns or rows, more than a feature set holds.
+constexpr int32_t kRecordGridTooLarge = -3003;
 
 }  // namespace vorsensor
