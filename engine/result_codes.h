@@ -26,4 +26,11 @@ constexpr int32_t kRecordTruncated = -3002;
 // columns or rows, more than a feature set holds.
 constexpr int32_t kRecordGridTooLarge = -3003;
 
+// Template cipher codes (they reuse small numbers that mean other things
+// elsewhere, so they carry their own names).
+constexpr int32_t kCipherKeyInvalid = -2;     // key length not 128, 192 or 256 bits, or no key bytes
+constexpr int32_t kCipherKeyMissing = -3;     // no key object, or one that was never set
+constexpr int32_t kCipherBufferMissing = -5;  // no input or no output bytes
+constexpr int32_t kCipherPartialBlock = -6;   // length not a whole, non-negative number of blocks
+
 }  // namespace vorsensor
