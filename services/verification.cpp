@@ -1,0 +1,94 @@
+// One-to-one verification of two records and the engine's loaded sample.
+#include "services/verification.h"
+
+#include <mutex>
+
+#include "engine/result_codes.h"
+#include "services/prepared_sample.h"
+
+namespace vorsensor {
+namespace {
+
+// Guards `loadedSample` and `sampleLoaded` of every configuration. The engine
+// may be used from the host's thread and from worker threads at once, and a
+// match against the loaded sample rewrites the workspace's sample slot, so
+// every use of the loaded sample happens under this lock.
+std::mutex& LoadedSampleLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+EngineConfiguration* Resolve(EngineConfiguration* engine) { return engine != nullptr ? engine : EngineConfig(); }
+
+}  // namespace
+
+int32_t VerifyRecords(const uint8_t* first, const uint8_t* second, MatchDetails* details,
+                      EngineConfiguration* engine) {
+  EngineConfiguration* config = Resolve(engine);
+  if (config == nullptr) {
+    return kEngineStopped;
+  }
+  {
+    std::lock_guard<std::mutex> guard(LoadedSampleLock());
+    if (config->sampleLoaded != 0) {
+      return kSampleInUse;
+    }
+  }
+  // The workspace lives only for this call and is never parked in the
+  // configuration, so a verification cannot disturb (or be disturbed by) a
+  // loaded sample or another thread's verification.
+  MatchWorkspacePtr workspace(CreateMatchWorkspace());
+  if (!workspace) {
+    return kOutOfMemory;
+  }
+  return MatchPair(workspace.get(), first, kServiceRecordSize, second, kServiceRecordSize,
+                   static_cast<int32_t>(config->verifyRotationTolerance),
+                   static_cast<int32_t>(config->verifyThreshold), config, details, DetailsCapacity(details));
+}
+
+int32_t LoadSample(const uint8_t* record, EngineConfiguration* engine) {
+  EngineConfiguration* config = Resolve(engine);
+  if (config == nullptr) {
+    return kEngineStopped;
+  }
+  std::lock_guard<std::mutex> guard(LoadedSampleLock());
+  if (config->sampleLoaded != 0) {
+    return kSampleInUse;
+  }
+  MatchWorkspacePtr prepared;
+  const int32_t result = PrepareSample(record, *config, &prepared);
+  if (result >= 0) {
+    config->loadedSample = prepared.release();
+    config->sampleLoaded = 1;
+  }
+  return result;
+}
+
+int32_t MatchLoadedSample(const uint8_t* record, MatchDetails* details, EngineConfiguration* engine) {
+  EngineConfiguration* config = Resolve(engine);
+  if (config == nullptr) {
+    return kEngineStopped;
+  }
+  std::lock_guard<std::mutex> guard(LoadedSampleLock());
+  if (config->sampleLoaded == 0 || config->loadedSample == nullptr) {
+    return kSampleInUse;
+  }
+  return MatchPreparedSample(config->loadedSample, record, *config, details);
+}
+
+int32_t UnloadSample(EngineConfiguration* engine) {
+  EngineConfiguration* config = Resolve(engine);
+  if (config == nullptr) {
+    return kEngineStopped;
+  }
+  std::lock_guard<std::mutex> guard(LoadedSampleLock());
+  if (config->sampleLoaded == 0) {
+    return kSampleInUse;
+  }
+  config->sampleLoaded = 0;
+  FreeMatchWorkspace(config->loadedSample);
+  config->loadedSample = nullptr;
+  return kOk;
+}
+
+}  // namespace vorsensor
