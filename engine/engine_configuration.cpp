@@ -4,6 +4,7 @@
 #include "engine/engine_configuration.h"
 
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <new>
 
@@ -76,7 +77,9 @@ void SetServiceDefaults(EngineConfiguration* c) {
 
 void SetDefaultConfiguration(EngineConfiguration* config) {
   if (config == nullptr) return;
-  *config = EngineConfiguration{};
+  // Zero the whole block, padding included, so that two default
+  // configurations are equal byte for byte.
+  std::memset(config, 0, sizeof *config);
   SetOutputDefaults(config);
   SetMatchSwitchDefaults(config);
   config->profileMode = kProfileModeStandard;

@@ -1,0 +1,149 @@
+// Engine start/stop by reference count, the configuration defaults and the
+// release of a sample left loaded when the engine stops.
+#include "engine/engine_configuration.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/result_codes.h"
+#include "engine/scanner_profiles.h"
+
+namespace vorsensor {
+namespace {
+
+// Each test starts and ends with the engine stopped and no releaser.
+class EngineStateTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(EngineConfig(), nullptr) << "engine left started by an earlier test"; }
+  void TearDown() override {
+    while (ReleaseEngine() > 0) {
+    }
+    SetLoadedSampleReleaser(nullptr);
+  }
+};
+
+MatchWorkspace* released = nullptr;
+int releaseCalls = 0;
+void RecordRelease(MatchWorkspace* sample) {
+  released = sample;
+  ++releaseCalls;
+}
+
+TEST_F(EngineStateTest, StartsAndStopsByReferenceCount) {
+  EXPECT_EQ(ReleaseEngine(), kEngineStopped);
+  EXPECT_EQ(EngineConfig(), nullptr);
+  EXPECT_EQ(ResolveConfiguration(nullptr), nullptr);
+
+  EXPECT_EQ(InitEngine(), 0);
+  EngineConfiguration* config = EngineConfig();
+  ASSERT_NE(config, nullptr);
+  EXPECT_EQ(InitEngine(), 1);
+  EXPECT_EQ(EngineConfig(), config);  // the second start shares the first one's configuration
+  EXPECT_EQ(ResolveConfiguration(nullptr), config);
+
+  EXPECT_EQ(ReleaseEngine(), 1);
+  EXPECT_EQ(EngineConfig(), config);
+  EXPECT_EQ(ReleaseEngine(), 0);
+  EXPECT_EQ(EngineConfig(), nullptr);
+  EXPECT_EQ(ReleaseEngine(), kEngineStopped);
+
+  EngineConfiguration own;
+  SetDefaultConfiguration(&own);
+  EXPECT_EQ(ResolveConfiguration(&own), &own);  // a given configuration works without a start
+}
+
+TEST_F(EngineStateTest, DefaultsAreThoseOfProfileZeroInStandardMode) {
+  ASSERT_EQ(InitEngine(), 0);
+  const EngineConfiguration& c = *EngineConfig();
+  EXPECT_EQ(c.scannerId, 0);
+  EXPECT_EQ(c.profileMode, kProfileModeStandard);
+  EXPECT_EQ(c.pairMaxDistance, 60u);
+  EXPECT_EQ(c.probePairLimit, 150u);
+  EXPECT_EQ(c.samplePairLimit, 300u);
+  const uint32_t features[8] = {202, 236, 291, 342, 154, 179, 219, 254};
+  const uint32_t context[4] = {986, 1035, 1200, 1265};
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(c.featureNormalisers[i], features[i]) << i;
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(c.contextNormalisers[i], context[i]) << i;
+  // A few fields from each group: extraction, output switches, matching switches, services.
+  EXPECT_EQ(c.cropLevel, 30);
+  EXPECT_EQ(c.gradientEnergyMin, 70);
+  EXPECT_EQ(c.coherenceMin, 60);
+  EXPECT_EQ(c.qualityMin, 120);
+  EXPECT_EQ(c.maxImageSide, 2048u);
+  EXPECT_EQ(c.minImageSide, 16u);
+  EXPECT_EQ(c.writeBackImage, 1u);
+  EXPECT_EQ(c.typeBoost, 1700u);
+  EXPECT_EQ(c.selectionMode, 2u);
+  EXPECT_EQ(c.symmetricHigh, 500u);
+  EXPECT_EQ(c.verifyRotationTolerance, 120u);
+  EXPECT_EQ(c.verifyThreshold, 48u);
+  EXPECT_EQ(c.enrolThreshold, 60u);
+  EXPECT_EQ(c.loadedSample, nullptr);
+  EXPECT_EQ(c.sampleLoaded, 0u);
+}
+
+TEST_F(EngineStateTest, NewStartAfterFullStopRestoresDefaults) {
+  ASSERT_EQ(InitEngine(), 0);
+  EngineConfiguration* config = EngineConfig();
+  ASSERT_EQ(SelectScannerProfile(100000, nullptr), kOk);
+  ASSERT_EQ(SetProfileMode(kProfileModeWide, nullptr), kOk);
+  config->verifyThreshold = 1;
+  config->exportBlockMap = 1;
+  config->useBlockMap = 1;
+  ASSERT_EQ(ReleaseEngine(), 0);
+
+  ASSERT_EQ(InitEngine(), 0);
+  EngineConfiguration expected;
+  SetDefaultConfiguration(&expected);
+  const EngineConfiguration& c = *EngineConfig();
+  EXPECT_EQ(c.scannerId, 0);
+  EXPECT_EQ(c.profileMode, kProfileModeStandard);
+  EXPECT_EQ(c.orientMethod, 0u);
+  EXPECT_EQ(c.refinedMode, 0u);
+  EXPECT_EQ(c.pairMaxDistance, 60u);
+  EXPECT_EQ(c.probePairLimit, 150u);
+  EXPECT_EQ(c.verifyThreshold, 48u);
+  EXPECT_EQ(c.exportBlockMap, 0u);
+  EXPECT_EQ(c.useBlockMap, 0u);
+  EXPECT_EQ(c.featureNormalisers[0], expected.featureNormalisers[0]);
+}
+
+TEST_F(EngineStateTest, ProfileCallsWithoutConfigurationNeedAStartedEngine) {
+  EXPECT_EQ(SelectScannerProfile(0, nullptr), kEngineStopped);
+  EXPECT_EQ(SetProfileMode(kProfileModeStandard, nullptr), kEngineStopped);
+  ASSERT_EQ(InitEngine(), 0);
+  EXPECT_EQ(SelectScannerProfile(1300, nullptr), kOk);
+  EXPECT_EQ(EngineConfig()->cropToFinger, 1u);
+}
+
+TEST_F(EngineStateTest, LastStopReleasesTheLoadedSample) {
+  int token = 0;
+  MatchWorkspace* sample = reinterpret_cast<MatchWorkspace*>(&token);
+  released = nullptr;
+  releaseCalls = 0;
+  SetLoadedSampleReleaser(&RecordRelease);
+
+  ASSERT_EQ(InitEngine(), 0);
+  ASSERT_EQ(InitEngine(), 1);
+  EngineConfig()->loadedSample = sample;
+  EngineConfig()->sampleLoaded = 1;
+  EXPECT_EQ(ReleaseEngine(), 1);
+  EXPECT_EQ(releaseCalls, 0);  // still in use by the other start
+  EXPECT_EQ(ReleaseEngine(), 0);
+  EXPECT_EQ(releaseCalls, 1);
+  EXPECT_EQ(released, sample);
+
+  // No sample loaded: nothing to release.
+  ASSERT_EQ(InitEngine(), 0);
+  EXPECT_EQ(ReleaseEngine(), 0);
+  EXPECT_EQ(releaseCalls, 1);
+
+  // No releaser registered: the stop still succeeds.
+  SetLoadedSampleReleaser(nullptr);
+  ASSERT_EQ(InitEngine(), 0);
+  EngineConfig()->loadedSample = sample;
+  EXPECT_EQ(ReleaseEngine(), 0);
+  EXPECT_EQ(releaseCalls, 1);
+}
+
+}  // namespace
+}  // namespace vorsensor
