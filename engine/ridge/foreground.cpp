@@ -1,0 +1,85 @@
+// Foreground vote: per-column counts of reliable pixels over the rows of the
+// window plus a running count along the row, so the cost per pixel does not
+// depend on the radius.
+#include "engine/ridge/foreground.h"
+
+#include <memory>
+#include <new>
+
+#include "engine/result_codes.h"
+#include "engine/ridge/singular_points.h"
+
+namespace vorsensor {
+
+namespace {
+
+constexpr int32_t kNoForegroundCoherence = 0;   // quality when every pixel is background
+constexpr int32_t kNoForegroundVariation = 255;
+
+int32_t Smaller(int32_t a, int32_t b) { return a < b ? a : b; }
+
+template <typename Reliable>
+int32_t ForegroundVote(int32_t w, int32_t h, uint8_t* const* orientationMap, const uint8_t* const* reliability,
+                       const SingularPoint* singularPoints, int32_t singularCount, uint32_t radius,
+                       uint32_t singularGuardRadius, int32_t emptyQuality, Reliable reliable) {
+  if (w <= 0 || h <= 0) return emptyQuality;
+  // The threshold is half of the full window also where the window is clipped.
+  const int64_t side = 2 * static_cast<int64_t>(radius) + 1;
+  const int64_t halfWindow = side * side / 2;
+  const int32_t rowRadius = radius > static_cast<uint32_t>(h) ? h : static_cast<int32_t>(radius);
+  const int32_t columnRadius = radius > static_cast<uint32_t>(w) ? w : static_cast<int32_t>(radius);
+  const int32_t guard = singularGuardRadius > static_cast<uint32_t>(INT32_MAX) ? INT32_MAX
+                                                                                : static_cast<int32_t>(singularGuardRadius);
+
+  std::unique_ptr<int32_t[]> column(new (std::nothrow) int32_t[static_cast<size_t>(w)]());
+  if (column == nullptr) return kOutOfMemory;
+  auto count_row = [&](int32_t row, int32_t sign) {
+    const uint8_t* values = reliability[row];
+    for (int32_t x = 0; x < w; ++x) column[x] += sign * static_cast<int32_t>(reliable(values[x]));
+  };
+
+  int64_t qualitySum = 0;
+  int64_t foreground = 0;
+  for (int32_t row = 0; row < Smaller(rowRadius, h); ++row) count_row(row, 1);
+  for (int32_t y = 0; y < h; ++y) {
+    if (y + rowRadius < h) count_row(y + rowRadius, 1);
+    if (y - rowRadius - 1 >= 0) count_row(y - rowRadius - 1, -1);
+    int64_t count = 0;
+    for (int32_t x = 0; x <= columnRadius && x < w; ++x) count += column[x];
+    const uint8_t* values = reliability[y];
+    uint8_t* map = orientationMap[y];
+    for (int32_t x = 0; x < w; ++x) {
+      if (x > 0) {
+        if (x + columnRadius < w) count += column[x + columnRadius];
+        if (x - columnRadius - 1 >= 0) count -= column[x - columnRadius - 1];
+      }
+      if (count <= halfWindow && NearSingularPoint(singularPoints, singularCount, x, y, guard) == 0) {
+        map[x] |= kBackgroundMark;
+      } else {
+        qualitySum += values[x];
+        ++foreground;
+      }
+    }
+  }
+  return foreground > 0 ? static_cast<int32_t>(qualitySum / foreground) : emptyQuality;
+}
+
+}  // namespace
+
+int32_t ForegroundVoteByCoherence(int32_t w, int32_t h, uint8_t* const* orientationMap,
+                                  const uint8_t* const* coherence, const SingularPoint* singularPoints,
+                                  int32_t singularCount, uint32_t radius, uint8_t coherenceMin,
+                                  uint32_t singularGuardRadius) {
+  return ForegroundVote(w, h, orientationMap, coherence, singularPoints, singularCount, radius, singularGuardRadius,
+                        kNoForegroundCoherence, [coherenceMin](uint8_t value) { return value > coherenceMin; });
+}
+
+int32_t ForegroundVoteByVariation(int32_t w, int32_t h, uint8_t* const* orientationMap,
+                                  const uint8_t* const* variation, const SingularPoint* singularPoints,
+                                  int32_t singularCount, uint32_t radius, uint8_t pixelVariationMax,
+                                  uint32_t singularGuardRadius) {
+  return ForegroundVote(w, h, orientationMap, variation, singularPoints, singularCount, radius, singularGuardRadius,
+                        kNoForegroundVariation, [pixelVariationMax](uint8_t value) { return value < pixelVariationMax; });
+}
+
+}  // namespace vorsensor

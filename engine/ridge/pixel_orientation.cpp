@@ -1,0 +1,192 @@
+// Per-pixel orientation: window sums of gradient moments or directional
+// differences streamed row by row. A ring of entry rows lets the stage write
+// the reliability over the grey values it is still reading; per-column sums
+// take each row's contributions once on entering and once on leaving the
+// window, and a running sum along the row gives the window, so the cost per
+// pixel does not depend on the radius.
+#include "engine/ridge/pixel_orientation.h"
+
+#include <memory>
+#include <new>
+
+#include "engine/result_codes.h"
+#include "engine/ridge/orientation_moments.h"
+#include "engine/row_ring.h"
+
+namespace vorsensor {
+
+namespace {
+
+// Radii beyond this are treated as this one, so that the window size (2r+1)²
+// stays a 32-bit value; such a window covers any image the engine accepts.
+constexpr uint32_t kMaxWindowRadius = 16383;
+// Rows of entry values the streaming needs beyond the window: the neighbours
+// of the entering and the leaving gradient rows.
+constexpr int32_t kRingExtraRows = 4;
+constexpr int64_t kFlatnessDifferences = 2;  // each directional difference adds two neighbours
+
+// Per-channel column sums: `Channels` arrays of w values.
+template <int Channels>
+class ColumnSums {
+ public:
+  bool Allocate(int32_t w) {
+    width_ = w;
+    data_.reset(new (std::nothrow) int64_t[static_cast<size_t>(w) * Channels]());
+    return data_ != nullptr;
+  }
+  int64_t* operator[](int channel) { return data_.get() + static_cast<size_t>(channel) * width_; }
+
+ private:
+  std::unique_ptr<int64_t[]> data_;
+  size_t width_ = 0;
+};
+
+struct GradientFamily {
+  static constexpr int kChannels = 3;
+  int32_t windowPixels;
+  uint8_t energyMin;
+
+  template <int Sign>
+  void Accumulate(const uint8_t* above, const uint8_t* row, const uint8_t* below, int32_t w,
+                  ColumnSums<kChannels>& columns) const {
+    int64_t* xx = columns[0];
+    int64_t* yy = columns[1];
+    int64_t* xy = columns[2];
+    for (int32_t x = 1; x < w - 1; ++x) {
+      const PixelGradient g = GradientAt(above, row, below, x);
+      xx[x] += Sign * (g.gx * g.gx);
+      yy[x] += Sign * (g.gy * g.gy);
+      xy[x] += Sign * (g.gx * g.gy);
+    }
+  }
+
+  void Emit(const int64_t* sums, uint8_t* orientation, uint8_t* reliability) const {
+    const int32_t gxx = MomentMean(sums[0], windowPixels);
+    const int32_t gyy = MomentMean(sums[1], windowPixels);
+    const int32_t gxy = MomentMean(sums[2], windowPixels);
+    *orientation = OrientationFromMoments(gxx, gyy, gxy);
+    *reliability = CoherenceFromMoments(gxx, gyy, gxy, energyMin);
+  }
+};
+
+struct DifferenceFamily {
+  static constexpr int kChannels = 4;
+  int64_t flatLimit;
+
+  template <int Sign>
+  void Accumulate(const uint8_t* above, const uint8_t* row, const uint8_t* below, int32_t w,
+                  ColumnSums<kChannels>& columns) const {
+    int64_t* hs = columns[0];
+    int64_t* d1s = columns[1];
+    int64_t* vs = columns[2];
+    int64_t* d2s = columns[3];
+    for (int32_t x = 1; x < w - 1; ++x) {
+      const PixelDifferences d = DifferencesAt(above, row, below, x);
+      hs[x] += Sign * d.h;
+      d1s[x] += Sign * d.d1;
+      vs[x] += Sign * d.v;
+      d2s[x] += Sign * d.d2;
+    }
+  }
+
+  void Emit(const int64_t* sums, uint8_t* orientation, uint8_t* reliability) const {
+    const int64_t h = sums[0];
+    const int64_t d1 = sums[1] * kDiagonalScale / kDiagonalScaleDivisor;
+    const int64_t v = sums[2];
+    const int64_t d2 = sums[3] * kDiagonalScale / kDiagonalScaleDivisor;
+    const DifferenceOrientation result = OrientationFromDifferences(
+        static_cast<int32_t>(h), static_cast<int32_t>(d1), static_cast<int32_t>(v), static_cast<int32_t>(d2));
+    int64_t largest = h;
+    if (d1 > largest) largest = d1;
+    if (v > largest) largest = v;
+    if (d2 > largest) largest = d2;
+    *orientation = result.orientation;
+    *reliability = largest <= flatLimit ? kReliabilityMax : result.ratio;
+  }
+};
+
+int32_t Smaller(int32_t a, int32_t b) { return a < b ? a : b; }
+
+template <typename Family>
+int32_t StreamPixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, uint8_t* const* orientationMap,
+                               int32_t r, const Family& family) {
+  constexpr int C = Family::kChannels;
+  if (w <= 0 || h <= 0) return kOk;
+  // A window reaching past every border already covers the whole image.
+  const int32_t rowRadius = Smaller(r, h);
+  const int32_t columnRadius = Smaller(r, w);
+
+  // Entry rows y - r - 2 .. y + r + 1 are read while row y is written.
+  RowRing ring;
+  ColumnSums<C> columns;
+  if (!ring.Allocate(w, Smaller(2 * rowRadius + kRingExtraRows, h)) || !columns.Allocate(w)) return kOutOfMemory;
+  int32_t copied = 0;
+  auto copyThrough = [&](int32_t last) {
+    for (; copied <= last && copied < h; ++copied) {
+      const uint8_t* source = scratch[copied];
+      uint8_t* target = ring[copied];
+      for (int32_t x = 0; x < w; ++x) target[x] = source[x];
+    }
+  };
+  // Only rows 1..h-2 have gradients (columns 1..w-2 likewise).
+  auto enter = [&](int32_t e) {
+    if (e >= 1 && e <= h - 2) family.template Accumulate<1>(ring[e - 1], ring[e], ring[e + 1], w, columns);
+  };
+  auto leave = [&](int32_t e) {
+    if (e >= 1 && e <= h - 2) family.template Accumulate<-1>(ring[e - 1], ring[e], ring[e + 1], w, columns);
+  };
+
+  copyThrough(rowRadius + 1);
+  for (int32_t e = 0; e < rowRadius; ++e) enter(e);
+  int64_t* column[C];
+  for (int c = 0; c < C; ++c) column[c] = columns[c];
+  for (int32_t y = 0; y < h; ++y) {
+    copyThrough(y + rowRadius + 1);
+    enter(y + rowRadius);
+    leave(y - rowRadius - 1);
+
+    int64_t sums[C] = {};
+    for (int32_t x = 0; x <= columnRadius && x < w; ++x) {
+      for (int c = 0; c < C; ++c) sums[c] += column[c][x];
+    }
+    uint8_t* orientation = orientationMap[y];
+    uint8_t* reliability = scratch[y];
+    for (int32_t x = 0; x < w; ++x) {
+      if (x > 0) {
+        const int32_t in = x + columnRadius;
+        const int32_t out = x - columnRadius - 1;
+        if (in < w) {
+          for (int c = 0; c < C; ++c) sums[c] += column[c][in];
+        }
+        if (out >= 0) {
+          for (int c = 0; c < C; ++c) sums[c] -= column[c][out];
+        }
+      }
+      family.Emit(sums, &orientation[x], &reliability[x]);
+    }
+  }
+  return kOk;
+}
+
+int32_t WindowRadius(uint32_t radius) {
+  return static_cast<int32_t>(radius > kMaxWindowRadius ? kMaxWindowRadius : radius);
+}
+
+}  // namespace
+
+int32_t GradientPixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, uint8_t* const* orientationMap,
+                                 uint32_t radius, uint8_t gradientEnergyMin) {
+  const int32_t r = WindowRadius(radius);
+  const int32_t side = 2 * r + 1;
+  return StreamPixelOrientation(w, h, scratch, orientationMap, r, GradientFamily{side * side, gradientEnergyMin});
+}
+
+int32_t DifferencePixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, uint8_t* const* orientationMap,
+                                   uint32_t radius, uint8_t pixelFlatnessMax) {
+  const int32_t r = WindowRadius(radius);
+  const int64_t side = 2 * r + 1;
+  return StreamPixelOrientation(w, h, scratch, orientationMap, r,
+                                DifferenceFamily{side * side * pixelFlatnessMax * kFlatnessDifferences});
+}
+
+}  // namespace vorsensor
