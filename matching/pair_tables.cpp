@@ -1,0 +1,201 @@
+// Pair tables: every pair of minutiae a suitable distance apart, described by
+// quantities that survive turning and shifting, sorted by distance and
+// indexed by the first relative angle.
+#include "matching/pair_tables.h"
+
+#include <cstdlib>
+
+#include "engine/result_codes.h"
+#include "matching/geometry/geometry.h"
+
+namespace vorsensor {
+namespace {
+
+constexpr int32_t kMaxRotationTolerance = 120;
+
+void ComputeCentreAndFlags(PreparedSet* slot) {
+  const FeatureSet& set = slot->set;
+  const int32_t n = set.minutiaCount;
+  slot->centreX = 0;
+  slot->centreY = 0;
+  int32_t typed = 0;
+  int32_t withSpread = 0;
+  int32_t withDensity = 0;
+  if (n > 0) {
+    int32_t minX = set.minutiae[0].x;
+    int32_t maxX = minX;
+    int32_t minY = set.minutiae[0].y;
+    int32_t maxY = minY;
+    for (int32_t i = 0; i < n; ++i) {
+      const Minutia& m = set.minutiae[i];
+      if (m.x < minX) minX = m.x;
+      if (m.x > maxX) maxX = m.x;
+      if (m.y < minY) minY = m.y;
+      if (m.y > maxY) maxY = m.y;
+      if (m.type != 0) ++typed;
+      if (m.spread != kNoSpread) ++withSpread;
+      if (m.density != kNoDensity) ++withDensity;
+    }
+    slot->centreX = (minX + maxX) / 2;
+    slot->centreY = (minY + maxY) / 2;
+  }
+  slot->typed = n > 0 && 2 * typed >= n;
+  slot->spreadPresent = n > 0 && 2 * withSpread >= n;
+  slot->densityPresent = n > 0 && 2 * withDensity >= n;
+  slot->gridPresent = set.gridWidth != 0 && set.gridHeight != 0;
+  slot->densityBytePresent = set.densityByte < 255;
+}
+
+MinutiaPair MakePair(const FeatureSet& set, int32_t distance, int32_t first, int32_t second) {
+  const Minutia& a = set.minutiae[first];
+  const Minutia& b = set.minutiae[second];
+  const int32_t line = DirectionOf(a.x, a.y, b.x, b.y);
+  const int32_t back = line < kHalfTurn ? line + kHalfTurn : line - kHalfTurn;
+  MinutiaPair pair;
+  pair.distance = distance;
+  pair.first = first;
+  pair.second = second;
+  pair.lineOrientation = line % kHalfTurn;
+  pair.firstAngle = Wrap240(line - a.direction);
+  pair.secondAngle = Wrap240(back - b.direction);
+  return pair;
+}
+
+MinutiaPair Reversed(const MinutiaPair& pair) {
+  MinutiaPair r = pair;
+  r.first = pair.second;
+  r.second = pair.first;
+  r.firstAngle = pair.secondAngle;
+  r.secondAngle = pair.firstAngle;
+  return r;
+}
+
+// Enumerates the pairs (i before j) whose distance lies in [lo, hi] into the
+// candidate scratch and counts them per distance.
+bool CollectCandidates(MatchWorkspace* w, const FeatureSet& set, int32_t lo, int32_t hi, int32_t limit) {
+  w->candidates.Clear();
+  for (int32_t& c : w->distanceHistogram) c = 0;
+  const int32_t n = set.minutiaCount;
+  for (int32_t i = 0; i < n; ++i) {
+    const Minutia& a = set.minutiae[i];
+    for (int32_t j = i + 1; j < n; ++j) {
+      const Minutia& b = set.minutiae[j];
+      // A component longer than hi already puts the distance beyond it.
+      if (std::abs(a.x - b.x) > hi || std::abs(a.y - b.y) > hi) continue;
+      const int32_t d = DistanceOf(a.x, a.y, b.x, b.y);
+      if (d < lo || d > hi) continue;
+      if (w->candidates.count() >= limit) return true;
+      if (!w->candidates.Append(PairCandidate{d, i, j}, kPairGrowth)) return false;
+      ++w->distanceHistogram[d];
+    }
+  }
+  return true;
+}
+
+// Counting sort by distance; within one distance the last-enumerated pair
+// comes first.
+bool SortCandidates(MatchWorkspace* w) {
+  const int32_t count = w->candidates.count();
+  if (!w->sortedCandidates.Reserve(count, kPairGrowth)) return false;
+  int32_t end[kDistanceBins];
+  int32_t running = 0;
+  for (int32_t d = 0; d < kDistanceBins; ++d) {
+    running += w->distanceHistogram[d];
+    end[d] = running;
+  }
+  for (int32_t k = 0; k < count; ++k) {
+    const PairCandidate& c = w->candidates[k];
+    w->sortedCandidates[--end[c.distance]] = c;
+  }
+  w->sortedCandidates.SetCount(count);
+  return true;
+}
+
+void FillBuckets(PreparedSet* slot) {
+  const FeatureSet& set = slot->set;
+  int32_t* start = slot->bucketStart;
+  for (int32_t k = 0; k <= kAngleBuckets; ++k) start[k] = 0;
+  const int32_t count = slot->pairs.count();
+  for (int32_t r = 0; r < count; ++r) ++start[slot->pairs[r].firstAngle + 1];
+  for (int32_t k = 0; k < kAngleBuckets; ++k) start[k + 1] += start[k];
+  int32_t next[kAngleBuckets];
+  for (int32_t k = 0; k < kAngleBuckets; ++k) next[k] = start[k];
+  for (int32_t r = 0; r < count; ++r) {
+    const MinutiaPair& pair = slot->pairs[r];
+    const Minutia& a = set.minutiae[pair.first];
+    const Minutia& b = set.minutiae[pair.second];
+    BucketEntry e;
+    e.pair = r;
+    e.distance = static_cast<uint8_t>(pair.distance);
+    e.secondAngle = static_cast<uint8_t>(pair.secondAngle);
+    e.firstDirection = a.direction;
+    e.secondDirection = b.direction;
+    e.firstSpread = a.spread;
+    e.secondSpread = b.spread;
+    e.firstDensity = a.density;
+    e.secondDensity = b.density;
+    e.firstType = a.type;
+    e.secondType = b.type;
+    slot->buckets[next[pair.firstAngle]++] = e;
+  }
+  slot->buckets.SetCount(count);
+}
+
+}  // namespace
+
+void SetRotationMask(MatchWorkspace* w, int32_t rotationTolerance) {
+  int32_t t = rotationTolerance;
+  if (t < 0) t = 0;
+  if (t > kMaxRotationTolerance) t = kMaxRotationTolerance;
+  for (int32_t k = 0; k < kAngleBuckets; ++k) {
+    w->rotationMask[k] = (k <= t || k >= kFullTurn - t) ? 1 : 0;
+  }
+}
+
+int32_t SampleDistanceLimit(const PreparedSet& probe, const MatchParameters& p) {
+  if (p.refined) return probe.largestDistance;
+  const int32_t widened = probe.largestDistance + p.distanceTolerance;
+  return widened < p.pairMaxDistance ? widened : p.pairMaxDistance;
+}
+
+int32_t PrepareSet(MatchWorkspace* w, PreparedSet* slot, PairDirections directions,
+                   int32_t greatestDistance, const MatchParameters& p) {
+  const bool both = directions == PairDirections::kBoth;
+  ComputeCentreAndFlags(slot);
+  slot->pairs.Clear();
+  slot->buckets.Clear();
+  for (int32_t& s : slot->bucketStart) s = 0;
+  slot->largestDistance = p.refined ? 0 : p.pairMinDistance;
+
+  int32_t lo = p.pairMinDistance;
+  int32_t hi = greatestDistance;
+  if (p.refined) {
+    hi = greatestDistance - 1;
+    if (!both) lo = p.pairMinDistance + 1;
+  }
+  const int32_t limit = (p.refined && !both) ? p.samplePairLimit : kMaxArrayEntries;
+  if (!CollectCandidates(w, slot->set, lo, hi, limit) || !SortCandidates(w)) return kOutOfMemory;
+
+  const int32_t pairCount = w->sortedCandidates.count();
+  int64_t records = both ? 2 * static_cast<int64_t>(pairCount) : pairCount;
+  if (p.refined && both && records > p.probePairLimit) records = p.probePairLimit;
+  if (!slot->pairs.Reserve(records, kPairGrowth) || !slot->buckets.Reserve(records, kPairGrowth)) {
+    return kOutOfMemory;
+  }
+  int32_t written = 0;
+  for (int32_t k = 0; k < pairCount && written < records; ++k) {
+    const PairCandidate& c = w->sortedCandidates[k];
+    const MinutiaPair pair = MakePair(slot->set, c.distance, c.first, c.second);
+    slot->pairs[written++] = pair;
+    if (both && written < records) slot->pairs[written++] = Reversed(pair);
+  }
+  slot->pairs.SetCount(written);
+  if (written > 0) {
+    const int32_t largest = slot->pairs[written - 1].distance;
+    slot->largestDistance = p.refined ? largest + 1 : largest;
+  }
+  FillBuckets(slot);
+  return kOk;
+}
+
+}  // namespace vorsensor
