@@ -15,7 +15,9 @@ constexpr int64_t kCappedSquare = int64_t{kMaxDistance} * kMaxDistance;  // 6502
 constexpr int64_t kSquareSumLimit = 65536;             // sums from here give the cap
 constexpr uint32_t kRootTableSize = 256;
 constexpr uint32_t kSmallLimit = 65536;                // roots below 256 come from the tables
-constexpr uint32_t kStartShift = 8;                    // start table index: value >> 8
+constexpr uint32_t kMidLimit = 4096;                   // below: start from value >> 4
+constexpr uint32_t kMidShift = 4;
+constexpr uint32_t kStartShift = 8;                    // from kMidLimit: start from value >> 8
 constexpr uint32_t kHighShift = 16;                    // large values: root of the top 16 bits ...
 constexpr uint32_t kHighRootShift = 8;                 // ... times 256, then 8 bits refined
 
@@ -35,10 +37,11 @@ constexpr uint32_t SlowRoot(uint32_t value) {
   return low;
 }
 
-// kSquares[r] = r * r for r 0..255.
-constexpr std::array<uint32_t, kRootTableSize> MakeSquares() {
-  std::array<uint32_t, kRootTableSize> table{};
-  for (uint32_t r = 0; r < kRootTableSize; ++r) table[r] = r * r;
+// kSquares[r] = r * r for r 0..255, and 256 * 256 as a sentinel above every
+// value that uses the table.
+constexpr std::array<uint32_t, kRootTableSize + 1> MakeSquares() {
+  std::array<uint32_t, kRootTableSize + 1> table{};
+  for (uint32_t r = 0; r <= kRootTableSize; ++r) table[r] = r * r;
   return table;
 }
 
@@ -49,26 +52,28 @@ constexpr std::array<uint8_t, kRootTableSize> MakeByteRoots() {
   return table;
 }
 
-// kRootStart[i] = floor(sqrt(i * 256)): a lower bound of the root of every
-// value whose top byte (of 16 bits) is i, at most a few steps below it.
-constexpr std::array<uint8_t, kRootTableSize> MakeRootStarts() {
+// Start values: table[i] = floor(sqrt(i << shift)), a lower bound of the
+// root of every value v with v >> shift == i. For the ranges in which each
+// table is used the bound is at most two below the root (one for shift 4).
+constexpr std::array<uint8_t, kRootTableSize> MakeRootStarts(uint32_t shift) {
   std::array<uint8_t, kRootTableSize> table{};
-  for (uint32_t i = 0; i < kRootTableSize; ++i) {
-    table[i] = static_cast<uint8_t>(SlowRoot(i << kStartShift));
-  }
+  for (uint32_t i = 0; i < kRootTableSize; ++i) table[i] = static_cast<uint8_t>(SlowRoot(i << shift));
   return table;
 }
 
-constexpr std::array<uint32_t, kRootTableSize> kSquares = MakeSquares();
+constexpr std::array<uint32_t, kRootTableSize + 1> kSquares = MakeSquares();
 constexpr std::array<uint8_t, kRootTableSize> kByteRoots = MakeByteRoots();
-constexpr std::array<uint8_t, kRootTableSize> kRootStarts = MakeRootStarts();
+constexpr std::array<uint8_t, kRootTableSize> kMidRootStarts = MakeRootStarts(kMidShift);
+constexpr std::array<uint8_t, kRootTableSize> kRootStarts = MakeRootStarts(kStartShift);
 
-// floor(sqrt(value)) for value < 65536: the start table gives a lower bound,
-// the squares table walks it up to the floor.
+// floor(sqrt(value)) for value < 65536: a start table gives a lower bound at
+// most two below, and two comparisons with the squares raise it to the floor
+// (a step is taken only while the next square still fits, so it never overshoots).
 inline uint32_t SmallRoot(uint32_t value) {
   if (value < kRootTableSize) return kByteRoots[value];
-  uint32_t root = kRootStarts[value >> kStartShift];
-  while (root + 1 < kRootTableSize && kSquares[root + 1] <= value) ++root;
+  uint32_t root = value < kMidLimit ? kMidRootStarts[value >> kMidShift] : kRootStarts[value >> kStartShift];
+  root += kSquares[root + 1] <= value ? 1 : 0;
+  root += kSquares[root + 1] <= value ? 1 : 0;
   return root;
 }
 
