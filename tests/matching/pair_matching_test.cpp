@@ -1,0 +1,250 @@
+#include "matching/pair_matching.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <tuple>
+#include <vector>
+
+#include "feature_set_helpers.h"
+#include "matcher_test_support.h"
+#include "matching/geometry/geometry.h"
+
+namespace vorsensor {
+namespace {
+
+using testing::FingerShape;
+using testing::MakeFingerSet;
+using testing::MakeImpressionSet;
+using testing::NewFeatureSet;
+using testing::TestRandom;
+
+int32_t Fold(int32_t d) {
+  d = std::abs(d);
+  return d > 120 ? 240 - d : d;
+}
+
+// One correspondence of the slow search with the position the bucketed search
+// gives it: probe bucket, probe record, bucket offset, sample record.
+struct SlowHit {
+  std::tuple<int32_t, int32_t, int32_t, int32_t> order;
+  Correspondence c;
+};
+
+// Every probe record against every sample record, the score written out
+// plainly from its definition.
+std::vector<Correspondence> SlowSearch(const MatchWorkspace& w, const MatchParameters& p, int32_t histogram[240],
+                                       int64_t* total) {
+  std::vector<SlowHit> hits;
+  *total = 0;
+  for (int32_t k = 0; k < 240; ++k) histogram[k] = 0;
+  const FeatureSet& ps = w.probe.set;
+  const FeatureSet& ss = w.sample.set;
+  for (int32_t ra = 0; ra < w.probe.pairs.count(); ++ra) {
+    const MinutiaPair& a = w.probe.pairs[ra];
+    int32_t best = 0;
+    for (int32_t rb = 0; rb < w.sample.pairs.count(); ++rb) {
+      const MinutiaPair& b = w.sample.pairs[rb];
+      const int32_t dd = std::abs(a.distance - b.distance);
+      const int32_t dk = Fold(a.firstAngle - b.firstAngle);
+      const int32_t de = Fold(a.secondAngle - b.secondAngle);
+      if (dd > p.tolD || dk > p.tolA || de > p.tolA) continue;
+      int64_t s;
+      if (p.refined) {
+        s = (p.distanceTolerance + p.angleTolerance) * 600 / 1000 - Distance3Of(dd, dk, de);
+      } else {
+        s = 20 * (p.tolD + 1 - dd) / (p.tolD + 1) + 10 * (p.tolA + 1 - dk) / (p.tolA + 1) +
+            10 * (p.tolA + 1 - de) / (p.tolA + 1) - 10;
+      }
+      if (s <= 0) continue;
+      const Minutia& a1 = ps.minutiae[a.first];
+      const Minutia& a2 = ps.minutiae[a.second];
+      const Minutia& b1 = ss.minutiae[b.first];
+      const Minutia& b2 = ss.minutiae[b.second];
+      if (p.useType && a1.type && a2.type && b1.type && b2.type && a1.type == b1.type && a2.type == b2.type) {
+        s = (s * p.typeBoost + 500) / 1000;
+      }
+      if (p.useSpread && a1.spread != 255 && a2.spread != 255 && b1.spread != 255 && b2.spread != 255) {
+        const int64_t f1 = std::max(0, p.spreadTolerance - std::abs(a1.spread - b1.spread));
+        const int64_t f2 = std::max(0, p.spreadTolerance - std::abs(a2.spread - b2.spread));
+        s = s * f1 * f2 / (p.spreadTolerance * p.spreadTolerance);
+        if (s == 0) continue;
+      }
+      if (p.useDensity && a1.density != 255 && a2.density != 255 && b1.density != 255 && b2.density != 255) {
+        const int32_t e = std::max(0, std::abs(a1.density - b1.density) + std::abs(a2.density - b2.density) - p.densitySlack);
+        const int64_t f = std::max(0, p.densityScale - e);
+        s = s * f / p.densityScale;
+        if (s == 0) continue;
+      }
+      histogram[Wrap240(a1.direction - b1.direction)] += static_cast<int32_t>(s);
+      histogram[Wrap240(a2.direction - b2.direction)] += static_cast<int32_t>(s);
+      best = std::max<int32_t>(best, static_cast<int32_t>(s));
+      int32_t offset = Wrap240(b.firstAngle - a.firstAngle);
+      if (offset >= 120) offset -= 240;
+      hits.push_back({{a.firstAngle, ra, offset, rb}, Correspondence{ra, rb, static_cast<int32_t>(s)}});
+    }
+    *total += best;
+  }
+  std::stable_sort(hits.begin(), hits.end(), [](const SlowHit& x, const SlowHit& y) { return x.order < y.order; });
+  std::vector<Correspondence> list;
+  for (const SlowHit& h : hits) list.push_back(h.c);
+  return list;
+}
+
+void ExpectSameAsSlowSearch(MatchWorkspace* w, const FeatureSet& probe, const FeatureSet& sample,
+                            const MatchParameters& p) {
+  ASSERT_TRUE(testing::PrepareSlots(w, probe, sample, p));
+  int64_t total = 0;
+  ASSERT_EQ(FindCorrespondences(w, w->probe, w->sample, p, &total), 0);
+  int32_t histogram[240];
+  int64_t slowTotal = 0;
+  const std::vector<Correspondence> slow = SlowSearch(*w, p, histogram, &slowTotal);
+  ASSERT_EQ(w->correspondences.count(), static_cast<int32_t>(slow.size()));
+  for (size_t i = 0; i < slow.size(); ++i) {
+    const Correspondence& c = w->correspondences[static_cast<int32_t>(i)];
+    ASSERT_EQ(c.probePair, slow[i].probePair) << "at " << i;
+    ASSERT_EQ(c.samplePair, slow[i].samplePair) << "at " << i;
+    ASSERT_EQ(c.score, slow[i].score) << "at " << i;
+  }
+  for (int32_t k = 0; k < 240; ++k) ASSERT_EQ(w->rotationHistogram[k], histogram[k]) << "bin " << k;
+  EXPECT_EQ(total, slowTotal);
+}
+
+TEST(CorrespondenceSearch, BucketedSearchEqualsExhaustiveSearchOnRandomSets) {
+  auto w = testing::NewWorkspace();
+  TestRandom random(4711);
+  for (int32_t round = 0; round < 24; ++round) {
+    MatchParameters p = testing::DefaultParameters();
+    FingerShape shape;
+    shape.typed = round % 4 != 1;
+    shape.spreads = round % 5 != 2;
+    shape.densities = round % 3 != 0;
+    if (round % 6 == 3) {
+      p.tolD = 11;
+      p.tolA = 5;
+    }
+    if (round % 8 == 5) {  // refined variant with its own tolerances
+      p.refined = true;
+      p.tolD = p.distanceTolerance - 1;
+      p.tolA = p.angleTolerance - 1;
+    }
+    auto probe = MakeFingerSet(random, shape);
+    testing::ImpressionChange change;
+    change.rotation = random.Range(-20, 20);
+    change.shiftX = random.Range(-25, 25);
+    change.shiftY = random.Range(-25, 25);
+    // Half the rounds compare impressions of one finger, half two fingers.
+    auto sample = round % 2 == 0 ? MakeImpressionSet(*probe, random, change) : MakeFingerSet(random, shape);
+    SCOPED_TRACE(round);
+    ExpectSameAsSlowSearch(w.get(), *probe, *sample, p);
+    EXPECT_GT(w->correspondences.count(), 0);
+  }
+}
+
+// Two-minutia sets: one pair each, horizontal, same directions.
+std::unique_ptr<FeatureSet> Pair(int32_t length, uint8_t spread1 = 255, uint8_t spread2 = 255) {
+  auto set = NewFeatureSet();
+  set->minutiaCount = 2;
+  set->minutiae[0] = Minutia{100, 100, 0, 30, spread1, 255, 0};
+  set->minutiae[1] = Minutia{100 + length, 100, 0, 75, spread2, 255, 0};
+  return set;
+}
+
+// Scores of the correspondences formed between the single pairs of two sets.
+std::vector<int32_t> PairScores(MatchWorkspace* w, const FeatureSet& probe, const FeatureSet& sample,
+                                const MatchParameters& p) {
+  CopyFeatureSet(&w->probe.set, &probe);
+  CopyFeatureSet(&w->sample.set, &sample);
+  EXPECT_EQ(PrepareSet(w, &w->probe, PairDirections::kBoth, 60, p), 0);
+  EXPECT_EQ(PrepareSet(w, &w->sample, PairDirections::kOne, 60, p), 0);
+  int64_t total = 0;
+  EXPECT_EQ(FindCorrespondences(w, w->probe, w->sample, p, &total), 0);
+  std::vector<int32_t> scores;
+  for (int32_t i = 0; i < w->correspondences.count(); ++i) scores.push_back(w->correspondences[i].score);
+  return scores;
+}
+
+TEST(CorrespondenceSearch, DistanceToleranceBoundary) {
+  auto w = testing::NewWorkspace();
+  MatchParameters p = testing::DefaultParameters();
+  // Distances are odd, so differences are even: 31 against 43 differs by 12.
+  auto probe = Pair(31);
+  auto sample = Pair(43);
+  // dd = tolD = 12, dk = de = 0: 20 x 1 / 13 + 10 + 10 - 10 = 11.
+  EXPECT_EQ(PairScores(w.get(), *probe, *sample, p), std::vector<int32_t>{11});
+  EXPECT_EQ(BasePairScore(12, 0, 0, p), 11);
+  // With the odd tolerance 11 the same difference is tolD + 1: no correspondence.
+  p.tolD = 11;
+  p.distanceTolerance = 11;
+  EXPECT_TRUE(PairScores(w.get(), *probe, *sample, p).empty());
+  // Sample longer or shorter makes no difference.
+  EXPECT_TRUE(PairScores(w.get(), *sample, *probe, p).empty());
+  p.tolD = 12;
+  EXPECT_EQ(PairScores(w.get(), *sample, *probe, p), std::vector<int32_t>{11});
+}
+
+TEST(CorrespondenceSearch, SpreadDifferenceCutOff) {
+  auto w = testing::NewWorkspace();
+  const MatchParameters p = testing::DefaultParameters();
+  auto probe = Pair(41, 10, 20);
+  // Identical geometry: s = 30 before the spread factor.
+  EXPECT_EQ(PairScores(w.get(), *probe, *Pair(41, 10, 20), p), std::vector<int32_t>{30});
+  // 29 apart on one minutia: 30 x 1 x 30 / 900 = 1, still formed.
+  EXPECT_EQ(PairScores(w.get(), *probe, *Pair(41, 39, 20), p), std::vector<int32_t>{1});
+  // 30 or more apart on either minutia removes it.
+  EXPECT_TRUE(PairScores(w.get(), *probe, *Pair(41, 40, 20), p).empty());
+  EXPECT_TRUE(PairScores(w.get(), *probe, *Pair(41, 10, 50), p).empty());
+  // A missing spread on any minutia skips the factor.
+  EXPECT_EQ(PairScores(w.get(), *probe, *Pair(41, 255, 90), p), std::vector<int32_t>{30});
+}
+
+TEST(RotationChoice, SingleBinVoteChoosesFirstOfThePlateau) {
+  auto w = testing::NewWorkspace();
+  SetRotationMask(w.get(), 120);
+  const MatchParameters p = testing::DefaultParameters();
+  w->rotationHistogram[210] = 100;
+  // Smoothed sums are equal for 206..214; the first maximum wins.
+  EXPECT_EQ(ChooseRotation(w.get(), p), 206);
+  // Votes spread symmetrically round the true rotation pick it.
+  const int32_t spread[9] = {1, 2, 4, 8, 16, 8, 4, 2, 1};
+  for (int32_t i = 0; i < 9; ++i) w->rotationHistogram[206 + i] = spread[i];
+  EXPECT_EQ(ChooseRotation(w.get(), p), 210);
+}
+
+TEST(RotationChoice, MaskAndEmptyHistogram) {
+  auto w = testing::NewWorkspace();
+  const MatchParameters p = testing::DefaultParameters();
+  SetRotationMask(w.get(), 120);
+  EXPECT_EQ(ChooseRotation(w.get(), p), 0);  // no votes: 0
+  w->rotationHistogram[100] = 50;
+  w->rotationHistogram[20] = 10;
+  EXPECT_EQ(ChooseRotation(w.get(), p), 96);
+  // Tolerance 30 allows 0..30 and 210..239 only.
+  SetRotationMask(w.get(), 30);
+  EXPECT_EQ(ChooseRotation(w.get(), p), 16);
+  SetRotationMask(w.get(), -5);  // clamped to 0: only rotation 0
+  EXPECT_EQ(ChooseRotation(w.get(), p), 0);
+}
+
+TEST(ShiftChoice, VotedBinsAndEmptyHistogram) {
+  int32_t h[kShiftBins] = {};
+  int32_t sums[kShiftBins];
+  int32_t range[2] = {kShiftBins - 1, 0};
+  EXPECT_EQ(ChooseShift(h, range, false, sums), 0);  // no bin with weight
+  // One voted bin gives its exact shift: the window is limited to the voted range.
+  h[2048 + 7] = 30;
+  range[0] = range[1] = 2048 + 7;
+  EXPECT_EQ(ChooseShift(h, range, false, sums), 7);
+  // Two bins within one window: the centre whose window holds both.
+  h[2048 - 3] = 30;
+  range[0] = 2048 - 3;
+  EXPECT_EQ(ChooseShift(h, range, false, sums), 2);
+  // A heavier bin far away wins.
+  h[2048 + 40] = 100;
+  range[1] = 2048 + 40;
+  EXPECT_EQ(ChooseShift(h, range, false, sums), 40 - 5);
+}
+
+}  // namespace
+}  // namespace vorsensor
