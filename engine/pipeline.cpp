@@ -1,0 +1,197 @@
+// The extraction pipeline driver: the order of the stages, the working images
+// they share and the branches the configuration selects. Each step below is
+// named after the stages it runs; the stages live in their own files.
+#include "engine/pipeline.h"
+
+#include <string>
+
+#include "engine/background_levelling.h"
+#include "engine/border_trimming.h"
+#include "engine/box_mean.h"
+#include "engine/contrast_normalisation.h"
+#include "engine/result_codes.h"
+#include "engine/ridge/block_orientation.h"
+#include "engine/ridge/block_votes.h"
+#include "engine/ridge/foreground.h"
+#include "engine/ridge/pixel_orientation.h"
+#include "engine/ridge/singular_points.h"
+#include "engine/row_image.h"
+
+namespace vorsensor {
+
+namespace {
+
+constexpr uint32_t kLightSmoothRadius = 1;  // the 3 x 3 mean between the grey stages
+
+// What the stages share: the caller's ridge image (changed in place), scratch
+// image A (normalised grey, then reliability), orientation map B, the feature
+// set being filled, the settings and the optional diagnostics sink.
+struct PipelineWork {
+  int32_t w;
+  int32_t h;
+  uint8_t* const* ridge;
+  RowImage scratch;
+  RowImage orientation;
+  FeatureSet* features;
+  const EngineConfiguration& config;
+  StageSink* sink;
+};
+
+std::string FormatSingularPoints(const SingularPoint* points, int32_t count) {
+  std::string text;
+  for (int32_t i = 0; i < count; ++i) {
+    text += std::to_string(points[i].x) + ' ' + std::to_string(points[i].y) + ' ' + std::to_string(points[i].kind) +
+            ' ' + std::to_string(points[i].direction) + '\n';
+  }
+  return text;
+}
+
+int32_t SmoothLightly(int32_t w, int32_t h, uint8_t* const* image, uint32_t times) {
+  for (uint32_t i = 0; i < times; ++i) {
+    if (const int32_t rc = BoxMean(w, h, image, kLightSmoothRadius); rc < 0) return rc;
+  }
+  return kOk;
+}
+
+// Border trimming, background levelling and light smoothing of the ridge
+// image; its contrast-normalised copy, lightly smoothed, in A.
+int32_t NormaliseGreyImage(PipelineWork& work) {
+  const EngineConfiguration& c = work.config;
+  const int32_t w = work.w, h = work.h;
+  uint8_t* const* a = work.scratch.rows();
+  if (c.trimBorders != 0) {
+    const int32_t rc = TrimBorders(w, h, work.ridge, c.borderBrightMin, c.borderRowWindow, c.borderPercentile,
+                                   c.borderSpread);
+    if (rc < 0) return rc;
+  }
+  if (c.levelBackground != 0) LevelBackground(w, h, work.ridge, a, work.orientation.rows(), work.ridge);
+  if (const int32_t rc = SmoothLightly(w, h, work.ridge, c.presmoothTwice != 0 ? 2 : 1); rc < 0) return rc;
+
+  CopyRowImage(a, work.ridge, w, h);
+  if (const int32_t rc = BoxMean(w, h, a, c.localMeanRadius); rc < 0) return rc;
+  if (const int32_t rc = NormaliseContrast(w, h, work.ridge, a, c.contrastRadius); rc < 0) return rc;
+  const uint32_t passes = 1 + (c.postsmoothTwice != 0 ? 1 : 0) + (c.orientMethod != 0 ? 1 : 0);
+  if (const int32_t rc = SmoothLightly(w, h, a, passes); rc < 0) return rc;
+  DumpImage(work.sink, "normalised", a, w, h);
+  return kOk;
+}
+
+// The feature set's copy of the voted block directions, when asked for.
+void ExportBlockGrid(PipelineWork& work, const RowImage& direction) {
+  FeatureSet* f = work.features;
+  if (work.config.exportBlockMap == 0) {
+    f->gridWidth = 0;
+    f->gridHeight = 0;
+    return;
+  }
+  f->gridWidth = direction.width() < kMaxGridSide ? direction.width() : kMaxGridSide;
+  f->gridHeight = direction.height() < kMaxGridSide ? direction.height() : kMaxGridSide;
+  for (int32_t by = 0; by < f->gridHeight; ++by) {
+    for (int32_t bx = 0; bx < f->gridWidth; ++bx) f->grid[by][bx] = direction[by][bx];
+  }
+}
+
+// Block orientation and reliability of A, the block vote, the exported grid
+// and singular point detection; the two block grids live only here.
+int32_t OrientBlocksAndDetectSingularPoints(PipelineWork& work, SingularPointList* detected) {
+  const EngineConfiguration& c = work.config;
+  const BlockGridDimensions grid = BlockGridSize(work.w, work.h);
+  RowImage direction = AllocRowImage(grid.bw, grid.bh);
+  RowImage reliability = AllocRowImage(grid.bw, grid.bh);
+  if (!direction.valid() || !reliability.valid()) return kOutOfMemory;
+
+  const uint8_t* const* a = work.scratch.rows();
+  const int32_t rc = c.orientMethod != 0
+                         ? DifferenceBlockOrientation(work.w, work.h, a, grid.bw, grid.bh, direction.rows(),
+                                                      reliability.rows(), c.blockFlatnessMax)
+                         : GradientBlockOrientation(work.w, work.h, a, grid.bw, grid.bh, direction.rows(),
+                                                    reliability.rows(), c.gradientEnergyMin);
+  if (rc < 0) return rc;
+  DumpImage(work.sink, "block-orientation", direction.rows(), grid.bw, grid.bh);
+  DumpImage(work.sink, "block-reliability", reliability.rows(), grid.bw, grid.bh);
+  if (c.orientMethod != 0) {
+    VoteBlocksByVariation(grid.bw, grid.bh, direction.rows(), reliability.rows(), c.blockVariationMax);
+  } else {
+    VoteBlocksByCoherence(grid.bw, grid.bh, direction.rows(), reliability.rows(), c.coherenceMin);
+  }
+  DumpImage(work.sink, "block-orientation-voted", direction.rows(), grid.bw, grid.bh);
+
+  ExportBlockGrid(work, direction);
+  DetectSingularPoints(grid.bw, grid.bh, direction.rows(), detected);
+  DumpText(work.sink, "singular-detected", [&] { return FormatSingularPoints(detected->points, detected->count); });
+  return kOk;
+}
+
+// Per-pixel orientation into B and reliability over A.
+int32_t OrientPixels(PipelineWork& work) {
+  const EngineConfiguration& c = work.config;
+  const int32_t rc =
+      c.orientMethod != 0
+          ? DifferencePixelOrientation(work.w, work.h, work.scratch.rows(), work.orientation.rows(),
+                                       c.pixelOrientRadius, c.pixelFlatnessMax)
+          : GradientPixelOrientation(work.w, work.h, work.scratch.rows(), work.orientation.rows(),
+                                     c.pixelOrientRadius, c.gradientEnergyMin);
+  if (rc < 0) return rc;
+  DumpImage(work.sink, "pixel-orientation", work.orientation.rows(), work.w, work.h);
+  DumpImage(work.sink, "pixel-reliability", work.scratch.rows(), work.w, work.h);
+  return kOk;
+}
+
+// The detections placed on the orientation map, into the feature set.
+void LocateSingularPointsOnMap(PipelineWork& work, const SingularPointList& detected) {
+  FeatureSet* f = work.features;
+  f->singularCount = LocateSingularPoints(work.w, work.h, work.orientation.rows(), detected, f->singular,
+                                          work.config.singularLocateRadius, work.config.singularDirectionRadius);
+  DumpText(work.sink, "singular-points", [&] { return FormatSingularPoints(f->singular, f->singularCount); });
+}
+
+// The foreground vote marks the background in B; its result is the quality.
+int32_t SegmentForeground(PipelineWork& work) {
+  const EngineConfiguration& c = work.config;
+  const FeatureSet* f = work.features;
+  const int32_t quality =
+      c.orientMethod != 0
+          ? ForegroundVoteByVariation(work.w, work.h, work.orientation.rows(), work.scratch.rows(), f->singular,
+                                      f->singularCount, c.segmentRadius, c.pixelVariationMax, c.singularGuardRadius)
+          : ForegroundVoteByCoherence(work.w, work.h, work.orientation.rows(), work.scratch.rows(), f->singular,
+                                      f->singularCount, c.segmentRadius, c.coherenceMin, c.singularGuardRadius);
+  if (quality < 0) return quality;
+  DumpImage(work.sink, "orientation-map", work.orientation.rows(), work.w, work.h);
+  DumpText(work.sink, "quality", [&] { return std::to_string(quality) + '\n'; });
+  return quality;
+}
+
+// From the grey image to the orientation map, the foreground mask and the
+// quality: normalise, orient blocks and detect, orient pixels, locate, segment.
+int32_t NormaliseOrientLocateSegment(PipelineWork& work) {
+  SingularPointList detected{};
+  if (const int32_t rc = NormaliseGreyImage(work); rc < 0) return rc;
+  if (const int32_t rc = OrientBlocksAndDetectSingularPoints(work, &detected); rc < 0) return rc;
+  if (const int32_t rc = OrientPixels(work); rc < 0) return rc;
+  LocateSingularPointsOnMap(work, detected);
+  return SegmentForeground(work);
+}
+
+}  // namespace
+
+int32_t RunPipeline(int32_t w, int32_t h, uint8_t* const* ridgeImage, FeatureSet* features,
+                    const EngineConfiguration* config, StageSink* sink) {
+  if (ridgeImage == nullptr || features == nullptr) return kMissingArgument;
+  const EngineConfiguration* settings = ResolveConfiguration(config);
+  if (settings == nullptr) return kEngineStopped;
+  if (w < 0 || h < 0) return kOutOfRange;
+  ClearFeatureSet(features);
+
+  PipelineWork work{w, h, ridgeImage, AllocRowImage(w, h), AllocRowImage(w, h), features, *settings, sink};
+  if (!work.scratch.valid() || !work.orientation.valid()) return kOutOfMemory;
+
+  const int32_t quality = NormaliseOrientLocateSegment(work);
+  if (quality < 0) return quality;
+  // The ridge image stages (directional smoothing, binarisation,
+  // regularisation) and the minutiae stages follow here, on the ridge image,
+  // A and B.
+  if (settings->keepSingularPoints == 0) features->singularCount = 0;
+  return quality;
+}
+
+}  // namespace vorsensor

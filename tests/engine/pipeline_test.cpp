@@ -1,0 +1,164 @@
+#include "engine/pipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/result_codes.h"
+#include "engine/row_image.h"
+#include "support/random.h"
+
+namespace vorsensor {
+namespace {
+
+// Keeps every output with its key, in the order handed over.
+class RecordingSink : public StageSink {
+ public:
+  struct Entry {
+    std::string key;
+    int32_t width = 0, height = 0;
+    std::vector<uint8_t> pixels;
+    std::string text;
+  };
+  void Image(std::string_view key, const uint8_t* const* rows, int32_t width, int32_t height) override {
+    Entry e{std::string(key), width, height, {}, {}};
+    for (int32_t y = 0; y < height; ++y) e.pixels.insert(e.pixels.end(), rows[y], rows[y] + width);
+    entries.push_back(std::move(e));
+  }
+  void Text(std::string_view key, std::string_view text) override {
+    entries.push_back(Entry{std::string(key), 0, 0, {}, std::string(text)});
+  }
+  const Entry* Find(const std::string& key) const {
+    for (const Entry& e : entries) {
+      if (e.key == key) return &e;
+    }
+    return nullptr;
+  }
+  std::vector<Entry> entries;
+};
+
+EngineConfiguration Defaults() {
+  EngineConfiguration config{};
+  SetDefaultConfiguration(&config);
+  return config;
+}
+
+// A loop-like pattern: concentric rings of period 9 about a centre, darker
+// towards the middle of the image, on a white surround.
+RowImage Rings(int32_t w, int32_t h) {
+  RowImage image = AllocRowImage(w, h);
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) {
+      const double dx = x - w / 2.0, dy = y - h / 2.0;
+      const double inside = (dx * dx) / (0.36 * w * w) + (dy * dy) / (0.36 * h * h);
+      const double wave = std::cos(std::sqrt(dx * dx + dy * dy) * 2 * 3.14159265358979 / 9);
+      image[y][x] = inside < 1 ? static_cast<uint8_t>(128 + 100 * wave) : 230;
+    }
+  }
+  return image;
+}
+
+TEST(PipelineTest, HandsEveryStageOutputToTheSinkInOrder) {
+  const EngineConfiguration config = Defaults();
+  for (uint32_t method : {0u, 1u}) {
+    EngineConfiguration c = config;
+    c.orientMethod = method;
+    RowImage image = Rings(256, 288);
+    auto features = std::make_unique<FeatureSet>();
+    RecordingSink sink;
+    const int32_t quality = RunPipeline(256, 288, image.rows(), features.get(), &c, &sink);
+    ASSERT_GE(quality, 0);
+    ASSERT_LE(quality, 255);
+    std::vector<std::string> keys;
+    for (const auto& e : sink.entries) keys.push_back(e.key);
+    EXPECT_EQ(keys, (std::vector<std::string>{"normalised", "block-orientation", "block-reliability",
+                                              "block-orientation-voted", "singular-detected", "pixel-orientation",
+                                              "pixel-reliability", "singular-points", "orientation-map", "quality"}));
+    EXPECT_EQ(sink.Find("normalised")->width, 256);
+    EXPECT_EQ(sink.Find("orientation-map")->height, 288);
+    EXPECT_EQ(sink.Find("block-orientation")->width, 16);
+    EXPECT_EQ(sink.Find("block-orientation-voted")->height, 18);
+    EXPECT_EQ(sink.Find("quality")->text, std::to_string(quality) + "\n");
+    // Corner blocks are always voted away.
+    EXPECT_EQ(sink.Find("block-orientation-voted")->pixels[0], 255);
+
+    // Without a sink the same result; the ridge image itself is only smoothed.
+    RowImage again = Rings(256, 288);
+    auto plain = std::make_unique<FeatureSet>();
+    EXPECT_EQ(RunPipeline(256, 288, again.rows(), plain.get(), &c, nullptr), quality);
+    for (int32_t y = 0; y < 288; ++y) ASSERT_EQ(std::memcmp(again[y], image[y], 256), 0);
+  }
+}
+
+TEST(PipelineTest, RingsAreGoodBlankAndNoiseAreNot) {
+  const EngineConfiguration config = Defaults();
+  auto features = std::make_unique<FeatureSet>();
+  RowImage rings = Rings(256, 288);
+  EXPECT_GT(RunPipeline(256, 288, rings.rows(), features.get(), &config), 120);
+
+  RowImage blank = AllocRowImage(256, 288);
+  FillRowImage(blank, 200);
+  EXPECT_EQ(RunPipeline(256, 288, blank.rows(), features.get(), &config), 0);
+
+  testing::TestRandom random(3);
+  RowImage noise = AllocRowImage(256, 288);
+  for (int32_t y = 0; y < 288; ++y) {
+    for (int32_t x = 0; x < 256; ++x) noise[y][x] = random.Byte();
+  }
+  EXPECT_LT(RunPipeline(256, 288, noise.rows(), features.get(), &config), 60);
+}
+
+TEST(PipelineTest, FeatureSetGridAndSingularPointsFollowTheSettings) {
+  EngineConfiguration config = Defaults();
+  auto features = std::make_unique<FeatureSet>();
+  RecordingSink sink;
+  RowImage image = Rings(256, 288);
+  ASSERT_GE(RunPipeline(256, 288, image.rows(), features.get(), &config, &sink), 0);
+  EXPECT_EQ(features->gridWidth, 0);
+  EXPECT_EQ(features->singularCount, 0);  // not kept by default
+  EXPECT_EQ(features->minutiaCount, 0);
+
+  config.exportBlockMap = 1;
+  config.keepSingularPoints = 1;
+  image = Rings(256, 288);
+  RecordingSink kept;
+  ASSERT_GE(RunPipeline(256, 288, image.rows(), features.get(), &config, &kept), 0);
+  ASSERT_EQ(features->gridWidth, 16);
+  ASSERT_EQ(features->gridHeight, 18);
+  const auto* voted = kept.Find("block-orientation-voted");
+  for (int32_t by = 0; by < 18; ++by) {
+    for (int32_t bx = 0; bx < 16; ++bx) ASSERT_EQ(features->grid[by][bx], voted->pixels[by * 16 + bx]);
+  }
+  // Concentric rings make a whorl centre in the middle.
+  const std::string& points = kept.Find("singular-points")->text;
+  ASSERT_GE(features->singularCount, 1) << points;
+  EXPECT_EQ(std::count(points.begin(), points.end(), '\n'), features->singularCount);
+  bool centre = false;
+  for (int32_t i = 0; i < features->singularCount; ++i) {
+    const SingularPoint& p = features->singular[i];
+    centre = centre || (std::abs(p.x - 128) <= 8 && std::abs(p.y - 144) <= 8 && p.kind == 2);
+  }
+  EXPECT_TRUE(centre) << points;
+}
+
+TEST(PipelineTest, ArgumentsAndTinyImages) {
+  const EngineConfiguration config = Defaults();
+  auto features = std::make_unique<FeatureSet>();
+  RowImage image = AllocRowImage(8, 8);
+  FillRowImage(image, 100);
+  EXPECT_EQ(RunPipeline(8, 8, nullptr, features.get(), &config), kMissingArgument);
+  EXPECT_EQ(RunPipeline(8, 8, image.rows(), nullptr, &config), kMissingArgument);
+  // Images smaller than a block: no grid, no points, all background.
+  EXPECT_EQ(RunPipeline(8, 8, image.rows(), features.get(), &config), 0);
+  RowImage line = AllocRowImage(1, 40);
+  FillRowImage(line, 30);
+  EXPECT_EQ(RunPipeline(1, 40, line.rows(), features.get(), &config), 0);
+}
+
+}  // namespace
+}  // namespace vorsensor
