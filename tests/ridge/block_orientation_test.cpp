@@ -1,0 +1,261 @@
+#include "engine/ridge/block_orientation.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+#include <vector>
+
+#include "engine/result_codes.h"
+#include "engine/ridge/block_votes.h"
+#include "engine/ridge/orientation_moments.h"
+#include "support/grey_images.h"
+
+namespace vorsensor {
+namespace {
+
+using testing::ConstantImage;
+using testing::MakeImage;
+using testing::Pixels;
+using testing::RandomImage;
+using testing::Stripe;
+using testing::TestRandom;
+using testing::Wave;
+
+struct Grids {
+  int32_t bw;
+  int32_t bh;
+  RowImage direction;
+  RowImage reliability;
+};
+
+enum class Family { kGradient, kDifference };
+
+Grids Orient(const RowImage& image, Family family, uint8_t threshold) {
+  const BlockGridDimensions size = BlockGridSize(image.width(), image.height());
+  Grids grids{size.bw, size.bh, AllocRowImage(size.bw, size.bh), AllocRowImage(size.bw, size.bh)};
+  const int32_t result =
+      family == Family::kGradient
+          ? GradientBlockOrientation(image.width(), image.height(), image.rows(), size.bw, size.bh,
+                                     grids.direction.rows(), grids.reliability.rows(), threshold)
+          : DifferenceBlockOrientation(image.width(), image.height(), image.rows(), size.bw, size.bh,
+                                       grids.direction.rows(), grids.reliability.rows(), threshold);
+  EXPECT_EQ(result, kOk);
+  return grids;
+}
+
+// First and one-past-last pixel of a block along a side (pixels need all neighbours).
+std::pair<int32_t, int32_t> Range(int32_t index, int32_t length) {
+  const int32_t first = std::max(16 * index, 1);
+  const int32_t end = 16 * (index + 1) == length ? length - 1 : 16 * (index + 1);
+  return {first, end};
+}
+
+// Each block computed directly: the window's sums straight from its pixels.
+struct Window {
+  int64_t xx = 0, yy = 0, xy = 0;
+  int64_t h = 0, d1 = 0, v = 0, d2 = 0;
+  int32_t blocks = 0;
+};
+Window SlowWindow(const RowImage& p, int32_t bx, int32_t by, int32_t bw, int32_t bh) {
+  Window s;
+  for (int32_t wy = by - 1; wy <= by + 1; ++wy) {
+    for (int32_t wx = bx - 1; wx <= bx + 1; ++wx) {
+      if (wx < 0 || wy < 0 || wx >= bw || wy >= bh) continue;
+      ++s.blocks;
+      const auto rows = Range(wy, p.height());
+      const auto columns = Range(wx, p.width());
+      for (int32_t y = rows.first; y < rows.second; ++y) {
+        for (int32_t x = columns.first; x < columns.second; ++x) {
+          const int64_t gx = (p[y - 1][x + 1] + 4 * p[y][x + 1] + p[y + 1][x + 1]) -
+                             (p[y - 1][x - 1] + 4 * p[y][x - 1] + p[y + 1][x - 1]);
+          const int64_t gy = (p[y + 1][x - 1] + 4 * p[y + 1][x] + p[y + 1][x + 1]) -
+                             (p[y - 1][x - 1] + 4 * p[y - 1][x] + p[y - 1][x + 1]);
+          s.xx += gx * gx;
+          s.yy += gy * gy;
+          s.xy += gx * gy;
+          const int32_t c = p[y][x];
+          s.h += std::abs(c - p[y][x - 1]) + std::abs(c - p[y][x + 1]);
+          s.d1 += std::abs(c - p[y - 1][x - 1]) + std::abs(c - p[y + 1][x + 1]);
+          s.v += std::abs(c - p[y - 1][x]) + std::abs(c - p[y + 1][x]);
+          s.d2 += std::abs(c - p[y - 1][x + 1]) + std::abs(c - p[y + 1][x - 1]);
+        }
+      }
+    }
+  }
+  return s;
+}
+
+TEST(BlockOrientation, GridSizeAndBlockRanges) {
+  EXPECT_EQ(BlockGridSize(256, 288).bw, 16);
+  EXPECT_EQ(BlockGridSize(256, 288).bh, 18);
+  EXPECT_EQ(BlockGridSize(15, 47).bw, 0);
+  EXPECT_EQ(BlockGridSize(15, 47).bh, 2);
+  EXPECT_EQ(BlockGridSize(16, 16).bw, 1);
+  EXPECT_EQ(BlockGridSize(0, 0).bh, 0);
+}
+
+TEST(BlockOrientation, StreamedWindowsMatchDirectSumsOnRandomAndPatternedImages) {
+  TestRandom random(91);
+  const int32_t sizes[][2] = {{16, 16}, {17, 33}, {50, 16}, {16, 70}, {47, 47}, {64, 48}, {100, 130}, {256, 288}};
+  for (const auto& size : sizes) {
+    const int32_t w = size[0];
+    const int32_t h = size[1];
+    // Random grey, and a smooth wave pattern whose blocks are coherent.
+    const int32_t period = random.Range(5, 20);
+    RowImage images[] = {RandomImage(w, h, random), MakeImage(w, h, [&](int32_t x, int32_t y) {
+                           return Wave(x * 2 + y * 3, period * 3);
+                         })};
+    for (const RowImage& image : images) {
+      Grids gradient = Orient(image, Family::kGradient, 20);
+      Grids difference = Orient(image, Family::kDifference, 17);
+      for (int32_t by = 0; by < gradient.bh; ++by) {
+        for (int32_t bx = 0; bx < gradient.bw; ++bx) {
+          const Window s = SlowWindow(image, bx, by, gradient.bw, gradient.bh);
+          const int32_t gxx = static_cast<int32_t>((s.xx + 1152) / 2304);
+          const int32_t gyy = static_cast<int32_t>((s.yy + 1152) / 2304);
+          const int32_t gxy = static_cast<int32_t>((s.xy + 1152) / 2304);
+          ASSERT_EQ(gradient.direction[by][bx], OrientationFromMoments(gxx, gyy, gxy)) << w << "x" << h;
+          ASSERT_EQ(gradient.reliability[by][bx], CoherenceFromMoments(gxx, gyy, gxy, 20));
+
+          const int32_t hm = static_cast<int32_t>(s.h / s.blocks);
+          const int32_t d1 = static_cast<int32_t>(s.d1 * 71 / (s.blocks * 100));
+          const int32_t vm = static_cast<int32_t>(s.v / s.blocks);
+          const int32_t d2 = static_cast<int32_t>(s.d2 * 71 / (s.blocks * 100));
+          DifferenceOrientation expected = OrientationFromDifferences(hm, d1, vm, d2);
+          if (std::max({hm, d1, vm, d2}) <= 17 * 512) expected.ratio = 255;
+          ASSERT_EQ(difference.direction[by][bx], expected.orientation) << w << "x" << h;
+          ASSERT_EQ(difference.reliability[by][bx], expected.ratio);
+        }
+      }
+    }
+  }
+}
+
+TEST(BlockOrientation, ConstantImage) {
+  RowImage image = ConstantImage(64, 48, 128);
+  Grids gradient = Orient(image, Family::kGradient, 70);
+  Grids difference = Orient(image, Family::kDifference, 17);
+  for (uint8_t v : Pixels(gradient.direction)) EXPECT_EQ(v, 30);
+  for (uint8_t v : Pixels(gradient.reliability)) EXPECT_EQ(v, 0);
+  for (uint8_t v : Pixels(difference.direction)) EXPECT_EQ(v, kUndefinedOrientation);
+  for (uint8_t v : Pixels(difference.reliability)) EXPECT_EQ(v, 255);
+}
+
+// Stripes along the rows (0), along the columns (60) and along both diagonals,
+// in both families, with every inside block clear and reliable.
+TEST(BlockOrientation, StripesGiveTheirOrientation) {
+  struct Case {
+    int32_t orientation;
+    int32_t dx;
+    int32_t dy;  // the grey value depends on dx * x + dy * y
+  };
+  const Case cases[] = {{0, 0, 1}, {60, 1, 0}, {30, 1, -1}, {90, 1, 1}};
+  for (const Case& c : cases) {
+    RowImage image = MakeImage(96, 80, [&](int32_t x, int32_t y) { return Wave(c.dx * x + c.dy * y, 10); });
+    Grids gradient = Orient(image, Family::kGradient, 70);
+    Grids difference = Orient(image, Family::kDifference, 17);
+    for (int32_t by = 1; by < gradient.bh - 1; ++by) {
+      for (int32_t bx = 1; bx < gradient.bw - 1; ++bx) {
+        EXPECT_EQ(gradient.direction[by][bx], c.orientation) << bx << "," << by;
+        EXPECT_GT(gradient.reliability[by][bx], 200);
+        EXPECT_NEAR(difference.direction[by][bx], c.orientation, 2) << bx << "," << by;
+        EXPECT_LT(difference.reliability[by][bx], 100);
+      }
+    }
+  }
+}
+
+// Full-contrast columns with period 4, 6 or 7: a block window's sum of gx²
+// passes 32 bits, and the orientation must still be that of the stripes.
+TEST(BlockOrientation, FullContrastStripesBeyondThirtyTwoBits) {
+  for (int32_t period : {4, 6, 7}) {
+    RowImage columns = MakeImage(64, 64, [&](int32_t x, int32_t) { return Stripe(x, period); });
+    RowImage rows = MakeImage(64, 64, [&](int32_t, int32_t y) { return Stripe(y, period); });
+    ASSERT_GT(SlowWindow(columns, 1, 1, 4, 4).xx, std::numeric_limits<int32_t>::max()) << period;
+    Grids across = Orient(columns, Family::kGradient, 80);
+    Grids along = Orient(rows, Family::kGradient, 80);
+    for (int32_t by = 1; by < 3; ++by) {
+      for (int32_t bx = 1; bx < 3; ++bx) {
+        EXPECT_EQ(across.direction[by][bx], 60) << period;
+        EXPECT_EQ(across.reliability[by][bx], 255) << period;
+        EXPECT_EQ(along.direction[by][bx], 0) << period;
+        EXPECT_EQ(along.reliability[by][bx], 255) << period;
+      }
+    }
+  }
+}
+
+TEST(BlockOrientation, GridLargerThanTheImageIsRefused) {
+  RowImage image = ConstantImage(40, 40, 0);
+  RowImage grid = AllocRowImage(3, 3);
+  EXPECT_EQ(GradientBlockOrientation(40, 40, image.rows(), 3, 2, grid.rows(), grid.rows(), 70), kOutOfRange);
+  EXPECT_EQ(DifferenceBlockOrientation(40, 40, image.rows(), 2, 3, grid.rows(), grid.rows(), 17), kOutOfRange);
+  EXPECT_EQ(GradientBlockOrientation(40, 40, image.rows(), 0, 0, grid.rows(), grid.rows(), 70), kOk);
+}
+
+// Votes: corners never keep their direction (4 neighbours), edges need 5 of 6,
+// inside blocks 5 of 9; the reliability grid is only read.
+TEST(BlockVotes, CornersEdgesAndInsideBlocks) {
+  const int32_t bw = 5, bh = 4;
+  for (bool by_coherence : {true, false}) {
+    const uint8_t good = by_coherence ? 200 : 10;
+    const uint8_t bad = by_coherence ? 10 : 250;
+    RowImage reliability = ConstantImage(bw, bh, good);
+    RowImage direction = ConstantImage(bw, bh, 42);
+    // One unreliable block on the top edge at (2, 0): its edge neighbours (1, 0)
+    // and (3, 0) then see 5 of 6, block (2, 0) itself sees 5 of 6 as well.
+    reliability[0][2] = bad;
+    // Inside block (2, 2) with 4 unreliable blocks in its window keeps 5 of 9.
+    reliability[2][1] = bad;
+    reliability[3][1] = bad;
+    reliability[3][2] = bad;
+    reliability[2][3] = bad;
+    const std::vector<uint8_t> reliability_before = Pixels(reliability);
+    auto vote = [&] {
+      if (by_coherence) {
+        VoteBlocksByCoherence(bw, bh, direction.rows(), reliability.rows(), 60);
+      } else {
+        VoteBlocksByVariation(bw, bh, direction.rows(), reliability.rows(), 207);
+      }
+    };
+    vote();
+    EXPECT_EQ(Pixels(reliability), reliability_before);
+    EXPECT_EQ(direction[0][0], kNoBlockDirection);
+    EXPECT_EQ(direction[0][4], kNoBlockDirection);
+    EXPECT_EQ(direction[3][0], kNoBlockDirection);
+    EXPECT_EQ(direction[3][4], kNoBlockDirection);
+    EXPECT_EQ(direction[0][1], 42);
+    EXPECT_EQ(direction[0][2], 42);
+    EXPECT_EQ(direction[0][3], 42);
+    EXPECT_EQ(direction[2][2], 42);
+    // Bottom edge block (2, 3): (1..3, 2..3) hold 4 unreliable: 2 of 6.
+    EXPECT_EQ(direction[3][2], kNoBlockDirection);
+    // Inside block (1, 2) sees (0..2, 1..3) with 3 unreliable: 6 of 9 keeps it.
+    EXPECT_EQ(direction[2][1], 42);
+    // A fifth unreliable block drops the inside block (2, 2) to 4 of 9.
+    reliability[3][3] = bad;
+    vote();
+    EXPECT_EQ(direction[2][2], kNoBlockDirection);
+  }
+}
+
+TEST(BlockVotes, ThresholdsAreStrict) {
+  // Exactly at the limit counts as unreliable in both votes.
+  RowImage at_limit = ConstantImage(3, 3, 60);
+  RowImage direction = ConstantImage(3, 3, 7);
+  VoteBlocksByCoherence(3, 3, direction.rows(), at_limit.rows(), 60);
+  EXPECT_EQ(direction[1][1], kNoBlockDirection);
+  RowImage ratio = ConstantImage(3, 3, 207);
+  direction = ConstantImage(3, 3, 7);
+  VoteBlocksByVariation(3, 3, direction.rows(), ratio.rows(), 207);
+  EXPECT_EQ(direction[1][1], kNoBlockDirection);
+  ratio = ConstantImage(3, 3, 206);
+  direction = ConstantImage(3, 3, 7);
+  VoteBlocksByVariation(3, 3, direction.rows(), ratio.rows(), 207);
+  EXPECT_EQ(direction[1][1], 7);
+}
+
+}  // namespace
+}  // namespace vorsensor

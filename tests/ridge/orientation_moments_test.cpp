@@ -1,0 +1,119 @@
+#include "engine/ridge/orientation_moments.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+
+#include "support/grey_images.h"
+
+namespace vorsensor {
+namespace {
+
+using testing::MakeImage;
+using testing::Stripe;
+
+TEST(OrientationFromMoments, AxesDiagonalsAndNoGradient) {
+  EXPECT_EQ(OrientationFromMoments(0, 0, 0), 30);        // table [0][0] = 30, gradient 90
+  EXPECT_EQ(OrientationFromMoments(5000, 0, 0), 60);     // gradient along the rows: ridges along the columns
+  EXPECT_EQ(OrientationFromMoments(0, 5000, 0), 0);      // gradient along the columns: ridges along the rows
+  EXPECT_EQ(OrientationFromMoments(3000, 3000, 3000), 90);   // gradient towards +x +y
+  EXPECT_EQ(OrientationFromMoments(3000, 3000, -3000), 30);  // gradient towards +x -y
+  EXPECT_EQ(OrientationFromMoments(49, 0, 0), 60);       // below 50: no scaling
+  EXPECT_EQ(OrientationFromMoments(100, 0, 50), 75);     // a = b: table [49][49] = 15
+  // Never 120: a > 0, b < 0 with t = 0 wraps to gradient 0.
+  for (int32_t gxy = -2000; gxy <= 2000; gxy += 7) {
+    for (int32_t gxx = 0; gxx <= 4000; gxx += 331) EXPECT_LT(OrientationFromMoments(gxx, 2000, gxy), 120);
+  }
+}
+
+TEST(CoherenceFromMoments, PerfectIsotropicAndWeak) {
+  EXPECT_EQ(CoherenceFromMoments(36 * 4 * 2000, 0, 0, 70), 255);   // every gradient on one axis
+  EXPECT_EQ(CoherenceFromMoments(36 * 4000, 36 * 4000, 0, 70), 0);  // no preferred axis
+  EXPECT_EQ(CoherenceFromMoments(0, 0, 0, 70), 0);
+  // Mean energy X + Y must reach energyMin²: 4899 is one short of 70².
+  EXPECT_EQ(CoherenceFromMoments(36 * 4899, 0, 0, 70), 0);
+  EXPECT_EQ(CoherenceFromMoments(36 * 4900, 0, 0, 70), 255);
+  // Half the energy on the other axis: d = s / 3 gives about 255 / 3.
+  EXPECT_NEAR(CoherenceFromMoments(36 * 8000, 36 * 4000, 0, 70), 85, 1);
+  EXPECT_EQ(CoherenceFromMoments(36 * 8000, 36 * 4000, 0, 0), CoherenceFromMoments(36 * 8000, 36 * 4000, 0, 70));
+}
+
+TEST(OrientationFromDifferences, EqualClearAndBetweenTheAxes) {
+  const DifferenceOrientation equal = OrientationFromDifferences(400, 400, 400, 400);
+  EXPECT_EQ(equal.orientation, kUndefinedOrientation);
+  EXPECT_EQ(equal.ratio, 255);
+  // No change along the rows: orientation 0 (105 + 15 wraps), clear.
+  const DifferenceOrientation rows = OrientationFromDifferences(0, 300, 420, 300);
+  EXPECT_EQ(rows.orientation, 0);
+  EXPECT_EQ(rows.ratio, 0);
+  const DifferenceOrientation columns = OrientationFromDifferences(420, 300, 0, 300);
+  EXPECT_EQ(columns.orientation, 60);
+  EXPECT_EQ(columns.ratio, 0);
+  const DifferenceOrientation diagonal = OrientationFromDifferences(300, 0, 300, 420);
+  EXPECT_EQ(diagonal.orientation, 30);
+  // Between 30 and 60 with the smaller value at 30: left of the middle 45.
+  const DifferenceOrientation between = OrientationFromDifferences(400, 100, 200, 400);
+  EXPECT_GT(between.orientation, 30);
+  EXPECT_LT(between.orientation, 45);
+  // Noise: all four close together gives a poor ratio.
+  EXPECT_GT(OrientationFromDifferences(400, 390, 410, 405).ratio, 200);
+  // Every orientation lies in 0..119 or is undefined; ratios stay in range.
+  for (int32_t a = 0; a <= 60; a += 6) {
+    for (int32_t b = 0; b <= 60; b += 5) {
+      for (int32_t c = 0; c <= 60; c += 7) {
+        const DifferenceOrientation result = OrientationFromDifferences(a, b, c, 30);
+        EXPECT_TRUE(result.orientation < 120 || result.orientation == kUndefinedOrientation);
+      }
+    }
+  }
+}
+
+// Full-contrast vertical stripes under the orientation radii 18 and 20 of
+// scanner profiles 100 and 200402 (and 15, the smallest radius that can pass
+// 32 bits): the window sum of gx² passes 32 bits for the stripe phase that
+// puts most edges in the window. The 64-bit sums and MomentMean give the
+// stripes' orientation; the wrapped 32-bit sum would not.
+TEST(MomentMean, FullContrastWindowsBeyondThirtyTwoBitsKeepTheirOrientation) {
+  const int32_t cases[][2] = {{6, 18}, {6, 20}, {7, 20}, {4, 15}};  // period, radius
+  for (const auto& c : cases) {
+    const int32_t period = c[0];
+    const int32_t r = c[1];
+    const int32_t side = 2 * r + 3;
+    int64_t xx = 0, yy = 0, xy = 0;
+    for (int32_t phase = 0; phase < period; ++phase) {
+      RowImage stripes = MakeImage(side, side, [&](int32_t x, int32_t) { return Stripe(x + phase, period); });
+      int64_t sxx = 0, syy = 0, sxy = 0;
+      for (int32_t y = 1; y <= 2 * r + 1; ++y) {
+        for (int32_t x = 1; x <= 2 * r + 1; ++x) {
+          const PixelGradient g = GradientAt(stripes[y - 1], stripes[y], stripes[y + 1], x);
+          sxx += static_cast<int64_t>(g.gx) * g.gx;
+          syy += static_cast<int64_t>(g.gy) * g.gy;
+          sxy += static_cast<int64_t>(g.gx) * g.gy;
+        }
+      }
+      if (sxx > xx) xx = sxx, yy = syy, xy = sxy;
+    }
+    ASSERT_GT(xx, std::numeric_limits<int32_t>::max()) << "period " << period << " r " << r;
+    const int32_t n = (2 * r + 1) * (2 * r + 1);
+    EXPECT_EQ(OrientationFromMoments(MomentMean(xx, n), MomentMean(yy, n), MomentMean(xy, n)), 60);
+    EXPECT_EQ(CoherenceFromMoments(MomentMean(xx, n), MomentMean(yy, n), MomentMean(xy, n), 80), 255);
+    // The same stripes turned: ridges along the rows.
+    EXPECT_EQ(OrientationFromMoments(MomentMean(yy, n), MomentMean(xx, n), MomentMean(xy, n)), 0);
+    const int32_t wrapped = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(xx)));
+    EXPECT_NE(OrientationFromMoments(wrapped / n, MomentMean(yy, n), MomentMean(xy, n)), 60);
+  }
+}
+
+TEST(MomentMean, AddsHalfTheCountAndTruncatesTowardsZero) {
+  EXPECT_EQ(MomentMean(1152, 2304), 1);   // (1152 + 1152) / 2304
+  EXPECT_EQ(MomentMean(1151, 2304), 0);
+  EXPECT_EQ(MomentMean(-1152, 2304), 0);  // (-1152 + 1152) / 2304
+  EXPECT_EQ(MomentMean(-1153, 2304), 0);  // truncates towards zero
+  EXPECT_EQ(MomentMean(-3457, 2304), -1);
+  EXPECT_EQ(MomentMean(625 * 1000 + 312, 625), 1000);
+  EXPECT_EQ(MomentMean(625 * 1000 + 313, 625), 1001);
+}
+
+}  // namespace
+}  // namespace vorsensor
