@@ -1,0 +1,375 @@
+#include "matching/matcher.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "engine/result_codes.h"
+#include "feature_set_helpers.h"
+#include "matcher_test_support.h"
+#include "matching/pair_matching.h"
+
+namespace vorsensor {
+namespace {
+
+using testing::FingerShape;
+using testing::MakeFingerSet;
+using testing::MakeImpressionSet;
+using testing::NewFeatureSet;
+using testing::RecordBytesOf;
+using testing::TestRandom;
+
+constexpr int32_t kTwinScore = 51;  // 30, boosted by 1.7 for agreeing types
+
+// Stage 1 of `probe` against `sample`: true when every correspondence pairs
+// a probe record with the sample pair of the same two minutiae, one each.
+bool OnlyTwins(const FeatureSet& probe, const FeatureSet& sample, int32_t* votedBin) {
+  auto w = testing::NewWorkspace();
+  const MatchParameters p = testing::DefaultParameters();
+  if (!testing::PrepareSlots(w.get(), probe, sample, p)) return false;
+  int64_t total = 0;
+  if (FindCorrespondences(w.get(), w->probe, w->sample, p, &total) != 0) return false;
+  if (w->correspondences.count() != w->sample.pairs.count() || w->sample.pairs.count() < 6) return false;
+  int32_t bin = -1;
+  for (int32_t k = 0; k < 240; ++k) {
+    if (w->rotationHistogram[k] == 0) continue;
+    if (bin >= 0) return false;
+    bin = k;
+  }
+  *votedBin = bin;
+  for (int32_t i = 0; i < w->correspondences.count(); ++i) {
+    const Correspondence& c = w->correspondences[i];
+    const MinutiaPair& a = w->probe.pairs[c.probePair];
+    const MinutiaPair& b = w->sample.pairs[c.samplePair];
+    if (a.first != b.first || a.second != b.second) return false;
+  }
+  return true;
+}
+
+// A sparse finger whose pairs have no look-alikes, neither against itself
+// nor against its copy turned by 30 units.
+struct SparseFinger {
+  std::unique_ptr<FeatureSet> set;
+  std::unique_ptr<FeatureSet> turned;
+};
+
+SparseFinger FindSparseFinger() {
+  TestRandom random(2024);
+  FingerShape shape;
+  shape.minMinutiae = 8;
+  shape.maxMinutiae = 9;
+  shape.minSpacing = 22;
+  for (;;) {
+    SparseFinger f{MakeFingerSet(random, shape), NewFeatureSet()};
+    CopyFeatureSet(f.turned.get(), f.set.get());
+    testing::TurnPoints(f.turned.get(), 30, 128, 144);
+    int32_t identicalBin = -1;
+    int32_t turnedBin = -1;
+    if (OnlyTwins(*f.set, *f.set, &identicalBin) && OnlyTwins(*f.set, *f.turned, &turnedBin)) {
+      EXPECT_EQ(identicalBin, 0);
+      EXPECT_EQ(turnedBin, 210);  // the turn that brings the sample back
+      return f;
+    }
+  }
+}
+
+MatchDetailsFull* NewFullDetails() {
+  auto* d = new MatchDetailsFull();
+  d->indexed.head.size = kDetailsFullSize;
+  return d;
+}
+
+EngineConfiguration RawConfig() {
+  EngineConfiguration config = testing::DefaultConfig();
+  config.rawScore = 1;
+  return config;
+}
+
+int32_t RawScore(const FeatureSet& probe, const FeatureSet& sample, const EngineConfiguration& config,
+                 void* details = nullptr, size_t capacity = 0) {
+  auto w = testing::NewWorkspace();
+  const std::vector<uint8_t> a = RecordBytesOf(probe);
+  const std::vector<uint8_t> b = RecordBytesOf(sample);
+  return MatchPair(w.get(), a.data(), a.size(), b.data(), b.size(), 120, 0, &config, details, capacity);
+}
+
+TEST(MatchPair, IdenticalSetsWithoutLookAlikePairs) {
+  const SparseFinger f = FindSparseFinger();
+  const EngineConfiguration config = RawConfig();
+  std::unique_ptr<MatchDetailsFull> d(NewFullDetails());
+  const int32_t score = RawScore(*f.set, *f.set, config, d.get(), sizeof *d);
+
+  // Every sample pair is matched by its twin with s = 30 x 1.7 and nothing else.
+  auto w = testing::NewWorkspace();
+  const MatchParameters p = testing::DefaultParameters();
+  ASSERT_TRUE(testing::PrepareSlots(w.get(), *f.set, *f.set, p));
+  const int32_t n = w->sample.pairs.count();
+  ASSERT_EQ(d->entryCount, static_cast<uint32_t>(n));
+  for (int32_t i = 0; i < n; ++i) {
+    EXPECT_EQ(d->entries[i].score, kTwinScore);
+    EXPECT_EQ(d->entries[i].probeFirst, d->entries[i].sampleFirst);
+    EXPECT_EQ(d->entries[i].probeSecond, d->entries[i].sampleSecond);
+    EXPECT_EQ(d->entries[i].firstTypesEqual, 1);
+    EXPECT_EQ(d->entries[i].firstSpreadDifference, 0);
+  }
+  EXPECT_EQ(d->indexed.head.rotation, 0);
+  EXPECT_EQ(d->indexed.head.shiftX, 0);
+  EXPECT_EQ(d->indexed.head.shiftY, 0);
+  for (uint32_t i = 0; i < d->indexed.pairCount; ++i) {
+    EXPECT_EQ(d->indexed.probeIndices[i], d->indexed.sampleIndices[i]);
+  }
+  // Score: 51 n over 2n probe records and n sample pairs (both below the
+  // scaling counts), all three feature flags, no context flags.
+  ASSERT_LE(2 * n, 100);
+  const int64_t sum = static_cast<int64_t>(kTwinScore) * n;
+  const int64_t normed = (config.featureNormalisers[7] * (2 * sum) + 500) / 1000;
+  const int64_t expected = (config.contextNormalisers[0] * normed + 500) / 1000;
+  EXPECT_EQ(score, expected);
+  EXPECT_EQ(d->indexed.head.score, score);
+  EXPECT_EQ(d->densityByteDifference, 0);
+  EXPECT_EQ(d->gridSimilarity, 1000);  // no grids: (1, 1)
+}
+
+TEST(MatchPair, SampleTurnedBy30VotesFor210AndTakesTheFirstPlateauRotation) {
+  const SparseFinger f = FindSparseFinger();  // asserts the votes at 210
+  const EngineConfiguration config = RawConfig();
+  const int32_t identical = RawScore(*f.set, *f.set, config);
+  MatchDetails d{kDetailsShortSize, 0, 0, 0, 0};
+  const int32_t turned = RawScore(*f.set, *f.turned, config, &d, sizeof d);
+  // All votes in one bin: the smoothed sums are flat over 206..214.
+  EXPECT_EQ(d.rotation, 206);
+  EXPECT_LT(turned, identical);
+}
+
+TEST(MatchPair, StageOneBelowThresholdLeavesRotationAndShiftZero) {
+  const SparseFinger f = FindSparseFinger();
+  const EngineConfiguration config = testing::DefaultConfig();
+  auto w = testing::NewWorkspace();
+  const std::vector<uint8_t> a = RecordBytesOf(*f.set);
+  const std::vector<uint8_t> b = RecordBytesOf(*f.turned);
+  MatchDetails d{kDetailsShortSize, 77, 77, 77, 77};
+  EXPECT_EQ(MatchPair(w.get(), a.data(), a.size(), b.data(), b.size(), 120, 1000000, &config, &d, sizeof d), -1);
+  EXPECT_EQ(d.score, 0);
+  EXPECT_EQ(d.rotation, 0);
+  EXPECT_EQ(d.shiftX, 0);
+  EXPECT_EQ(d.shiftY, 0);
+  // The same pair at threshold 0 does get turned.
+  EXPECT_EQ(MatchPair(w.get(), a.data(), a.size(), b.data(), b.size(), 120, 0, &config, &d, sizeof d), 0);
+  EXPECT_EQ(d.rotation, 206);
+}
+
+TEST(MatchSample, ThresholdAnswerAtTheScore) {
+  TestRandom random(7);
+  auto finger = MakeFingerSet(random);
+  testing::ImpressionChange change;
+  change.rotation = 12;
+  change.shiftX = 9;
+  auto impression = MakeImpressionSet(*finger, random, change);
+  EngineConfiguration config = RawConfig();
+  const int32_t score = RawScore(*finger, *impression, config);
+  ASSERT_GT(score, 48);
+  auto w = testing::NewWorkspace();
+  const std::vector<uint8_t> a = RecordBytesOf(*finger);
+  const std::vector<uint8_t> b = RecordBytesOf(*impression);
+  ASSERT_EQ(PrepareProbe(w.get(), a.data(), a.size(), 120, &config), 0);
+  // With the raw score a threshold above the score cuts it to 0.
+  EXPECT_EQ(MatchSample(w.get(), b.data(), b.size(), score, &config, nullptr, 0), score);
+  EXPECT_EQ(MatchSample(w.get(), b.data(), b.size(), score + 1, &config, nullptr, 0), 0);
+  config.rawScore = 0;
+  EXPECT_EQ(MatchSample(w.get(), b.data(), b.size(), score, &config, nullptr, 0), 0);
+  EXPECT_EQ(MatchSample(w.get(), b.data(), b.size(), score + 1, &config, nullptr, 0), -1);
+  // Another finger does not reach the service threshold.
+  auto other = MakeFingerSet(random);
+  const std::vector<uint8_t> c = RecordBytesOf(*other);
+  EXPECT_EQ(MatchSample(w.get(), c.data(), c.size(), 48, &config, nullptr, 0), -1);
+}
+
+TEST(MatchDetailsRecord, SizesValidationAndWhatEachReceives) {
+  TestRandom random(8);
+  auto finger = MakeFingerSet(random);
+  auto impression = MakeImpressionSet(*finger, random);
+  const EngineConfiguration config = RawConfig();
+  // Size 21 and sizes beyond the buffer are refused.
+  uint8_t bytes[64];
+  std::memset(bytes, 0xAB, sizeof bytes);
+  const uint32_t size21 = 21;
+  std::memcpy(bytes, &size21, 4);
+  EXPECT_EQ(RawScore(*finger, *impression, config, bytes, sizeof bytes), kOutOfRange);
+  MatchDetails small{kDetailsIndexedSize, 0, 0, 0, 0};
+  EXPECT_EQ(RawScore(*finger, *impression, config, &small, sizeof small), kOutOfRange);
+  EXPECT_EQ(RawScore(*finger, *impression, config, bytes, 3), kOutOfRange);
+
+  // Size 20 fills only its five fields.
+  const uint32_t size20 = kDetailsShortSize;
+  std::memset(bytes, 0xAB, sizeof bytes);
+  std::memcpy(bytes + 1, &size20, 4);  // unaligned on purpose
+  const int32_t score = RawScore(*finger, *impression, config, bytes + 1, sizeof bytes - 1);
+  ASSERT_GT(score, 0);
+  int32_t written;
+  std::memcpy(&written, bytes + 1 + 4, 4);
+  EXPECT_EQ(written, score);
+  for (size_t i = 21; i < sizeof bytes; ++i) ASSERT_EQ(bytes[i], 0xAB) << i;
+
+  // Size 4120 adds index lists of distinct (probe, sample) pairs.
+  std::unique_ptr<MatchDetailsIndexed> indexed(new MatchDetailsIndexed());
+  indexed->head.size = kDetailsIndexedSize;
+  EXPECT_EQ(RawScore(*finger, *impression, config, indexed.get(), sizeof *indexed), score);
+  ASSERT_GT(indexed->pairCount, 10u);
+  ASSERT_LE(indexed->pairCount, 1024u);
+  for (uint32_t i = 0; i < indexed->pairCount; ++i) {
+    EXPECT_LT(indexed->probeIndices[i], finger->minutiaCount);
+    EXPECT_LT(indexed->sampleIndices[i], impression->minutiaCount);
+    for (uint32_t j = 0; j < i; ++j) {
+      EXPECT_FALSE(indexed->probeIndices[i] == indexed->probeIndices[j] &&
+                   indexed->sampleIndices[i] == indexed->sampleIndices[j]);
+    }
+  }
+  // The full record gives the same score and lists.
+  std::unique_ptr<MatchDetailsFull> full(NewFullDetails());
+  EXPECT_EQ(RawScore(*finger, *impression, config, full.get(), sizeof *full), score);
+  EXPECT_EQ(full->indexed.pairCount, indexed->pairCount);
+  EXPECT_GT(full->entryCount, 0u);
+}
+
+TEST(AlignSample, ReturnsTheSampleTurnedAndShiftedOntoTheProbe) {
+  TestRandom random(11);
+  auto finger = MakeFingerSet(random);
+  testing::ImpressionChange change;
+  change.rotation = 25;
+  change.shiftX = 20;
+  change.shiftY = -15;
+  auto sample = MakeImpressionSet(*finger, random, change);
+  const EngineConfiguration config = testing::DefaultConfig();
+  auto w = testing::NewWorkspace();
+  MatchDetails d{kDetailsShortSize, 0, 0, 0, 0};
+  const int32_t score = AlignSample(w.get(), finger.get(), sample.get(), 120, 60, &config, &d, sizeof d);
+  EXPECT_GE(score, 60);
+  EXPECT_EQ(d.score, 0);  // AlignSample leaves the score field alone
+  EXPECT_NEAR(d.rotation, 240 - 25, 3);
+  // The aligned copy aligns again with a rotation and shift near 0.
+  const int32_t again = AlignSample(w.get(), finger.get(), sample.get(), 120, 60, &config, &d, sizeof d);
+  EXPECT_GE(again, 60);
+  EXPECT_TRUE(d.rotation <= 2 || d.rotation >= 238) << d.rotation;
+  EXPECT_LE(std::abs(d.shiftX), 3);
+  EXPECT_LE(std::abs(d.shiftY), 3);
+}
+
+TEST(AlignSample, RefusesSetsOutsideTheirLists) {
+  const EngineConfiguration config = testing::DefaultConfig();
+  auto w = testing::NewWorkspace();
+  auto good = NewFeatureSet();
+  auto bad = NewFeatureSet();
+  bad->minutiaCount = kMaxMinutiae + 1;
+  EXPECT_EQ(AlignSample(w.get(), good.get(), bad.get(), 120, 0, &config, nullptr, 0), kOutOfRange);
+  bad->minutiaCount = 1;
+  bad->minutiae[0].x = 1 << 30;
+  EXPECT_EQ(AlignSample(w.get(), bad.get(), good.get(), 120, 0, &config, nullptr, 0), kOutOfRange);
+  bad->minutiae[0].x = 0;
+  bad->gridWidth = -1;
+  EXPECT_EQ(AlignSample(w.get(), good.get(), bad.get(), 120, 0, &config, nullptr, 0), kOutOfRange);
+  EXPECT_EQ(AlignSample(w.get(), nullptr, good.get(), 120, 0, &config, nullptr, 0), kMissingArgument);
+  // Empty sets have no pairs: score 0, not an error.
+  EXPECT_EQ(AlignSample(w.get(), good.get(), good.get(), 120, 0, &config, nullptr, 0), 0);
+}
+
+TEST(MatchSample, SymmetricModeAveragesBothDirections) {
+  TestRandom random(12);
+  auto finger = MakeFingerSet(random);
+  auto impression = MakeImpressionSet(*finger, random);
+  EngineConfiguration config = RawConfig();
+  const int32_t forward = RawScore(*finger, *impression, config);
+  const int32_t backward = RawScore(*impression, *finger, config);
+  ASSERT_NE(forward, backward);
+  config.symmetricMode = 1;
+  EXPECT_EQ(RawScore(*finger, *impression, config), (forward + backward) / 2);
+  // Mode 2 averages only inside [symmetricLow, symmetricHigh].
+  config.symmetricMode = 2;
+  config.symmetricLow = static_cast<uint32_t>(forward + 1);
+  EXPECT_EQ(RawScore(*finger, *impression, config), forward);
+}
+
+TEST(MatchSample, ScaleSearchFindsAStretchedSample) {
+  TestRandom random(13);
+  auto finger = MakeFingerSet(random);
+  auto stretched = MakeImpressionSet(*finger, random);
+  StretchSample(stretched.get(), 125, 100);
+  EngineConfiguration config = RawConfig();
+  const int32_t plain = RawScore(*finger, *stretched, config);
+  config.scaleSearch = 1;
+  MatchDetails d{kDetailsShortSize, 0, 0, 0, 0};
+  const int32_t searched = RawScore(*finger, *stretched, config, &d, sizeof d);
+  EXPECT_GT(searched, plain);
+  EXPECT_EQ(d.score, searched);
+  config.scaleStep = 0;
+  EXPECT_EQ(RawScore(*finger, *stretched, config), kOutOfRange);
+}
+
+TEST(StretchSample, ScalesPositionsAndDirections) {
+  auto set = NewFeatureSet();
+  set->minutiaCount = 2;
+  set->minutiae[0] = Minutia{10, -10, 1, 30, 255, 255, 0};
+  set->minutiae[1] = Minutia{-15, 3, 1, 250, 255, 255, 0};  // direction byte beyond a turn
+  StretchSample(set.get(), 150, 50);
+  EXPECT_EQ(set->minutiae[0].x, 15);
+  EXPECT_EQ(set->minutiae[0].y, -5);
+  EXPECT_EQ(set->minutiae[1].x, -23);  // -22.5 rounds away from zero
+  EXPECT_EQ(set->minutiae[1].y, 2);    // 1.5 rounds away from zero
+  // 30 units (45 degrees) stretched 1.5 : 0.5 gives atan(1/3) = 12 units.
+  EXPECT_EQ(set->minutiae[0].direction, 12);
+  EXPECT_LT(set->minutiae[1].direction, 240);
+}
+
+TEST(MatchSample, WorkspaceDoesNotGrowBetweenComparisons) {
+  TestRandom random(14);
+  auto probe = MakeFingerSet(random);
+  std::vector<std::vector<uint8_t>> samples;
+  for (int32_t i = 0; i < 40; ++i) {
+    samples.push_back(RecordBytesOf(*(i % 2 == 0 ? MakeImpressionSet(*probe, random) : MakeFingerSet(random))));
+  }
+  const EngineConfiguration config = testing::DefaultConfig();
+  auto w = testing::NewWorkspace();
+  const std::vector<uint8_t> a = RecordBytesOf(*probe);
+  ASSERT_EQ(PrepareProbe(w.get(), a.data(), a.size(), 120, &config), 0);
+  for (const auto& s : samples) MatchSample(w.get(), s.data(), s.size(), 48, &config, nullptr, 0);
+  const size_t warmed = MatchWorkspaceBytes(w.get());
+  for (int32_t round = 0; round < 5; ++round) {
+    for (const auto& s : samples) ASSERT_GE(MatchSample(w.get(), s.data(), s.size(), 48, &config, nullptr, 0), -1);
+  }
+  EXPECT_EQ(MatchWorkspaceBytes(w.get()), warmed);
+}
+
+TEST(MatchSample, ArbitraryRecordBytesNeverCrash) {
+  TestRandom random(15);
+  auto probe = MakeFingerSet(random);
+  const EngineConfiguration config = testing::DefaultConfig();
+  auto w = testing::NewWorkspace();
+  std::vector<uint8_t> bytes(600);
+  // No probe yet.
+  EXPECT_EQ(MatchSample(w.get(), bytes.data(), bytes.size(), 48, &config, nullptr, 0), kMissingArgument);
+  const std::vector<uint8_t> a = RecordBytesOf(*probe);
+  ASSERT_EQ(PrepareProbe(w.get(), a.data(), a.size(), 120, &config), 0);
+  std::unique_ptr<MatchDetailsFull> d(NewFullDetails());
+  for (int32_t round = 0; round < 400; ++round) {
+    const size_t length = static_cast<size_t>(random.Range(0, 600));
+    for (size_t i = 0; i < length; ++i) bytes[i] = random.Byte();
+    // Plausible headers half the time, so that the reader accepts more of them.
+    if (round % 2 == 0 && length > 7) {
+      bytes[0] = static_cast<uint8_t>(random.Range(0, 15));
+      bytes[6] = 0;
+      bytes[5] = static_cast<uint8_t>(random.Range(0, 120));
+    }
+    d->indexed.head.size = kDetailsFullSize;
+    const int32_t r = MatchSample(w.get(), bytes.data(), length, 48, &config, d.get(), sizeof *d);
+    EXPECT_NE(r, 0) << "random bytes matched";
+    ASSERT_LE(d->indexed.pairCount, 1024u);
+    ASSERT_LE(d->entryCount, 1000u);
+  }
+  // A malformed probe leaves no probe prepared.
+  bytes[0] = 0xFF;
+  EXPECT_EQ(PrepareProbe(w.get(), bytes.data(), 7, 120, &config), kMalformedRecord);
+  EXPECT_EQ(MatchSample(w.get(), a.data(), a.size(), 48, &config, nullptr, 0), kMissingArgument);
+}
+
+}  // namespace
+}  // namespace vorsensor

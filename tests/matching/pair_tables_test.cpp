@@ -1,0 +1,125 @@
+#include "matching/pair_tables.h"
+
+#include <gtest/gtest.h>
+
+#include "feature_set_helpers.h"
+#include "matcher_test_support.h"
+
+namespace vorsensor {
+namespace {
+
+using testing::NewFeatureSet;
+
+std::unique_ptr<FeatureSet> SetOf(std::initializer_list<Minutia> minutiae) {
+  auto set = NewFeatureSet();
+  for (const Minutia& m : minutiae) set->minutiae[set->minutiaCount++] = m;
+  return set;
+}
+
+int32_t PairsOf(const FeatureSet& set, PairDirections directions) {
+  auto w = testing::NewWorkspace();
+  CopyFeatureSet(&w->probe.set, &set);
+  EXPECT_EQ(PrepareSet(w.get(), &w->probe, directions, 60, testing::DefaultParameters()), 0);
+  return w->probe.pairs.count();
+}
+
+TEST(PairTable, LeastPairDistance) {
+  // 19 pixels apart: DistanceOf 19, no pair; 20 or 21 apart: DistanceOf 21.
+  EXPECT_EQ(PairsOf(*SetOf({{50, 50, 1, 0, 255, 255, 0}, {69, 50, 1, 0, 255, 255, 0}}), PairDirections::kOne), 0);
+  EXPECT_EQ(PairsOf(*SetOf({{50, 50, 1, 0, 255, 255, 0}, {70, 50, 1, 0, 255, 255, 0}}), PairDirections::kOne), 1);
+  EXPECT_EQ(PairsOf(*SetOf({{50, 50, 1, 0, 255, 255, 0}, {50, 71, 1, 0, 255, 255, 0}}), PairDirections::kOne), 1);
+  // 61 apart is beyond the greatest distance 60.
+  EXPECT_EQ(PairsOf(*SetOf({{50, 50, 1, 0, 255, 255, 0}, {111, 50, 1, 0, 255, 255, 0}}), PairDirections::kOne), 0);
+}
+
+TEST(PairTable, OrderRecordsBucketsAndFlags) {
+  auto w = testing::NewWorkspace();
+  const MatchParameters p = testing::DefaultParameters();
+  // A, B, C: AB = AC = 31, BC = 43.
+  auto set = SetOf({{100, 100, 1, 0, 10, 255, 0}, {130, 100, 2, 60, 255, 255, 0}, {100, 130, 0, 200, 255, 90, 0}});
+  set->densityByte = 255;
+  CopyFeatureSet(&w->probe.set, set.get());
+  CopyFeatureSet(&w->sample.set, set.get());
+  ASSERT_EQ(PrepareSet(w.get(), &w->probe, PairDirections::kBoth, 60, p), 0);
+  ASSERT_EQ(PrepareSet(w.get(), &w->sample, PairDirections::kOne, 60, p), 0);
+
+  // Within one distance the last-enumerated pair comes first: AC, AB, BC.
+  const PreparedSet& s = w->sample;
+  ASSERT_EQ(s.pairs.count(), 3);
+  EXPECT_EQ((std::vector<int32_t>{s.pairs[0].first, s.pairs[0].second, s.pairs[1].first, s.pairs[1].second,
+                                  s.pairs[2].first, s.pairs[2].second}),
+            (std::vector<int32_t>{0, 2, 0, 1, 1, 2}));
+  // AC: line direction 60; relative angles 60 - 0 and 180 - 200 -> 220.
+  EXPECT_EQ(s.pairs[0].distance, 31);
+  EXPECT_EQ(s.pairs[0].lineOrientation, 60);
+  EXPECT_EQ(s.pairs[0].firstAngle, 60);
+  EXPECT_EQ(s.pairs[0].secondAngle, 220);
+  // AB: line 0; angles 0 and 120 - 60.
+  EXPECT_EQ(s.pairs[1].firstAngle, 0);
+  EXPECT_EQ(s.pairs[1].secondAngle, 60);
+  EXPECT_EQ(s.pairs[2].distance, 43);
+  EXPECT_EQ(s.largestDistance, 43);
+
+  // The probe follows each pair by its reversed pair.
+  const PreparedSet& pr = w->probe;
+  ASSERT_EQ(pr.pairs.count(), 6);
+  const MinutiaPair& ca = pr.pairs[1];
+  EXPECT_EQ(ca.first, 2);
+  EXPECT_EQ(ca.second, 0);
+  EXPECT_EQ(ca.distance, 31);
+  EXPECT_EQ(ca.lineOrientation, 60);
+  EXPECT_EQ(ca.firstAngle, 220);
+  EXPECT_EQ(ca.secondAngle, 60);
+  // Bucket 60 holds AC (record 0) and BA (record 3), in table order.
+  ASSERT_EQ(pr.bucketStart[61] - pr.bucketStart[60], 2);
+  EXPECT_EQ(pr.buckets[pr.bucketStart[60]].pair, 0);
+  EXPECT_EQ(pr.buckets[pr.bucketStart[60] + 1].pair, 3);
+  EXPECT_EQ(pr.bucketStart[240], 6);
+
+  EXPECT_EQ(pr.centreX, 115);
+  EXPECT_EQ(pr.centreY, 115);
+  EXPECT_TRUE(pr.typed);            // 2 of 3 typed
+  EXPECT_FALSE(pr.spreadPresent);   // 1 of 3
+  EXPECT_FALSE(pr.densityPresent);
+  EXPECT_FALSE(pr.gridPresent);
+  EXPECT_FALSE(pr.densityBytePresent);
+}
+
+TEST(PairTable, LargestDistanceAndSampleLimit) {
+  auto w = testing::NewWorkspace();
+  MatchParameters p = testing::DefaultParameters();
+  auto set = SetOf({{0, 0, 1, 0, 255, 255, 0}, {10, 0, 1, 0, 255, 255, 0}});
+  CopyFeatureSet(&w->probe.set, set.get());
+  ASSERT_EQ(PrepareSet(w.get(), &w->probe, PairDirections::kBoth, 60, p), 0);
+  EXPECT_EQ(w->probe.largestDistance, 20);  // no pair: the least distance
+  EXPECT_EQ(SampleDistanceLimit(w->probe, p), 32);
+  p.refined = true;
+  ASSERT_EQ(PrepareSet(w.get(), &w->probe, PairDirections::kBoth, 60, p), 0);
+  EXPECT_EQ(w->probe.largestDistance, 0);
+  EXPECT_EQ(w->probe.centreX, 5);
+}
+
+TEST(PairTable, RefinedRangesAndLimits) {
+  auto w = testing::NewWorkspace();
+  testing::TestRandom random(99);
+  auto finger = testing::MakeFingerSet(random);
+  MatchParameters p = testing::DefaultParameters();
+  CopyFeatureSet(&w->probe.set, finger.get());
+  ASSERT_EQ(PrepareSet(w.get(), &w->probe, PairDirections::kBoth, 60, p), 0);
+  const int32_t records = w->probe.pairs.count();
+  ASSERT_GT(records, 2 * 150);
+  p.refined = true;
+  p.probePairLimit = 150;
+  p.samplePairLimit = 40;
+  ASSERT_EQ(PrepareSet(w.get(), &w->probe, PairDirections::kBoth, 60, p), 0);
+  EXPECT_EQ(w->probe.pairs.count(), 150);
+  EXPECT_EQ(w->probe.largestDistance, w->probe.pairs[149].distance + 1);
+  for (int32_t r = 0; r < 150; ++r) EXPECT_LE(w->probe.pairs[r].distance, 59);
+  CopyFeatureSet(&w->sample.set, finger.get());
+  ASSERT_EQ(PrepareSet(w.get(), &w->sample, PairDirections::kOne, 60, p), 0);
+  EXPECT_EQ(w->sample.pairs.count(), 40);
+  for (int32_t r = 0; r < 40; ++r) EXPECT_GE(w->sample.pairs[r].distance, 21);
+}
+
+}  // namespace
+}  // namespace vorsensor
