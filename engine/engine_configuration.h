@@ -148,6 +148,10 @@ EngineConfiguration* EngineConfig();
 const EngineConfiguration* ResolveConfiguration(const EngineConfiguration* config);
 
 // Scanner profiles: 0 or kOutOfRange (nothing changed) for an unknown id / mode.
+// A null `config` means the engine's own (kEngineStopped while it is stopped).
+// Selecting a profile resets the extraction parameters up to qualityMaxDiff
+// and the matching parameters up to normPairs, applies the profile's
+// overrides and takes its half for the configuration's profileMode.
 int32_t SelectScannerProfile(int32_t id, EngineConfiguration* config);
 int32_t SetProfileMode(uint32_t mode, EngineConfiguration* config);
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "engine/result_codes.h"
 #include "engine/scanner_profiles.h"
 
@@ -32,6 +34,8 @@ TEST_F(EngineStateTest, StartsAndStopsByReferenceCount) {
   EXPECT_EQ(ReleaseEngine(), kEngineStopped);
   EXPECT_EQ(EngineConfig(), nullptr);
   EXPECT_EQ(ResolveConfiguration(nullptr), nullptr);
+  EXPECT_EQ(SelectScannerProfile(0, nullptr), kEngineStopped);
+  EXPECT_EQ(SetProfileMode(kProfileModeStandard, nullptr), kEngineStopped);
 
   EXPECT_EQ(InitEngine(), 0);
   EngineConfiguration* config = EngineConfig();
@@ -51,7 +55,7 @@ TEST_F(EngineStateTest, StartsAndStopsByReferenceCount) {
   EXPECT_EQ(ResolveConfiguration(&own), &own);  // a given configuration works without a start
 }
 
-TEST_F(EngineStateTest, DefaultsAreThoseOfProfileZeroInStandardMode) {
+TEST_F(EngineStateTest, EveryStartAfterAFullStopHasTheDefaults) {
   ASSERT_EQ(InitEngine(), 0);
   const EngineConfiguration& c = *EngineConfig();
   EXPECT_EQ(c.scannerId, 0);
@@ -59,60 +63,26 @@ TEST_F(EngineStateTest, DefaultsAreThoseOfProfileZeroInStandardMode) {
   EXPECT_EQ(c.pairMaxDistance, 60u);
   EXPECT_EQ(c.probePairLimit, 150u);
   EXPECT_EQ(c.samplePairLimit, 300u);
-  const uint32_t features[8] = {202, 236, 291, 342, 154, 179, 219, 254};
-  const uint32_t context[4] = {986, 1035, 1200, 1265};
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(c.featureNormalisers[i], features[i]) << i;
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(c.contextNormalisers[i], context[i]) << i;
-  // A few fields from each group: extraction, output switches, matching switches, services.
-  EXPECT_EQ(c.cropLevel, 30);
-  EXPECT_EQ(c.gradientEnergyMin, 70);
-  EXPECT_EQ(c.coherenceMin, 60);
-  EXPECT_EQ(c.qualityMin, 120);
-  EXPECT_EQ(c.maxImageSide, 2048u);
+  EXPECT_EQ(c.featureNormalisers[7], 254u);
+  EXPECT_EQ(c.contextNormalisers[0], 986u);
   EXPECT_EQ(c.minImageSide, 16u);
-  EXPECT_EQ(c.writeBackImage, 1u);
-  EXPECT_EQ(c.typeBoost, 1700u);
-  EXPECT_EQ(c.selectionMode, 2u);
   EXPECT_EQ(c.symmetricHigh, 500u);
-  EXPECT_EQ(c.verifyRotationTolerance, 120u);
   EXPECT_EQ(c.verifyThreshold, 48u);
   EXPECT_EQ(c.enrolThreshold, 60u);
   EXPECT_EQ(c.loadedSample, nullptr);
-  EXPECT_EQ(c.sampleLoaded, 0u);
-}
 
-TEST_F(EngineStateTest, NewStartAfterFullStopRestoresDefaults) {
-  ASSERT_EQ(InitEngine(), 0);
-  EngineConfiguration* config = EngineConfig();
+  // Change fields of every group, stop, start again.
   ASSERT_EQ(SelectScannerProfile(100000, nullptr), kOk);
   ASSERT_EQ(SetProfileMode(kProfileModeWide, nullptr), kOk);
-  config->verifyThreshold = 1;
-  config->exportBlockMap = 1;
-  config->useBlockMap = 1;
+  EngineConfig()->verifyThreshold = 1;
+  EngineConfig()->exportBlockMap = 1;
+  EngineConfig()->useBlockMap = 1;
   ASSERT_EQ(ReleaseEngine(), 0);
-
   ASSERT_EQ(InitEngine(), 0);
   EngineConfiguration expected;
   SetDefaultConfiguration(&expected);
-  const EngineConfiguration& c = *EngineConfig();
-  EXPECT_EQ(c.scannerId, 0);
-  EXPECT_EQ(c.profileMode, kProfileModeStandard);
-  EXPECT_EQ(c.orientMethod, 0u);
-  EXPECT_EQ(c.refinedMode, 0u);
-  EXPECT_EQ(c.pairMaxDistance, 60u);
-  EXPECT_EQ(c.probePairLimit, 150u);
-  EXPECT_EQ(c.verifyThreshold, 48u);
-  EXPECT_EQ(c.exportBlockMap, 0u);
-  EXPECT_EQ(c.useBlockMap, 0u);
-  EXPECT_EQ(c.featureNormalisers[0], expected.featureNormalisers[0]);
-}
-
-TEST_F(EngineStateTest, ProfileCallsWithoutConfigurationNeedAStartedEngine) {
-  EXPECT_EQ(SelectScannerProfile(0, nullptr), kEngineStopped);
-  EXPECT_EQ(SetProfileMode(kProfileModeStandard, nullptr), kEngineStopped);
-  ASSERT_EQ(InitEngine(), 0);
-  EXPECT_EQ(SelectScannerProfile(1300, nullptr), kOk);
-  EXPECT_EQ(EngineConfig()->cropToFinger, 1u);
+  EngineConfiguration* restarted = EngineConfig();
+  EXPECT_EQ(std::memcmp(restarted, &expected, sizeof expected), 0);
 }
 
 TEST_F(EngineStateTest, LastStopReleasesTheLoadedSample) {
