@@ -1,0 +1,359 @@
+// Image files in and out: round trips, every supported layout read from files
+// made here with known pixels, and damaged files.
+#include "imageio/image_io.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/random.h"
+
+namespace vorsensor::imageio {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+std::string TempPath(const std::string& name) {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  return (std::filesystem::temp_directory_path() /
+          ("vs_imageio_" + std::string(info->name()) + "_" + std::to_string(::getpid()) + "_" + name))
+      .string();
+}
+
+Bytes ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+GreyImage RandomImage(int32_t w, int32_t h, uint64_t seed) {
+  testing::TestRandom random(seed);
+  GreyImage im;
+  im.width = w;
+  im.height = h;
+  for (int32_t i = 0; i < w * h; ++i) {
+    im.pixels.push_back(random.Byte());
+  }
+  return im;
+}
+
+uint8_t Luma(int r, int g, int b) { return static_cast<uint8_t>((299 * r + 587 * g + 114 * b + 500) / 1000); }
+
+// A PNG in memory through libpng's simplified writer.
+Bytes MakePng(uint32_t w, uint32_t h, uint32_t format, const void* pixels, const void* colourMap = nullptr,
+              uint32_t colours = 0) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = w;
+  image.height = h;
+  image.format = format;
+  image.colormap_entries = colours;
+  png_alloc_size_t size = 0;
+  EXPECT_NE(png_image_write_to_memory(&image, nullptr, &size, 0, pixels, 0, colourMap), 0);
+  Bytes out(size);
+  EXPECT_NE(png_image_write_to_memory(&image, out.data(), &size, 0, pixels, 0, colourMap), 0);
+  out.resize(size);
+  return out;
+}
+
+void Little16(Bytes& b, uint32_t v) {
+  b.push_back(static_cast<uint8_t>(v));
+  b.push_back(static_cast<uint8_t>(v >> 8));
+}
+void Little32(Bytes& b, uint32_t v) {
+  Little16(b, v & 0xFFFF);
+  Little16(b, v >> 16);
+}
+
+// A BMP with a 40-byte header; `rows` are stored exactly as given (already padded).
+Bytes MakeBmp(int32_t w, int32_t h, uint16_t bits, const std::vector<uint32_t>& palette, const Bytes& rows,
+              int32_t perMetre = 0) {
+  Bytes b = {'B', 'M'};
+  const uint32_t offset = 14 + 40 + 4 * static_cast<uint32_t>(palette.size());
+  Little32(b, offset + static_cast<uint32_t>(rows.size()));
+  Little32(b, 0);
+  Little32(b, offset);
+  Little32(b, 40);
+  Little32(b, static_cast<uint32_t>(w));
+  Little32(b, static_cast<uint32_t>(h));
+  Little16(b, 1);
+  Little16(b, bits);
+  Little32(b, 0);  // no compression
+  Little32(b, static_cast<uint32_t>(rows.size()));
+  Little32(b, static_cast<uint32_t>(perMetre));
+  Little32(b, static_cast<uint32_t>(perMetre));
+  Little32(b, static_cast<uint32_t>(palette.size()));
+  Little32(b, 0);
+  for (uint32_t c : palette) {
+    Little32(b, c);  // 0x00RRGGBB stored as blue, green, red, 0
+  }
+  b.insert(b.end(), rows.begin(), rows.end());
+  return b;
+}
+
+Bytes Pgm(const std::string& header, const Bytes& samples) {
+  Bytes b(header.begin(), header.end());
+  b.insert(b.end(), samples.begin(), samples.end());
+  return b;
+}
+
+TEST(ImageIoTest, PngAndPgmRoundTripsKeepEveryPixel) {
+  for (const auto& [w, h] : {std::pair{1, 1}, std::pair{37, 23}, std::pair{256, 288}}) {
+    GreyImage im = RandomImage(w, h, static_cast<uint64_t>(w * 1000 + h));
+    im.dpi = 500;
+    const std::string png = TempPath("a.png");
+    const std::string pgm = TempPath("a.pgm");
+    ASSERT_TRUE(WritePng(png, im).ok());
+    ASSERT_TRUE(WritePgm(pgm, im).ok());
+    const ImageResult fromPng = ReadImage(png);
+    const ImageResult fromPgm = ReadImage(pgm);
+    ASSERT_TRUE(fromPng.ok()) << fromPng.error;
+    ASSERT_TRUE(fromPgm.ok()) << fromPgm.error;
+    EXPECT_EQ(fromPng.image.width, w);
+    EXPECT_EQ(fromPng.image.height, h);
+    EXPECT_EQ(fromPng.image.pixels, im.pixels);
+    EXPECT_EQ(fromPng.image.dpi, 500);  // kept in the pHYs chunk
+    EXPECT_EQ(fromPgm.image.pixels, im.pixels);
+    EXPECT_EQ(fromPgm.image.dpi, 0);  // PGM states no resolution
+    std::filesystem::remove(png);
+    std::filesystem::remove(pgm);
+  }
+}
+
+TEST(ImageIoTest, PngColourDepthAndTransparencyBecomeGrey) {
+  const uint8_t rgb[] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 10, 20, 30};
+  ImageResult r = DecodeImage(MakePng(4, 1, PNG_FORMAT_RGB, rgb), "rgb.png");
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_EQ(r.image.pixels, (Bytes{Luma(255, 0, 0), Luma(0, 255, 0), Luma(0, 0, 255), Luma(10, 20, 30)}));
+
+  const uint16_t deep[] = {0, 65535, 257 * 100, 257 * 200};
+  r = DecodeImage(MakePng(2, 2, PNG_FORMAT_LINEAR_Y, deep), "deep.png");
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_EQ(r.image.pixels, (Bytes{0, 255, 100, 200}));
+
+  const uint8_t map[] = {0, 0, 0, 255, 255, 255, 200, 100, 50};
+  const uint8_t indices[] = {2, 1, 0, 2, 2, 1};
+  r = DecodeImage(MakePng(3, 2, PNG_FORMAT_RGB_COLORMAP, indices, map, 3), "palette.png");
+  ASSERT_TRUE(r.ok()) << r.error;
+  const uint8_t c = Luma(200, 100, 50);
+  EXPECT_EQ(r.image.pixels, (Bytes{c, 255, 0, c, c, 255}));
+
+  const uint8_t greyAlpha[] = {0, 0, 0, 255, 100, 128};
+  r = DecodeImage(MakePng(3, 1, PNG_FORMAT_GA, greyAlpha), "alpha.png");
+  ASSERT_TRUE(r.ok()) << r.error;
+  // Transparent parts show the white of an empty sensor.
+  EXPECT_EQ(r.image.pixels, (Bytes{255, 0, (100 * 128 + 255 * 127 + 127) / 255}));
+}
+
+TEST(ImageIoTest, PgmAndPnmVariants) {
+  // ASCII with comments, maxval 1000.
+  ImageResult r = DecodeImage(Pgm("P2\n# made by hand\n3 1 # width height\n1000\n0 500\n1000\n", {}), "a.pgm");
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_EQ(r.image.pixels, (Bytes{0, 128, 255}));
+  // 16-bit binary samples, big-endian.
+  r = DecodeImage(Pgm("P5 2 2 65535\n", {0, 0, 1, 1, 0x80, 0x80, 0xFF, 0xFF}), "b.pgm");
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_EQ(r.image.pixels, (Bytes{0, 1, 128, 255}));
+  // Binary colour.
+  r = DecodeImage(Pgm("P6\n2 1\n255\n", {255, 0, 0, 0, 0, 255}), "c.ppm");
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_EQ(r.image.pixels, (Bytes{Luma(255, 0, 0), Luma(0, 0, 255)}));
+  // Bad ones.
+  for (const auto& [name, bytes] : std::vector<std::pair<std::string, Bytes>>{
+           {"maxval0.pgm", Pgm("P5 1 1 0\n", {0})},
+           {"maxval70000.pgm", Pgm("P5 1 1 70000\n", {0, 0})},
+           {"over.pgm", Pgm("P5 1 1 100\n", {101})},
+           {"over.pgm", Pgm("P2 2 1 9\n3 12\n", {})},
+           {"short.pgm", Pgm("P5 4 4 255\n", {1, 2, 3})},
+           {"noheader.pgm", Pgm("P5 4", {})},
+           {"bitmap.pbm", Pgm("P4 8 1\n", {0})},
+           {"huge.pgm", Pgm("P5 100000 100000 255\n", {0})}}) {
+    r = DecodeImage(bytes, name);
+    EXPECT_FALSE(r.ok()) << name;
+    EXPECT_EQ(r.error.rfind(name + ": ", 0), 0u) << r.error;
+    EXPECT_TRUE(r.image.pixels.empty());
+  }
+}
+
+TEST(ImageIoTest, TiffWithLzwAndResolution) {
+  const int w = 23;
+  const int h = 17;
+  const GreyImage grey = RandomImage(w, h, 7);
+  const std::string path = TempPath("lzw.tif");
+  {
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 5);  // several strips
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 500.0f);
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 500.0f);
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    for (int y = 0; y < h; ++y) {
+      Bytes row(grey.pixels.begin() + y * w, grey.pixels.begin() + (y + 1) * w);
+      ASSERT_EQ(TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y), 0), 1);
+    }
+    TIFFClose(tif);
+  }
+  ImageResult r = ReadImage(path);
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_EQ(r.image.width, w);
+  EXPECT_EQ(r.image.height, h);
+  EXPECT_EQ(r.image.pixels, grey.pixels);
+  EXPECT_EQ(r.image.dpi, 500);
+
+  // 16-bit RGB, resolution per centimetre.
+  {
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 2);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 1);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 16);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 196.85f);
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 196.85f);
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_CENTIMETER);
+    uint16_t row[] = {65535, 65535, 65535, 0, 0, 65535};
+    ASSERT_EQ(TIFFWriteScanline(tif, row, 0, 0), 1);
+    TIFFClose(tif);
+  }
+  r = ReadImage(path);
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_EQ(r.image.pixels, (Bytes{255, Luma(0, 0, 255)}));
+  EXPECT_EQ(r.image.dpi, 500);
+  std::filesystem::remove(path);
+}
+
+TEST(ImageIoTest, BmpPaletteAndDirectColour) {
+  // 8-bit palette, 3 x 2, bottom-up, rows padded to 4 bytes.
+  const std::vector<uint32_t> palette = {0x000000, 0xFFFFFF, 0xC86432, 0x808080};
+  Bytes rows = {3, 2, 1, 0, /* bottom row */ 0, 1, 2, 0 /* top row */};
+  ImageResult r = DecodeImage(MakeBmp(3, 2, 8, palette, rows, 19685), "p8.bmp");
+  ASSERT_TRUE(r.ok()) << r.error;
+  const uint8_t c = Luma(0xC8, 0x64, 0x32);
+  EXPECT_EQ(r.image.pixels, (Bytes{0, 255, c, 128, c, 255}));
+  EXPECT_EQ(r.image.dpi, 500);
+
+  // 4-bit and 1-bit palettes, top-down (negative height).
+  r = DecodeImage(MakeBmp(3, -1, 4, palette, {0x12, 0x30, 0, 0}), "p4.bmp");
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_EQ(r.image.pixels, (Bytes{255, c, 128}));
+  r = DecodeImage(MakeBmp(10, -1, 1, {0x000000, 0xFFFFFF}, {0xA5, 0x80, 0, 0}), "p1.bmp");
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_EQ(r.image.pixels, (Bytes{255, 0, 255, 0, 0, 255, 0, 255, 255, 0}));
+
+  // 24-bit (blue, green, red) and 32-bit.
+  r = DecodeImage(MakeBmp(2, 1, 24, {}, {0, 0, 255, 255, 0, 0, 0, 0}), "rgb.bmp");
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_EQ(r.image.pixels, (Bytes{Luma(255, 0, 0), Luma(0, 0, 255)}));
+  r = DecodeImage(MakeBmp(1, 1, 32, {}, {30, 20, 10, 0}), "rgbx.bmp");
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_EQ(r.image.pixels, (Bytes{Luma(10, 20, 30)}));
+
+  // A pixel that names a colour the palette does not have.
+  r = DecodeImage(MakeBmp(1, 1, 8, {0, 0xFFFFFF}, {5, 0, 0, 0}), "index.bmp");
+  EXPECT_FALSE(r.ok());
+  EXPECT_NE(r.error.find("palette entry 5"), std::string::npos) << r.error;
+}
+
+TEST(ImageIoTest, TruncatedAndCorruptFilesGiveErrors) {
+  const GreyImage im = RandomImage(40, 30, 3);
+  Bytes png;
+  ASSERT_TRUE(EncodePng(im, png).ok());
+  Bytes pgm;
+  ASSERT_TRUE(EncodePgm(im, pgm).ok());
+  Bytes rows(static_cast<size_t>(40 * 30));
+  std::vector<uint32_t> palette;
+  for (uint32_t i = 0; i < 256; ++i) {
+    palette.push_back(i * 0x010101u);
+  }
+  const Bytes bmp = MakeBmp(40, 30, 8, palette, rows);
+  const std::string tiffPath = TempPath("t.tif");
+  {
+    TIFF* tif = TIFFOpen(tiffPath.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 40);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 30);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    for (uint32_t y = 0; y < 30; ++y) {
+      ASSERT_EQ(TIFFWriteScanline(tif, const_cast<uint8_t*>(im.pixels.data() + y * 40), y, 0), 1);
+    }
+    TIFFClose(tif);
+  }
+  const Bytes tiff = ReadBytes(tiffPath);
+  std::filesystem::remove(tiffPath);
+
+  testing::TestRandom random(11);
+  for (const auto& [name, whole] :
+       std::vector<std::pair<std::string, Bytes>>{{"x.png", png}, {"x.pgm", pgm}, {"x.bmp", bmp}, {"x.tif", tiff}}) {
+    ASSERT_TRUE(DecodeImage(whole, name).ok()) << name;
+    // Every cut that loses pixel data is an error naming the file.
+    for (size_t cut : {size_t{1}, size_t{5}, size_t{13}, size_t{30}, whole.size() / 2, whole.size() - 400}) {
+      const Bytes part(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
+      const ImageResult r = DecodeImage(part, name);
+      EXPECT_FALSE(r.ok()) << name << " cut at " << cut;
+      EXPECT_EQ(r.error.rfind(name + ": ", 0), 0u) << r.error;
+    }
+    // Random damage: an image or an error, never a crash or an overread.
+    for (int round = 0; round < 200; ++round) {
+      Bytes damaged = whole;
+      const int hits = random.Range(1, 8);
+      for (int k = 0; k < hits; ++k) {
+        damaged[static_cast<size_t>(random.Range(0, static_cast<int32_t>(std::min<size_t>(damaged.size(), 200)) - 1))] =
+            random.Byte();
+      }
+      const ImageResult r = DecodeImage(damaged, name);
+      if (r.ok()) {
+        EXPECT_EQ(r.image.pixels.size(), static_cast<size_t>(r.image.width) * static_cast<size_t>(r.image.height));
+      } else {
+        EXPECT_FALSE(r.error.empty());
+      }
+    }
+  }
+  // A header promising an enormous bitmap.
+  Bytes huge = bmp;
+  huge[18] = 0xFF;
+  huge[19] = 0xFF;
+  huge[20] = 0xFF;
+  huge[21] = 0x7F;
+  EXPECT_FALSE(DecodeImage(huge, "huge.bmp").ok());
+}
+
+TEST(ImageIoTest, MissingUnknownAndUnwritable) {
+  ImageResult r = ReadImage("/nonexistent/finger.png");
+  EXPECT_FALSE(r.ok());
+  EXPECT_NE(r.error.find("/nonexistent/finger.png"), std::string::npos);
+  r = DecodeImage({}, "empty.png");
+  EXPECT_EQ(r.error, "empty.png: file is empty");
+  r = DecodeImage({'G', 'I', 'F', '8', '9', 'a'}, "x.gif");
+  EXPECT_NE(r.error.find("unrecognised image format"), std::string::npos);
+
+  GreyImage bad = RandomImage(4, 4, 1);
+  bad.pixels.pop_back();
+  EXPECT_FALSE(WritePng(TempPath("bad.png"), bad).ok());
+  EXPECT_FALSE(WritePgm(TempPath("bad.pgm"), GreyImage{}).ok());
+  const WriteResult w = WritePng("/nonexistent/dir/out.png", RandomImage(4, 4, 1));
+  EXPECT_FALSE(w.ok());
+  EXPECT_NE(w.error.find("/nonexistent/dir/out.png"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vorsensor::imageio
