@@ -98,8 +98,8 @@ struct MinutiaPair {
 // What the correspondence search reads of one pair record, packed next to its
 // neighbours in angle-bucket order so the inner loop walks memory in sequence.
 struct BucketEntry {
-  int32_t pair;  // index into the pair table
   uint8_t distance;
+  uint8_t firstAngle;  // the bucket's own angle
   uint8_t secondAngle;
   uint8_t firstDirection;  // directions of the two minutiae (raw bytes)
   uint8_t secondDirection;
@@ -107,6 +107,7 @@ struct BucketEntry {
   uint8_t secondSpread;
   uint8_t firstDensity;
   uint8_t secondDensity;
+  int32_t pair;  // index into the pair table
   int32_t firstType;
   int32_t secondType;
 };

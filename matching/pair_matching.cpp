@@ -93,6 +93,7 @@ int32_t FindCorrespondences(MatchWorkspace* w, const PreparedSet& probe, const P
   w->correspondences.Clear();
   const int32_t tolD = p.tolD;
   const int32_t tolA = p.tolA;
+  if (tolD < 0 || tolA < 0) return kOk;  // refined mode with a zero tolerance: no window
   // Score parts by difference (tolD <= 255, tolA <= 120).
   int32_t distancePart[256];
   int32_t anglePart[kHalfTurn + 1];
@@ -101,46 +102,32 @@ int32_t FindCorrespondences(MatchWorkspace* w, const PreparedSet& probe, const P
 
   const BucketEntry* probeEntries = probe.buckets.data();
   const BucketEntry* sampleEntries = sample.buckets.data();
-  const int32_t windowSize = 2 * tolA + 1;
-  int32_t cursor[2 * kHalfTurn + 1];
-  int32_t bucketEnd[2 * kHalfTurn + 1];
-  int32_t bucketGap[2 * kHalfTurn + 1];
+  const int32_t* sampleStart = sample.bucketStart;
   for (int32_t k = 0; k < kAngleBuckets; ++k) {
     const int32_t aBegin = probe.bucketStart[k];
     const int32_t aEnd = probe.bucketStart[k + 1];
     if (aBegin == aEnd) continue;
-    for (int32_t o = 0; o < windowSize; ++o) {
-      const int32_t kb = Wrap240(k + o - tolA);
-      cursor[o] = sample.bucketStart[kb];
-      bucketEnd[o] = sample.bucketStart[kb + 1];
-      int32_t dk = kb > k ? kb - k : k - kb;
-      if (dk > kHalfTurn) dk = kFullTurn - dk;
-      bucketGap[o] = dk;
-    }
+    // The buckets k - tolA .. k + tolA lie back to back in the bucket
+    // array, so the window is one run of entries, or two when it wraps past
+    // 239. Walking them in order visits the buckets in window order and each
+    // bucket in ascending distance, as a bucket-by-bucket search would; the
+    // distance test replaces that search's early stop.
+    const int32_t first = Wrap240(k - tolA);
+    const int32_t last = first + 2 * tolA;
+    int32_t runs[2][2] = {{sampleStart[first], sampleStart[last < kAngleBuckets ? last + 1 : kAngleBuckets]},
+                          {0, last < kAngleBuckets ? 0 : sampleStart[last - kAngleBuckets + 1]}};
     for (int32_t ai = aBegin; ai < aEnd; ++ai) {
       const BucketEntry& a = probeEntries[ai];
       const int32_t aDistance = a.distance;
       int32_t best = 0;
-      for (int32_t o = 0; o < windowSize; ++o) {
-        // Probe pairs of one bucket come in ascending distance, so sample
-        // pairs too short for this one are too short for the rest as well.
-        int32_t bi = cursor[o];
-        const int32_t end = bucketEnd[o];
-        while (bi < end && aDistance - sampleEntries[bi].distance > tolD) ++bi;
-        cursor[o] = bi;
-        const int32_t dk = bucketGap[o];
-        for (; bi < end; ++bi) {
+      for (const auto& run : runs) {
+        for (int32_t bi = run[0]; bi < run[1]; ++bi) {
           const BucketEntry& b = sampleEntries[bi];
-          int32_t dd;
-          if (b.distance >= aDistance) {
-            dd = b.distance - aDistance;
-            if (dd > tolD) break;
-          } else {
-            dd = aDistance - b.distance;
-            if (dd > tolD) continue;
-          }
+          const int32_t dd = std::abs(b.distance - aDistance);
+          if (dd > tolD) continue;
           const int32_t de = AngleGap(a.secondAngle, b.secondAngle);
           if (de > tolA) continue;
+          const int32_t dk = AngleGap(b.firstAngle, k);
           const int32_t s = PairScore(a, b, dd, dk, de, distancePart, anglePart, p);
           if (s <= 0) continue;
           if (w->correspondences.count() >= kMaxCorrespondences ||

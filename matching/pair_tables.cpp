@@ -76,12 +76,20 @@ bool CollectCandidates(MatchWorkspace* w, const FeatureSet& set, int32_t lo, int
   w->candidates.Clear();
   for (int32_t& c : w->distanceHistogram) c = 0;
   const int32_t n = set.minutiaCount;
+  // DistanceOf lies between floor(sqrt(s)) and floor(sqrt(s)) + 1 for the
+  // squared length s, so squares outside these bounds cannot be in range.
+  const int32_t below = lo > 1 ? (lo - 1) * (lo - 1) : 0;
+  const int32_t beyond = (hi + 1) * (hi + 1);
   for (int32_t i = 0; i < n; ++i) {
     const Minutia& a = set.minutiae[i];
     for (int32_t j = i + 1; j < n; ++j) {
       const Minutia& b = set.minutiae[j];
+      const int32_t dx = a.x - b.x;
+      const int32_t dy = a.y - b.y;
       // A component longer than hi already puts the distance beyond it.
-      if (std::abs(a.x - b.x) > hi || std::abs(a.y - b.y) > hi) continue;
+      if (std::abs(dx) > hi || std::abs(dy) > hi) continue;
+      const int32_t square = dx * dx + dy * dy;
+      if (square < below || square >= beyond) continue;
       const int32_t d = DistanceOf(a.x, a.y, b.x, b.y);
       if (d < lo || d > hi) continue;
       if (w->candidates.count() >= limit) return true;
@@ -127,6 +135,7 @@ void FillBuckets(PreparedSet* slot) {
     BucketEntry e;
     e.pair = r;
     e.distance = static_cast<uint8_t>(pair.distance);
+    e.firstAngle = static_cast<uint8_t>(pair.firstAngle);
     e.secondAngle = static_cast<uint8_t>(pair.secondAngle);
     e.firstDirection = a.direction;
     e.secondDirection = b.direction;
