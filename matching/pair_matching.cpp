@@ -32,6 +32,18 @@ constexpr int32_t kRefinedRangeAbove = 9;
 constexpr int32_t kRefinedPeakBack = 10;        // weighted mean over peak - 10 .. peak + 9
 constexpr int32_t kRefinedPeakAhead = 9;
 
+// |a - b| folded into 0..120 for a - b in -239..239, indexed by a - b + 239.
+struct FoldTable {
+  uint8_t gap[2 * kFullTurn - 1];
+  constexpr FoldTable() : gap() {
+    for (int32_t d = -(kFullTurn - 1); d < kFullTurn; ++d) {
+      const int32_t size = d < 0 ? -d : d;
+      gap[d + kFullTurn - 1] = static_cast<uint8_t>(size >= kHalfTurn ? kFullTurn - size : size);
+    }
+  }
+};
+constexpr FoldTable kFold;
+
 // |difference| of two directions folded into 0..120.
 inline int32_t AngleGap(int32_t a, int32_t b) {
   int32_t d = a > b ? a - b : b - a;
@@ -119,14 +131,20 @@ int32_t FindCorrespondences(MatchWorkspace* w, const PreparedSet& probe, const P
     for (int32_t ai = aBegin; ai < aEnd; ++ai) {
       const BucketEntry& a = probeEntries[ai];
       const int32_t aDistance = a.distance;
+      const int32_t lowestDistance = aDistance - tolD;
+      const int32_t distanceSpan = 2 * tolD;
+      // gapRow[-x] = folded |a's second angle - x|.
+      const uint8_t* gapRow = kFold.gap + kFullTurn - 1 + a.secondAngle;
       int32_t best = 0;
       for (const auto& run : runs) {
         for (int32_t bi = run[0]; bi < run[1]; ++bi) {
           const BucketEntry& b = sampleEntries[bi];
+          // Most entries fail the distance or the angle test at random, so
+          // both are folded into one sign test: one well-predicted branch.
+          const int32_t x = b.distance - lowestDistance;  // fits when 0 <= x <= 2 tolD
+          const int32_t de = gapRow[-static_cast<int32_t>(b.secondAngle)];
+          if ((x | (distanceSpan - x) | (tolA - de)) < 0) continue;
           const int32_t dd = std::abs(b.distance - aDistance);
-          if (dd > tolD) continue;
-          const int32_t de = AngleGap(a.secondAngle, b.secondAngle);
-          if (de > tolA) continue;
           const int32_t dk = AngleGap(b.firstAngle, k);
           const int32_t s = PairScore(a, b, dd, dk, de, distancePart, anglePart, p);
           if (s <= 0) continue;

@@ -3,7 +3,6 @@
 // indexed by the first relative angle.
 #include "matching/pair_tables.h"
 
-#include <cstdlib>
 
 #include "engine/result_codes.h"
 #include "matching/geometry/geometry.h"
@@ -78,18 +77,15 @@ bool CollectCandidates(MatchWorkspace* w, const FeatureSet& set, int32_t lo, int
   const int32_t n = set.minutiaCount;
   // DistanceOf lies between floor(sqrt(s)) and floor(sqrt(s)) + 1 for the
   // squared length s, so squares outside these bounds cannot be in range.
-  const int32_t below = lo > 1 ? (lo - 1) * (lo - 1) : 0;
-  const int32_t beyond = (hi + 1) * (hi + 1);
+  const int64_t below = lo > 1 ? static_cast<int64_t>(lo - 1) * (lo - 1) : 0;
+  const uint64_t squareSpan = static_cast<uint64_t>(static_cast<int64_t>(hi + 1) * (hi + 1) - below);
   for (int32_t i = 0; i < n; ++i) {
     const Minutia& a = set.minutiae[i];
     for (int32_t j = i + 1; j < n; ++j) {
       const Minutia& b = set.minutiae[j];
-      const int32_t dx = a.x - b.x;
-      const int32_t dy = a.y - b.y;
-      // A component longer than hi already puts the distance beyond it.
-      if (std::abs(dx) > hi || std::abs(dy) > hi) continue;
-      const int32_t square = dx * dx + dy * dy;
-      if (square < below || square >= beyond) continue;
+      const int64_t dx = a.x - b.x;
+      const int64_t dy = a.y - b.y;
+      if (static_cast<uint64_t>(dx * dx + dy * dy - below) >= squareSpan) continue;
       const int32_t d = DistanceOf(a.x, a.y, b.x, b.y);
       if (d < lo || d > hi) continue;
       if (w->candidates.count() >= limit) return true;
