@@ -41,9 +41,37 @@ class ColumnSums {
   size_t width_ = 0;
 };
 
+// MomentMean by a fixed window size without a division per pixel: for
+// dividends below 2^31 a multiply by ceil(2^(31+l) / n) (l = bits of n) and a
+// shift give the exact quotient; larger dividends (windows beyond radius 14 on
+// full-contrast patterns) take MomentMean itself.
+class WindowMean {
+ public:
+  explicit WindowMean(int32_t count) : count_(count) {
+    while ((int64_t{1} << bits_) < count) ++bits_;
+    shift_ = kDividendBits + bits_;
+    magic_ = ((uint64_t{1} << shift_) + static_cast<uint64_t>(count) - 1) / static_cast<uint64_t>(count);
+  }
+  int32_t operator()(int64_t sum) const {
+    const int64_t dividend = sum + (count_ >> 1);
+    if (dividend >= kDividendLimit || dividend <= -kDividendLimit) return MomentMean(sum, count_);
+    const uint64_t magnitude = static_cast<uint64_t>(dividend < 0 ? -dividend : dividend);
+    const int32_t quotient = static_cast<int32_t>((magnitude * magic_) >> shift_);
+    return dividend < 0 ? -quotient : quotient;
+  }
+
+ private:
+  static constexpr int32_t kDividendBits = 31;
+  static constexpr int64_t kDividendLimit = int64_t{1} << kDividendBits;
+  int32_t count_;
+  int32_t bits_ = 0;
+  int32_t shift_ = 0;
+  uint64_t magic_ = 0;
+};
+
 struct GradientFamily {
   static constexpr int kChannels = 3;
-  int32_t windowPixels;
+  WindowMean mean;
   uint8_t energyMin;
 
   template <int Sign>
@@ -61,9 +89,9 @@ struct GradientFamily {
   }
 
   void Emit(const int64_t* sums, uint8_t* orientation, uint8_t* reliability) const {
-    const int32_t gxx = MomentMean(sums[0], windowPixels);
-    const int32_t gyy = MomentMean(sums[1], windowPixels);
-    const int32_t gxy = MomentMean(sums[2], windowPixels);
+    const int32_t gxx = mean(sums[0]);
+    const int32_t gyy = mean(sums[1]);
+    const int32_t gxy = mean(sums[2]);
     *orientation = OrientationFromMoments(gxx, gyy, gxy);
     *reliability = CoherenceFromMoments(gxx, gyy, gxy, energyMin);
   }
@@ -151,16 +179,17 @@ int32_t StreamPixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, ui
     }
     uint8_t* orientation = orientationMap[y];
     uint8_t* reliability = scratch[y];
-    for (int32_t x = 0; x < w; ++x) {
-      if (x > 0) {
-        const int32_t in = x + columnRadius;
-        const int32_t out = x - columnRadius - 1;
-        if (in < w) {
-          for (int c = 0; c < C; ++c) sums[c] += column[c][in];
-        }
-        if (out >= 0) {
-          for (int c = 0; c < C; ++c) sums[c] -= column[c][out];
-        }
+    // Along the row a column enters at x + r and leaves at x - r - 1 while
+    // those lie inside the row.
+    family.Emit(sums, &orientation[0], &reliability[0]);
+    for (int32_t x = 1; x < w; ++x) {
+      const int32_t in = x + columnRadius;
+      const int32_t out = x - columnRadius - 1;
+      if (in < w) {
+        for (int c = 0; c < C; ++c) sums[c] += column[c][in];
+      }
+      if (out >= 0) {
+        for (int c = 0; c < C; ++c) sums[c] -= column[c][out];
       }
       family.Emit(sums, &orientation[x], &reliability[x]);
     }
@@ -178,7 +207,8 @@ int32_t GradientPixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, 
                                  uint32_t radius, uint8_t gradientEnergyMin) {
   const int32_t r = WindowRadius(radius);
   const int32_t side = 2 * r + 1;
-  return StreamPixelOrientation(w, h, scratch, orientationMap, r, GradientFamily{side * side, gradientEnergyMin});
+  return StreamPixelOrientation(w, h, scratch, orientationMap, r,
+                                GradientFamily{WindowMean(side * side), gradientEnergyMin});
 }
 
 int32_t DifferencePixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, uint8_t* const* orientationMap,
