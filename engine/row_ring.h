@@ -9,6 +9,8 @@
 #include <memory>
 #include <new>
 
+#include "engine/integer_division.h"
+
 namespace vorsensor {
 
 // `slots` row copies of `width` bytes; row y lives in slot y % slots.
@@ -66,14 +68,20 @@ bool StreamWindowSumsAs(int32_t w, int32_t h, int32_t r, Load& load, Emit& emit)
     const int32_t bottom = y + r < h - 1 ? y + r : h - 1;
     const Sum rows_inside = static_cast<Sum>(bottom - top + 1);
 
+    // Running sum along the row and the number of window columns inside.
     Sum sum = 0;
-    for (int32_t x = 0; x < r && x < w; ++x) sum += column[x];
+    Sum columns_inside = 0;
+    for (int32_t x = 0; x < r && x < w; ++x, ++columns_inside) sum += column[x];
     for (int32_t x = 0; x < w; ++x) {
-      if (x + r < w) sum += column[x + r];
-      if (x - r - 1 >= 0) sum -= column[x - r - 1];
-      const int32_t left = x - r > 0 ? x - r : 0;
-      const int32_t right = x + r < w - 1 ? x + r : w - 1;
-      emit(x, y, sum, rows_inside * static_cast<Sum>(right - left + 1));
+      if (x + r < w) {
+        sum += column[x + r];
+        ++columns_inside;
+      }
+      if (x - r - 1 >= 0) {
+        sum -= column[x - r - 1];
+        --columns_inside;
+      }
+      emit(x, y, sum, rows_inside * columns_inside);
     }
   }
   return true;
@@ -101,6 +109,35 @@ bool StreamWindowSums(int32_t w, int32_t h, uint32_t radius, Load&& load, Emit&&
     return detail::StreamWindowSumsAs<uint32_t>(w, h, r, load, emit);
   }
   return detail::StreamWindowSumsAs<uint64_t>(w, h, r, load, emit);
+}
+
+// The same streaming, handing emit(x, y, mean) the window mean
+// floor(sum / count) as uint32_t (by multiplication where the image allows).
+template <typename Load, typename Emit>
+bool StreamWindowMeans(int32_t w, int32_t h, uint32_t radius, Load&& load, Emit&& emit) {
+  if (w > 0 && h > 0 && static_cast<uint64_t>(w) * static_cast<uint64_t>(h) < ByteMeanDivider::kMaxCount) {
+    // Runs of one count (the inside of a row) divide by multiplication; where
+    // the count changes from pixel to pixel (windows clipped at the edges) a
+    // plain division is cheaper than making the multiplier.
+    ByteMeanDivider divide;
+    uint64_t previous = 0;
+    return StreamWindowSums(w, h, radius, load, [&](int32_t x, int32_t y, auto sum, auto count) {
+      uint32_t mean;
+      if (count == divide.count()) {
+        mean = divide(sum);
+      } else if (count == previous) {
+        divide.Set(count);
+        mean = divide(sum);
+      } else {
+        mean = static_cast<uint32_t>(sum / count);
+      }
+      previous = count;
+      emit(x, y, mean);
+    });
+  }
+  return StreamWindowSums(w, h, radius, load, [&](int32_t x, int32_t y, auto sum, auto count) {
+    emit(x, y, static_cast<uint32_t>(sum / count));
+  });
 }
 
 }  // namespace vorsensor

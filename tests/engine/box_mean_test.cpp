@@ -86,6 +86,24 @@ TEST(BoxMean, RadiusOneDividesByFourSixAndNine) {
   EXPECT_EQ(image[2][2], 0);
 }
 
+TEST(BoxMean, ImagesBeyondTheMultiplyingDividerStillDivideExactly) {
+  // 2^23 pixels in one row: the means fall back to plain division.
+  const int32_t w = 1 << 23;
+  TestRandom random(53);
+  RowImage image = RandomImage(w, 1, random);
+  RowImage original = AllocRowImage(w, 1);
+  CopyRowImage(original.rows(), image.rows(), w, 1);
+  ASSERT_EQ(BoxMean(w, 1, image.rows(), 3), kOk);
+  for (int i = 0; i < 2000; ++i) {
+    const int32_t x = i < 8 ? (i < 4 ? i : w - 8 + i) : random.Range(0, w - 1);
+    uint32_t sum = 0, count = 0;
+    for (int32_t xx = x - 3; xx <= x + 3; ++xx) {
+      if (xx >= 0 && xx < w) sum += original[0][xx], ++count;
+    }
+    ASSERT_EQ(image[0][x], sum / count) << x;
+  }
+}
+
 TEST(BoxMean, EmptyImageIsFine) { EXPECT_EQ(BoxMean(0, 0, nullptr, 3), kOk); }
 
 }  // namespace

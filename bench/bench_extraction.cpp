@@ -1,0 +1,214 @@
+// Time per extraction stage on one 256 x 288 image: a real sensor image from
+// the shared data folder when there is one, else a synthetic whorl of ridges.
+// Each iteration restores the stage's input first (a 73728-byte copy, timed
+// on its own by BM_CopyImage), as the stages work in place.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "engine/background_levelling.h"
+#include "engine/border_trimming.h"
+#include "engine/box_mean.h"
+#include "engine/contrast_normalisation.h"
+#include "engine/engine_configuration.h"
+#include "engine/ridge/block_orientation.h"
+#include "engine/ridge/block_votes.h"
+#include "engine/row_image.h"
+#include "imageio/image_io.h"
+#include "matching/geometry/geometry.h"
+#include "test_paths.h"
+
+namespace {
+
+using namespace vorsensor;
+
+constexpr int32_t kWidth = 256;
+constexpr int32_t kHeight = 288;
+constexpr int32_t kSyntheticPeriod = 9;
+
+// Concentric ridges of period 9 round the image centre with a bright strip on the left.
+void Synthesise(RowImage& image) {
+  for (int32_t y = 0; y < kHeight; ++y) {
+    for (int32_t x = 0; x < kWidth; ++x) {
+      const int32_t dx = x - kWidth / 2, dy = y - kHeight / 2;
+      const int32_t phase = static_cast<int32_t>(IntegerSqrt(static_cast<uint32_t>(dx * dx + dy * dy))) % kSyntheticPeriod;
+      const int32_t half = kSyntheticPeriod / 2;
+      image[y][x] = static_cast<uint8_t>(40 + (phase < half ? phase : kSyntheticPeriod - phase) * 180 / half);
+      if (x < 6) image[y][x] = 245;
+    }
+  }
+}
+
+// The first 256 x 288 image of the shared data folder, if any.
+bool LoadReal(RowImage& image) {
+  const std::filesystem::path dir = testing::SharedDataDir();
+  if (dir.empty()) return false;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir, ec)) {
+    if (entry.path().extension() != ".pgm") continue;
+    const imageio::ImageResult read = imageio::ReadImage(entry.path().string());
+    if (read.image.width != kWidth || read.image.height != kHeight) continue;
+    for (int32_t y = 0; y < kHeight; ++y) {
+      for (int32_t x = 0; x < kWidth; ++x) image[y][x] = read.image.At(x, y);
+    }
+    return true;
+  }
+  return false;
+}
+
+struct Fixture {
+  RowImage source = AllocRowImage(kWidth, kHeight);
+  RowImage ridge = AllocRowImage(kWidth, kHeight);
+  RowImage scratch = AllocRowImage(kWidth, kHeight);
+  RowImage map = AllocRowImage(kWidth, kHeight);
+  BlockGridDimensions grid = BlockGridSize(kWidth, kHeight);
+  RowImage direction = AllocRowImage(grid.bw, grid.bh);
+  RowImage reliability = AllocRowImage(grid.bw, grid.bh);
+  EngineConfiguration config{};
+  bool real = false;
+
+  Fixture() {
+    SetDefaultConfiguration(&config);
+    real = LoadReal(source);
+    if (!real) Synthesise(source);
+    // The normalised image the block stages read, as the pipeline makes it.
+    CopyRowImage(ridge.rows(), source.rows(), kWidth, kHeight);
+    Normalise();
+  }
+  void Restore(RowImage& image) { CopyRowImage(image.rows(), source.rows(), kWidth, kHeight); }
+  // Steps 4 to 6 of the default pipeline: ridge -> scratch.
+  void Normalise() {
+    BoxMean(kWidth, kHeight, ridge.rows(), 1);
+    CopyRowImage(scratch.rows(), ridge.rows(), kWidth, kHeight);
+    BoxMean(kWidth, kHeight, scratch.rows(), config.localMeanRadius);
+    NormaliseContrast(kWidth, kHeight, ridge.rows(), scratch.rows(), config.contrastRadius);
+    BoxMean(kWidth, kHeight, scratch.rows(), 1);
+  }
+  void GradientBlocks() {
+    GradientBlockOrientation(kWidth, kHeight, scratch.rows(), grid.bw, grid.bh, direction.rows(),
+                             reliability.rows(), config.gradientEnergyMin);
+    VoteBlocksByCoherence(grid.bw, grid.bh, direction.rows(), reliability.rows(), config.coherenceMin);
+  }
+};
+
+Fixture& Shared() {
+  static Fixture fixture;
+  return fixture;
+}
+
+void Label(benchmark::State& state) { state.SetLabel(Shared().real ? "real image" : "synthetic image"); }
+
+void BM_CopyImage(benchmark::State& state) {
+  Fixture& f = Shared();
+  for (auto _ : state) {
+    f.Restore(f.ridge);
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_CopyImage)->Unit(benchmark::kMicrosecond);
+
+void BM_TrimBorders(benchmark::State& state) {
+  Fixture& f = Shared();
+  for (auto _ : state) {
+    f.Restore(f.ridge);
+    TrimBorders(kWidth, kHeight, f.ridge.rows(), f.config.borderBrightMin, f.config.borderRowWindow,
+                f.config.borderPercentile, f.config.borderSpread);
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_TrimBorders)->Unit(benchmark::kMicrosecond);
+
+void BM_LevelBackground(benchmark::State& state) {
+  Fixture& f = Shared();
+  for (auto _ : state) {
+    f.Restore(f.ridge);
+    LevelBackground(kWidth, kHeight, f.ridge.rows(), f.scratch.rows(), f.map.rows(), f.ridge.rows());
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_LevelBackground)->Unit(benchmark::kMicrosecond);
+
+// Box mean at radius 1, 4 (localMeanRadius) and 128 (contrastRadius): the same cost.
+void BM_BoxMean(benchmark::State& state) {
+  Fixture& f = Shared();
+  for (auto _ : state) {
+    f.Restore(f.ridge);
+    BoxMean(kWidth, kHeight, f.ridge.rows(), static_cast<uint32_t>(state.range(0)));
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_BoxMean)->Arg(1)->Arg(4)->Arg(128)->Unit(benchmark::kMicrosecond);
+
+void BM_NormaliseContrast(benchmark::State& state) {
+  Fixture& f = Shared();
+  RowImage mean = AllocRowImage(kWidth, kHeight);
+  f.Restore(mean);
+  BoxMean(kWidth, kHeight, mean.rows(), f.config.localMeanRadius);
+  RowImage local = AllocRowImage(kWidth, kHeight);
+  for (auto _ : state) {
+    CopyRowImage(local.rows(), mean.rows(), kWidth, kHeight);
+    NormaliseContrast(kWidth, kHeight, f.source.rows(), local.rows(), static_cast<uint32_t>(state.range(0)));
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_NormaliseContrast)->Arg(4)->Arg(128)->Unit(benchmark::kMicrosecond);
+
+// Pipeline steps 4 to 6 with the default configuration (three radius-1 means,
+// the local mean and the normalisation).
+void BM_NormalisationSteps(benchmark::State& state) {
+  Fixture& f = Shared();
+  for (auto _ : state) {
+    f.Restore(f.ridge);
+    f.Normalise();
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_NormalisationSteps)->Unit(benchmark::kMicrosecond);
+
+void BM_GradientBlockOrientation(benchmark::State& state) {
+  Fixture& f = Shared();
+  for (auto _ : state) {
+    f.GradientBlocks();
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_GradientBlockOrientation)->Unit(benchmark::kMicrosecond);
+
+void BM_DifferenceBlockOrientation(benchmark::State& state) {
+  Fixture& f = Shared();
+  for (auto _ : state) {
+    DifferenceBlockOrientation(kWidth, kHeight, f.scratch.rows(), f.grid.bw, f.grid.bh, f.direction.rows(),
+                               f.reliability.rows(), f.config.blockFlatnessMax);
+    VoteBlocksByVariation(f.grid.bw, f.grid.bh, f.direction.rows(), f.reliability.rows(),
+                          f.config.blockVariationMax);
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_DifferenceBlockOrientation)->Unit(benchmark::kMicrosecond);
+
+// Everything above on the default path: normalisation steps and the gradient block field.
+void BM_DefaultFrontStages(benchmark::State& state) {
+  Fixture& f = Shared();
+  for (auto _ : state) {
+    f.Restore(f.ridge);
+    f.Normalise();
+    f.GradientBlocks();
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_DefaultFrontStages)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
