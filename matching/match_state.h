@@ -172,6 +172,8 @@ struct MatchWorkspace {
   GrowableArray<uint8_t> taken;
   GrowableArray<int32_t> probeStamps;
   GrowableArray<int32_t> sampleStamps;
+  GrowableArray<int32_t> probeOpen;
+  GrowableArray<int32_t> sampleOpen;
 
   uint8_t rotationMask[kAngleBuckets];
   int32_t rotationHistogram[kAngleBuckets];

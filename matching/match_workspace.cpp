@@ -56,7 +56,8 @@ size_t MatchWorkspaceBytes(const MatchWorkspace* w) {
   return sizeof(MatchWorkspace) + SlotBytes(w->probe) + SlotBytes(w->sample) + SlotBytes(w->spare) +
          w->candidates.bytes() + w->sortedCandidates.bytes() + w->correspondences.bytes() +
          w->consistent.bytes() + w->kept.bytes() + w->selection.bytes() + w->selectionScores.bytes() +
-         w->group.bytes() + w->taken.bytes() + w->probeStamps.bytes() + w->sampleStamps.bytes();
+         w->group.bytes() + w->taken.bytes() + w->probeStamps.bytes() + w->sampleStamps.bytes() +
+         w->probeOpen.bytes() + w->sampleOpen.bytes();
 }
 
 int32_t DetailsWriter::Open(DetailsBuffer buffer) {

@@ -37,6 +37,9 @@ void SelectBestPerProbePair(MatchWorkspace* w) {
 
 // Builds the conflict group that starts at kept position `start` into
 // workspace->group (kept positions, group order), marking members taken.
+// `probeOpen` / `sampleOpen` count the correspondences not yet taken per
+// pair; `pending` sums them over the group's pairs, so when it is 0 no
+// further scan could add anything and the scans stop early.
 void GatherGroup(MatchWorkspace* w, int32_t start, int32_t groupId) {
   const int32_t n = w->kept.count();
   const Correspondence* c = w->correspondences.data();
@@ -44,19 +47,35 @@ void GatherGroup(MatchWorkspace* w, int32_t start, int32_t groupId) {
   uint8_t* taken = w->taken.data();
   int32_t* probeStamp = w->probeStamps.data();
   int32_t* sampleStamp = w->sampleStamps.data();
+  int32_t* probeOpen = w->probeOpen.data();
+  int32_t* sampleOpen = w->sampleOpen.data();
   int32_t size = 0;
+  int64_t pending = 0;
   auto join = [&](int32_t position) {
     taken[position] = 1;
     w->group[size++] = position;
-    probeStamp[c[kept[position]].probePair] = groupId;
-    sampleStamp[c[kept[position]].samplePair] = groupId;
+    const Correspondence& cj = c[kept[position]];
+    --probeOpen[cj.probePair];
+    if (probeStamp[cj.probePair] == groupId) {
+      --pending;
+    } else {
+      probeStamp[cj.probePair] = groupId;
+      pending += probeOpen[cj.probePair];
+    }
+    --sampleOpen[cj.samplePair];
+    if (sampleStamp[cj.samplePair] == groupId) {
+      --pending;
+    } else {
+      sampleStamp[cj.samplePair] = groupId;
+      pending += sampleOpen[cj.samplePair];
+    }
   };
   join(start);
   // Scan the list again and again; every position before `start` is taken.
   bool added = true;
-  while (added && size < kMaxGroupMembers) {
+  while (added && pending > 0 && size < kMaxGroupMembers) {
     added = false;
-    for (int32_t j = start + 1; j < n && size < kMaxGroupMembers; ++j) {
+    for (int32_t j = start + 1; j < n && pending > 0 && size < kMaxGroupMembers; ++j) {
       if (taken[j] != 0) continue;
       const Correspondence& cj = c[kept[j]];
       if (probeStamp[cj.probePair] == groupId || sampleStamp[cj.samplePair] == groupId) {
@@ -135,7 +154,8 @@ int32_t SelectConflictGroups(MatchWorkspace* w, int32_t probePairs, int32_t samp
   const int32_t n = w->kept.count();
   if (!w->taken.Reserve(n, kCorrespondenceGrowth) || !w->group.Reserve(kMaxGroupMembers, kMaxGroupMembers) ||
       !w->selectionScores.Reserve(kMaxGroupMembers, kMaxGroupMembers) ||
-      !w->probeStamps.Reserve(probePairs, kPairGrowth) || !w->sampleStamps.Reserve(samplePairs, kPairGrowth)) {
+      !w->probeStamps.Reserve(probePairs, kPairGrowth) || !w->sampleStamps.Reserve(samplePairs, kPairGrowth) ||
+      !w->probeOpen.Reserve(probePairs, kPairGrowth) || !w->sampleOpen.Reserve(samplePairs, kPairGrowth)) {
     return kOutOfMemory;
   }
   for (int32_t k = 0; k < n; ++k) {
@@ -143,6 +163,13 @@ int32_t SelectConflictGroups(MatchWorkspace* w, int32_t probePairs, int32_t samp
     const Correspondence& ck = w->correspondences[w->kept[k]];
     w->probeStamps[ck.probePair] = kNoStamp;
     w->sampleStamps[ck.samplePair] = kNoStamp;
+    w->probeOpen[ck.probePair] = 0;
+    w->sampleOpen[ck.samplePair] = 0;
+  }
+  for (int32_t k = 0; k < n; ++k) {
+    const Correspondence& ck = w->correspondences[w->kept[k]];
+    ++w->probeOpen[ck.probePair];
+    ++w->sampleOpen[ck.samplePair];
   }
   for (int32_t k = 0; k < n; ++k) {
     if (w->taken[k] != 0) continue;

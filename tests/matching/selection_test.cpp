@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
+
+#include "support/random.h"
 
 #include "matcher_test_support.h"
 
@@ -62,6 +65,89 @@ TEST(Selection, GroupsStopAt255Members) {
   // One probe pair shared by all: the first group takes 255 members, the
   // rest form a second group.
   EXPECT_EQ(Select(w.get(), list, 2), (std::vector<int32_t>{254, 260}));
+}
+
+// Conflict groups exactly as described: repeated full scans, then the passes.
+std::vector<int32_t> SlowConflictGroups(const std::vector<Correspondence>& list) {
+  const size_t n = list.size();
+  std::vector<bool> taken(n, false);
+  std::vector<int32_t> yielded;
+  for (size_t i = 0; i < n; ++i) {
+    if (taken[i]) continue;
+    std::vector<size_t> group{i};
+    taken[i] = true;
+    for (bool added = true; added && group.size() < 255;) {
+      added = false;
+      for (size_t j = 0; j < n && group.size() < 255; ++j) {
+        if (taken[j]) continue;
+        bool joins = false;
+        for (size_t m : group) {
+          joins = joins || list[m].probePair == list[j].probePair || list[m].samplePair == list[j].samplePair;
+        }
+        if (joins) {
+          group.push_back(j);
+          taken[j] = true;
+          added = true;
+        }
+      }
+    }
+    if (group.size() <= 3) {
+      size_t best = group[0];
+      for (size_t m : group) best = list[m].score > list[best].score ? m : best;
+      yielded.push_back(static_cast<int32_t>(best));
+      continue;
+    }
+    auto distinct = [&](bool probe) {
+      int32_t d = 0;
+      for (size_t a = 0; a < group.size(); ++a) {
+        bool seen = false;
+        for (size_t b = 0; b < a; ++b) {
+          seen = seen || (probe ? list[group[a]].probePair == list[group[b]].probePair
+                                : list[group[a]].samplePair == list[group[b]].samplePair);
+        }
+        d += seen ? 0 : 1;
+      }
+      return d;
+    };
+    const int32_t dP = distinct(true);
+    const int32_t dS = distinct(false);
+    const bool probeKey = dP <= dS;
+    std::vector<int32_t> scores;
+    for (size_t m : group) scores.push_back(list[m].score);
+    auto key = [&](size_t g) { return probeKey ? list[group[g]].probePair : list[group[g]].samplePair; };
+    for (int32_t pass = 0; pass < (probeKey ? dP : dS); ++pass) {
+      int32_t choice = -1;
+      for (size_t g = 0; g < group.size(); ++g) {
+        if (scores[g] == 0) continue;
+        if (choice < 0 || (key(g) == key(static_cast<size_t>(choice)) && scores[g] > scores[static_cast<size_t>(choice)])) {
+          choice = static_cast<int32_t>(g);
+        }
+      }
+      if (choice < 0) break;
+      const int32_t k = key(static_cast<size_t>(choice));
+      for (size_t g = 0; g < group.size(); ++g) {
+        if (key(g) == k) scores[g] = 0;
+      }
+      yielded.push_back(static_cast<int32_t>(group[static_cast<size_t>(choice)]));
+    }
+  }
+  return yielded;
+}
+
+TEST(Selection, ConflictGroupsEqualTheRepeatedScanOnRandomLists) {
+  auto w = testing::NewWorkspace();
+  testing::TestRandom random(31);
+  for (int32_t round = 0; round < 60; ++round) {
+    const int32_t n = random.Range(1, 400);
+    const int32_t probePairs = random.Range(1, 120);
+    const int32_t samplePairs = random.Range(1, 120);
+    std::vector<Correspondence> list;
+    for (int32_t i = 0; i < n; ++i) {
+      list.push_back({random.Range(0, probePairs - 1), random.Range(0, samplePairs - 1), random.Range(1, 60)});
+    }
+    SCOPED_TRACE(round);
+    EXPECT_EQ(Select(w.get(), list, 2), SlowConflictGroups(list));
+  }
 }
 
 }  // namespace
