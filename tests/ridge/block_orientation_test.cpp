@@ -92,8 +92,9 @@ TEST(BlockOrientation, GridSizeAndBlockRanges) {
   EXPECT_EQ(BlockGridSize(256, 288).bh, 18);
   EXPECT_EQ(BlockGridSize(15, 47).bw, 0);
   EXPECT_EQ(BlockGridSize(15, 47).bh, 2);
-  EXPECT_EQ(BlockGridSize(16, 16).bw, 1);
-  EXPECT_EQ(BlockGridSize(0, 0).bh, 0);
+  // A grid larger than the image's is refused.
+  RowImage image = ConstantImage(40, 40, 0);
+  EXPECT_EQ(GradientBlockOrientation(40, 40, image.rows(), 3, 2, image.rows(), image.rows(), 70), kOutOfRange);
 }
 
 TEST(BlockOrientation, StreamedWindowsMatchDirectSumsOnRandomAndPatternedImages) {
@@ -187,74 +188,35 @@ TEST(BlockOrientation, FullContrastStripesBeyondThirtyTwoBits) {
   }
 }
 
-TEST(BlockOrientation, GridLargerThanTheImageIsRefused) {
-  RowImage image = ConstantImage(40, 40, 0);
-  RowImage grid = AllocRowImage(3, 3);
-  EXPECT_EQ(GradientBlockOrientation(40, 40, image.rows(), 3, 2, grid.rows(), grid.rows(), 70), kOutOfRange);
-  EXPECT_EQ(DifferenceBlockOrientation(40, 40, image.rows(), 2, 3, grid.rows(), grid.rows(), 17), kOutOfRange);
-  EXPECT_EQ(GradientBlockOrientation(40, 40, image.rows(), 0, 0, grid.rows(), grid.rows(), 70), kOk);
-}
-
 // Votes: corners never keep their direction (4 neighbours), edges need 5 of 6,
-// inside blocks 5 of 9; the reliability grid is only read.
+// inside blocks 5 of 9; the reliability grid is only read; limits are strict.
 TEST(BlockVotes, CornersEdgesAndInsideBlocks) {
-  const int32_t bw = 5, bh = 4;
   for (bool by_coherence : {true, false}) {
-    const uint8_t good = by_coherence ? 200 : 10;
-    const uint8_t bad = by_coherence ? 10 : 250;
-    RowImage reliability = ConstantImage(bw, bh, good);
-    RowImage direction = ConstantImage(bw, bh, 42);
-    // One unreliable block on the top edge at (2, 0): its edge neighbours (1, 0)
-    // and (3, 0) then see 5 of 6, block (2, 0) itself sees 5 of 6 as well.
-    reliability[0][2] = bad;
-    // Inside block (2, 2) with 4 unreliable blocks in its window keeps 5 of 9.
-    reliability[2][1] = bad;
-    reliability[3][1] = bad;
-    reliability[3][2] = bad;
-    reliability[2][3] = bad;
+    const uint8_t good = by_coherence ? 61 : 206;
+    const uint8_t bad = by_coherence ? 60 : 207;  // at the limit: not reliable
+    RowImage reliability = ConstantImage(5, 4, good);
+    RowImage direction = ConstantImage(5, 4, 42);
+    // Unreliable blocks (x, y): (2, 0) on the top edge; (1, 2), (1, 3), (2, 3), (3, 2).
+    reliability[0][2] = reliability[2][1] = reliability[3][1] = reliability[3][2] = reliability[2][3] = bad;
     const std::vector<uint8_t> reliability_before = Pixels(reliability);
     auto vote = [&] {
       if (by_coherence) {
-        VoteBlocksByCoherence(bw, bh, direction.rows(), reliability.rows(), 60);
+        VoteBlocksByCoherence(5, 4, direction.rows(), reliability.rows(), 60);
       } else {
-        VoteBlocksByVariation(bw, bh, direction.rows(), reliability.rows(), 207);
+        VoteBlocksByVariation(5, 4, direction.rows(), reliability.rows(), 207);
       }
     };
     vote();
     EXPECT_EQ(Pixels(reliability), reliability_before);
-    EXPECT_EQ(direction[0][0], kNoBlockDirection);
-    EXPECT_EQ(direction[0][4], kNoBlockDirection);
-    EXPECT_EQ(direction[3][0], kNoBlockDirection);
-    EXPECT_EQ(direction[3][4], kNoBlockDirection);
-    EXPECT_EQ(direction[0][1], 42);
+    for (int32_t corner : {0, 4}) EXPECT_EQ(direction[0][corner], kNoBlockDirection);
+    EXPECT_EQ(direction[0][1], 42);  // edge, 5 of 6
     EXPECT_EQ(direction[0][2], 42);
-    EXPECT_EQ(direction[0][3], 42);
-    EXPECT_EQ(direction[2][2], 42);
-    // Bottom edge block (2, 3): (1..3, 2..3) hold 4 unreliable: 2 of 6.
-    EXPECT_EQ(direction[3][2], kNoBlockDirection);
-    // Inside block (1, 2) sees (0..2, 1..3) with 3 unreliable: 6 of 9 keeps it.
-    EXPECT_EQ(direction[2][1], 42);
-    // A fifth unreliable block drops the inside block (2, 2) to 4 of 9.
-    reliability[3][3] = bad;
+    EXPECT_EQ(direction[2][2], 42);                 // inside, 5 of 9
+    EXPECT_EQ(direction[3][2], kNoBlockDirection);  // bottom edge, 2 of 6
+    reliability[3][3] = bad;                        // inside (2, 2) down to 4 of 9
     vote();
     EXPECT_EQ(direction[2][2], kNoBlockDirection);
   }
-}
-
-TEST(BlockVotes, ThresholdsAreStrict) {
-  // Exactly at the limit counts as unreliable in both votes.
-  RowImage at_limit = ConstantImage(3, 3, 60);
-  RowImage direction = ConstantImage(3, 3, 7);
-  VoteBlocksByCoherence(3, 3, direction.rows(), at_limit.rows(), 60);
-  EXPECT_EQ(direction[1][1], kNoBlockDirection);
-  RowImage ratio = ConstantImage(3, 3, 207);
-  direction = ConstantImage(3, 3, 7);
-  VoteBlocksByVariation(3, 3, direction.rows(), ratio.rows(), 207);
-  EXPECT_EQ(direction[1][1], kNoBlockDirection);
-  ratio = ConstantImage(3, 3, 206);
-  direction = ConstantImage(3, 3, 7);
-  VoteBlocksByVariation(3, 3, direction.rows(), ratio.rows(), 207);
-  EXPECT_EQ(direction[1][1], 7);
 }
 
 }  // namespace

@@ -21,10 +21,7 @@ TEST(OrientationFromMoments, AxesDiagonalsAndNoGradient) {
   EXPECT_EQ(OrientationFromMoments(3000, 3000, -3000), 30);  // gradient towards +x -y
   EXPECT_EQ(OrientationFromMoments(49, 0, 0), 60);       // below 50: no scaling
   EXPECT_EQ(OrientationFromMoments(100, 0, 50), 75);     // a = b: table [49][49] = 15
-  // Never 120: a > 0, b < 0 with t = 0 wraps to gradient 0.
-  for (int32_t gxy = -2000; gxy <= 2000; gxy += 7) {
-    for (int32_t gxx = 0; gxx <= 4000; gxx += 331) EXPECT_LT(OrientationFromMoments(gxx, 2000, gxy), 120);
-  }
+  EXPECT_EQ(OrientationFromMoments(5000, 0, -1), 60);    // a > 0, b < 0, t = 0: gradient 120 wraps to 0
 }
 
 TEST(CoherenceFromMoments, PerfectIsotropicAndWeak) {
@@ -58,15 +55,6 @@ TEST(OrientationFromDifferences, EqualClearAndBetweenTheAxes) {
   EXPECT_LT(between.orientation, 45);
   // Noise: all four close together gives a poor ratio.
   EXPECT_GT(OrientationFromDifferences(400, 390, 410, 405).ratio, 200);
-  // Every orientation lies in 0..119 or is undefined; ratios stay in range.
-  for (int32_t a = 0; a <= 60; a += 6) {
-    for (int32_t b = 0; b <= 60; b += 5) {
-      for (int32_t c = 0; c <= 60; c += 7) {
-        const DifferenceOrientation result = OrientationFromDifferences(a, b, c, 30);
-        EXPECT_TRUE(result.orientation < 120 || result.orientation == kUndefinedOrientation);
-      }
-    }
-  }
 }
 
 // Full-contrast vertical stripes under the orientation radii 18 and 20 of
