@@ -54,17 +54,6 @@ TEST(AesTest, KnownAnswers) {
   }
 }
 
-TEST(AesTest, KeyExpansionOfTheAppendixAKey) {
-  // FIPS-197 A.1: the last round key word of 2b7e1516... is b6630ca6, and
-  // A.3 (256 bits) ends with 706c631e.
-  CipherKey k;
-  SetCipherKey(&k, 128, FromHex("2b7e151628aed2a6abf7158809cf4f3c").data());
-  EXPECT_EQ(k.encryptKeys[43], 0xb6630ca6u);
-  EXPECT_EQ(k.decryptKeys[0], k.encryptKeys[40]);  // the last round key comes first
-  SetCipherKey(&k, 256, FromHex("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4").data());
-  EXPECT_EQ(k.encryptKeys[59], 0x706c631eu);
-}
-
 // The block cipher against OpenSSL's AES-128-ECB (without padding) on random
 // keys and blocks, both directions.
 TEST(AesTest, MatchesOpenSslOnRandomBlocks) {
