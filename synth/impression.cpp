@@ -118,7 +118,7 @@ Impression MakeImpression(const MasterFingerprint& master, uint64_t seed, const 
   const double dryness = random.Uniform(0.0, 0.8);
   const double contactHalfWidth = random.Uniform(130.0, 170.0) * (1.0 + 0.3 * pressure);
   const double contactHalfHeight = random.Uniform(160.0, 200.0) * (1.0 + 0.3 * pressure);
-  const SmoothNoise outline(w, h, 40.0, random);
+  const SmoothNoise outline(w, h, 64.0, random);
   const SmoothNoise dryPatches(w, h, 5.0, random);
   const SmoothNoise grain(w, h, 2.5, random);
   const SmoothNoise localPressure(w, h, 45.0, random);
@@ -137,11 +137,11 @@ Impression MakeImpression(const MasterFingerprint& master, uint64_t seed, const 
       ToMaster(p, wobbleX, wobbleY, x, y, mx, my);
       const double ex = (x - p.contactX) / contactHalfWidth;
       const double ey = (y - p.contactY) / contactHalfHeight;
-      const double contact = SmoothStep((1.0 - (ex * ex + ey * ey) + 0.12 * outline.At(x, y)) / 0.08);
+      const double contact = SmoothStep((1.0 - (ex * ex + ey * ey) + 0.08 * outline.At(x, y)) / 0.08);
       const double coverage = contact * PadCoverage(master, mx, my, 10.0);
       // Skin texture roughens the ridge edges; the pressure varies over the contact.
       const double skinValue = RidgeAt(master, mx, my) + pressure + 0.2 * localPressure.At(x, y) + 0.35 * grain.At(x, y);
-      double ink = SmoothStep(0.5 + 0.8 * skinValue);
+      double ink = SmoothStep(0.5 + 1.5 * skinValue);
       // Dry skin: small gaps along the ridges, more of them in some regions.
       const double dry = dryness * (0.6 + 0.4 * dryRegions.At(x, y));
       if (dryPatches.At(x, y) > 1.0 - 0.6 * dry) {

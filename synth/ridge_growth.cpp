@@ -35,6 +35,11 @@ std::vector<int16_t> MakeKernelBank() {
         for (int kx = -kRadius; kx <= kRadius; ++kx) {
           const int i = (ky + kRadius) * kSide + kx + kRadius;
           const double across = kx * nx + ky * ny;
+          if (kx * kx + ky * ky > kRadius * kRadius) {
+            envelope[i] = 0.0;
+            wave[i] = 0.0;
+            continue;
+          }
           envelope[i] = Exp(-static_cast<double>(kx * kx + ky * ky) / (2.0 * sigma * sigma));
           wave[i] = Cos(2.0 * kPi * across / period);
           envelopeSum += envelope[i];
@@ -84,6 +89,15 @@ std::vector<int16_t> GrowRidges(const RidgeMaps& maps, int iterations, SynthRand
           static_cast<int16_t>(static_cast<int32_t>(random.Below(2 * kRidgeFull + 1)) - kRidgeFull);
     }
   }
+  // Half-width of each kernel row inside the disc of radius kRadius.
+  int span[kSide];
+  for (int ky = -kRadius; ky <= kRadius; ++ky) {
+    int half = 0;
+    while ((half + 1) * (half + 1) + ky * ky <= kRadius * kRadius) {
+      ++half;
+    }
+    span[ky + kRadius] = half;
+  }
   std::vector<int32_t> response(static_cast<size_t>(w) * h);
   for (int it = 0; it < iterations; ++it) {
     int64_t absSum = 0;
@@ -95,9 +109,11 @@ std::vector<int16_t> GrowRidges(const RidgeMaps& maps, int iterations, SynthRand
         const int16_t* src = image.data() + static_cast<size_t>(y) * pw + x;
         int32_t acc = 0;
         for (int ky = 0; ky < kSide; ++ky) {
-          const int16_t* s = src + static_cast<size_t>(ky) * pw;
-          const int16_t* kr = k + ky * kSide;
-          for (int kx = 0; kx < kSide; ++kx) {
+          const int from = kRadius - span[ky];  // the kernel is zero outside its disc
+          const int16_t* s = src + static_cast<size_t>(ky) * pw + from;
+          const int16_t* kr = k + ky * kSide + from;
+          const int n = 2 * span[ky] + 1;
+          for (int kx = 0; kx < n; ++kx) {
             acc += static_cast<int32_t>(s[kx]) * kr[kx];
           }
         }
