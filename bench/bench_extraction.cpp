@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "engine/background_levelling.h"
@@ -13,8 +14,12 @@
 #include "engine/box_mean.h"
 #include "engine/contrast_normalisation.h"
 #include "engine/engine_configuration.h"
+#include "engine/feature_set.h"
 #include "engine/ridge/block_orientation.h"
 #include "engine/ridge/block_votes.h"
+#include "engine/ridge/foreground.h"
+#include "engine/ridge/pixel_orientation.h"
+#include "engine/ridge/singular_points.h"
 #include "engine/row_image.h"
 #include "imageio/image_io.h"
 #include "matching/geometry/geometry.h"
@@ -208,6 +213,133 @@ void BM_DefaultFrontStages(benchmark::State& state) {
   Label(state);
 }
 BENCHMARK(BM_DefaultFrontStages)->Unit(benchmark::kMicrosecond);
+
+// The per-pixel stages and singular points of the default path, each on the
+// normalised image of the fixture (restored before every iteration).
+struct PixelStages {
+  RowImage normalised = AllocRowImage(kWidth, kHeight);
+  SingularPointList detected{};
+  std::unique_ptr<FeatureSet> features = std::make_unique<FeatureSet>();
+
+  PixelStages() {
+    Fixture& f = Shared();
+    CopyRowImage(normalised.rows(), f.scratch.rows(), kWidth, kHeight);
+    f.GradientBlocks();
+    DetectSingularPoints(f.grid.bw, f.grid.bh, f.direction.rows(), &detected);
+  }
+  void OrientPixels() {
+    Fixture& f = Shared();
+    CopyRowImage(f.scratch.rows(), normalised.rows(), kWidth, kHeight);
+    GradientPixelOrientation(kWidth, kHeight, f.scratch.rows(), f.map.rows(), f.config.pixelOrientRadius,
+                             f.config.gradientEnergyMin);
+  }
+  void Locate() {
+    Fixture& f = Shared();
+    features->singularCount = LocateSingularPoints(kWidth, kHeight, f.map.rows(), detected, features->singular,
+                                                   f.config.singularLocateRadius, f.config.singularDirectionRadius);
+  }
+  int32_t Segment() {
+    Fixture& f = Shared();
+    return ForegroundVoteByCoherence(kWidth, kHeight, f.map.rows(), f.scratch.rows(), features->singular,
+                                     features->singularCount, f.config.segmentRadius, f.config.coherenceMin,
+                                     f.config.singularGuardRadius);
+  }
+};
+
+PixelStages& SharedPixelStages() {
+  static PixelStages stages;
+  return stages;
+}
+
+void BM_DetectSingularPoints(benchmark::State& state) {
+  Fixture& f = Shared();
+  f.GradientBlocks();
+  SingularPointList list;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(DetectSingularPoints(f.grid.bw, f.grid.bh, f.direction.rows(), &list));
+  }
+  Label(state);
+}
+BENCHMARK(BM_DetectSingularPoints)->Unit(benchmark::kMicrosecond);
+
+// Gradient and difference family at the default radius 12 and at 18 (a profile's).
+void BM_GradientPixelOrientation(benchmark::State& state) {
+  Fixture& f = Shared();
+  PixelStages& p = SharedPixelStages();
+  for (auto _ : state) {
+    CopyRowImage(f.scratch.rows(), p.normalised.rows(), kWidth, kHeight);
+    GradientPixelOrientation(kWidth, kHeight, f.scratch.rows(), f.map.rows(), static_cast<uint32_t>(state.range(0)),
+                             f.config.gradientEnergyMin);
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_GradientPixelOrientation)->Arg(12)->Arg(18)->Unit(benchmark::kMicrosecond);
+
+void BM_DifferencePixelOrientation(benchmark::State& state) {
+  Fixture& f = Shared();
+  PixelStages& p = SharedPixelStages();
+  for (auto _ : state) {
+    CopyRowImage(f.scratch.rows(), p.normalised.rows(), kWidth, kHeight);
+    DifferencePixelOrientation(kWidth, kHeight, f.scratch.rows(), f.map.rows(), static_cast<uint32_t>(state.range(0)),
+                               f.config.pixelFlatnessMax);
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_DifferencePixelOrientation)->Arg(12)->Unit(benchmark::kMicrosecond);
+
+void BM_LocateSingularPoints(benchmark::State& state) {
+  PixelStages& p = SharedPixelStages();
+  p.OrientPixels();
+  for (auto _ : state) {
+    p.Locate();
+    benchmark::ClobberMemory();
+  }
+  state.counters["points"] = p.features->singularCount;
+  Label(state);
+}
+BENCHMARK(BM_LocateSingularPoints)->Unit(benchmark::kMicrosecond);
+
+void BM_ForegroundVoteByCoherence(benchmark::State& state) {
+  Fixture& f = Shared();
+  PixelStages& p = SharedPixelStages();
+  p.OrientPixels();
+  p.Locate();
+  RowImage map = AllocRowImage(kWidth, kHeight);
+  CopyRowImage(map.rows(), f.map.rows(), kWidth, kHeight);
+  int32_t quality = 0;
+  for (auto _ : state) {
+    CopyRowImage(f.map.rows(), map.rows(), kWidth, kHeight);
+    quality = p.Segment();
+    benchmark::ClobberMemory();
+  }
+  state.counters["quality"] = quality;
+  Label(state);
+}
+BENCHMARK(BM_ForegroundVoteByCoherence)->Unit(benchmark::kMicrosecond);
+
+// All stages up to the orientation map, foreground and quality on the default
+// path, in pipeline order, from the grey image.
+void BM_OrientationAndSegmentationStages(benchmark::State& state) {
+  Fixture& f = Shared();
+  PixelStages& p = SharedPixelStages();
+  int32_t quality = 0;
+  for (auto _ : state) {
+    f.Restore(f.ridge);
+    f.Normalise();
+    f.GradientBlocks();
+    DetectSingularPoints(f.grid.bw, f.grid.bh, f.direction.rows(), &p.detected);
+    GradientPixelOrientation(kWidth, kHeight, f.scratch.rows(), f.map.rows(), f.config.pixelOrientRadius,
+                             f.config.gradientEnergyMin);
+    p.Locate();
+    quality = p.Segment();
+    benchmark::ClobberMemory();
+  }
+  state.counters["quality"] = quality;
+  Label(state);
+}
+BENCHMARK(BM_OrientationAndSegmentationStages)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
