@@ -7,14 +7,52 @@ namespace vorsensor::synth {
 
 namespace {
 
+struct Range {
+  double lo;
+  double hi;
+};
+
+double Draw(SynthRandom& random, Range range) { return random.Uniform(range.lo, range.hi); }
+
+// Placement on the sensor.
 constexpr double kMaxRotation = 0.26;          // radians (about 15 degrees)
 constexpr double kMaxShift = 22.0;             // pixels of placement offset each way
 constexpr double kCoreBelowCentre = 28.0;      // the sensor centre lies this far below the core on average
+// Skin distortion.
+constexpr double kMaxContactOffset = 20.0;     // pixels between the sensor centre and the contact centre
+constexpr Range kStickRadius{45.0, 70.0};      // pixels around the contact centre where the skin holds
+constexpr Range kSlipZone{90.0, 130.0};        // pixels over which it comes to slip fully
 constexpr double kMaxSlipRotation = 0.035;     // radians of extra rotation of the skin outside the contact core
 constexpr double kMaxSlipShift = 5.0;          // pixels of extra shift there
 constexpr double kWobble = 1.2;                // pixels of small random skin displacement
 constexpr double kWobbleCell = 70.0;
 constexpr int kInverseIterations = 24;         // fixed-point steps to place singular points
+// Contact and skin condition.
+constexpr Range kPressure{-0.25, 0.3};         // added to the ridge field: positive thickens ridges
+constexpr double kPressureSpread = 0.3;        // relative growth of the contact area per unit pressure
+constexpr double kLocalPressure = 0.2;         // amplitude of pressure variation over the contact
+constexpr double kLocalPressureCell = 45.0;
+constexpr Range kDryness{0.0, 0.8};
+constexpr double kDryPatchCell = 5.0;          // size of the gaps dry skin leaves in ridges
+constexpr double kDryRegionCell = 60.0;
+constexpr double kDryPatchShare = 0.6;         // how much of the patch noise range dryness opens
+constexpr double kDryInk = 0.15;               // ink left in a dry gap
+constexpr double kGrain = 0.35;                // skin texture roughening ridge edges
+constexpr double kGrainCell = 2.5;
+constexpr double kInkSlope = 1.5;              // ridge field to ink: steeper is crisper
+constexpr Range kContactHalfWidth{130.0, 170.0};
+constexpr Range kContactHalfHeight{160.0, 200.0};
+constexpr double kOutlineWobble = 0.08;        // irregularity of the contact outline
+constexpr double kOutlineCell = 64.0;
+constexpr double kOutlineEdge = 0.08;          // softness of the contact outline
+constexpr double kPadEdge = 10.0;              // pixels of soft edge at the pad outline
+// Sensor.
+constexpr Range kBackground{205.0, 235.0};     // grey of the empty sensor
+constexpr Range kValleyDepth{10.0, 35.0};      // valleys this much darker than the background
+constexpr Range kRidgeGrey{25.0, 75.0};
+constexpr double kShading = 8.0;               // grey levels of slow illumination change
+constexpr double kShadingCell = 80.0;
+constexpr Range kNoise{3.0, 7.0};              // deviation of the sensor noise in grey levels
 
 // Where an image pixel comes from in the master.
 struct Placement {
@@ -69,6 +107,9 @@ Impression MakeImpression(const MasterFingerprint& master, uint64_t seed, const 
   const int32_t w = options.width;
   const int32_t h = options.height;
   Impression imp;
+  if (w <= 0 || h <= 0) {
+    return imp;  // nothing to draw
+  }
   imp.image.width = w;
   imp.image.height = h;
   imp.image.dpi = kImpressionDpi;
@@ -101,10 +142,10 @@ Impression MakeImpression(const MasterFingerprint& master, uint64_t seed, const 
   p.anchorY = refY + kCoreBelowCentre + imp.shiftY;
   p.imageCentreX = w / 2.0;
   p.imageCentreY = h / 2.0;
-  p.contactX = p.imageCentreX + random.Uniform(-20.0, 20.0);
-  p.contactY = p.imageCentreY + random.Uniform(-20.0, 20.0);
-  p.stick = random.Uniform(45.0, 70.0);
-  p.slip = p.stick + random.Uniform(90.0, 130.0);
+  p.contactX = p.imageCentreX + random.Uniform(-kMaxContactOffset, kMaxContactOffset);
+  p.contactY = p.imageCentreY + random.Uniform(-kMaxContactOffset, kMaxContactOffset);
+  p.stick = Draw(random, kStickRadius);
+  p.slip = p.stick + Draw(random, kSlipZone);
   const double slipAngle = random.Uniform(-kMaxSlipRotation, kMaxSlipRotation);
   p.slipCos = Cos(slipAngle);
   p.slipSin = Sin(slipAngle);
@@ -114,20 +155,20 @@ Impression MakeImpression(const MasterFingerprint& master, uint64_t seed, const 
   const SmoothNoise wobbleY(w, h, kWobbleCell, random);
 
   // Skin and sensor: pressure thickens ridges, dryness breaks them.
-  const double pressure = random.Uniform(-0.25, 0.3);
-  const double dryness = random.Uniform(0.0, 0.8);
-  const double contactHalfWidth = random.Uniform(130.0, 170.0) * (1.0 + 0.3 * pressure);
-  const double contactHalfHeight = random.Uniform(160.0, 200.0) * (1.0 + 0.3 * pressure);
-  const SmoothNoise outline(w, h, 64.0, random);
-  const SmoothNoise dryPatches(w, h, 5.0, random);
-  const SmoothNoise grain(w, h, 2.5, random);
-  const SmoothNoise localPressure(w, h, 45.0, random);
-  const SmoothNoise dryRegions(w, h, 60.0, random);
-  const SmoothNoise shading(w, h, 80.0, random);
-  const double background = random.Uniform(205.0, 235.0);
-  const double valley = background - random.Uniform(10.0, 35.0);
-  const double ridge = random.Uniform(25.0, 75.0);
-  const double noiseLevel = random.Uniform(3.0, 7.0);
+  const double pressure = Draw(random, kPressure);
+  const double dryness = Draw(random, kDryness);
+  const double contactHalfWidth = Draw(random, kContactHalfWidth) * (1.0 + kPressureSpread * pressure);
+  const double contactHalfHeight = Draw(random, kContactHalfHeight) * (1.0 + kPressureSpread * pressure);
+  const SmoothNoise outline(w, h, kOutlineCell, random);
+  const SmoothNoise dryPatches(w, h, kDryPatchCell, random);
+  const SmoothNoise grain(w, h, kGrainCell, random);
+  const SmoothNoise localPressure(w, h, kLocalPressureCell, random);
+  const SmoothNoise dryRegions(w, h, kDryRegionCell, random);
+  const SmoothNoise shading(w, h, kShadingCell, random);
+  const double background = Draw(random, kBackground);
+  const double valley = background - Draw(random, kValleyDepth);
+  const double ridge = Draw(random, kRidgeGrey);
+  const double noiseLevel = Draw(random, kNoise);
 
   std::vector<double> grey(static_cast<size_t>(w) * static_cast<size_t>(h));
   for (int32_t y = 0; y < h; ++y) {
@@ -137,18 +178,20 @@ Impression MakeImpression(const MasterFingerprint& master, uint64_t seed, const 
       ToMaster(p, wobbleX, wobbleY, x, y, mx, my);
       const double ex = (x - p.contactX) / contactHalfWidth;
       const double ey = (y - p.contactY) / contactHalfHeight;
-      const double contact = SmoothStep((1.0 - (ex * ex + ey * ey) + 0.08 * outline.At(x, y)) / 0.08);
-      const double coverage = contact * PadCoverage(master, mx, my, 10.0);
+      const double contact = SmoothStep((1.0 - (ex * ex + ey * ey) + kOutlineWobble * outline.At(x, y)) / kOutlineEdge);
+      const double coverage = contact * PadCoverage(master, mx, my, kPadEdge);
       // Skin texture roughens the ridge edges; the pressure varies over the contact.
-      const double skinValue = RidgeAt(master, mx, my) + pressure + 0.2 * localPressure.At(x, y) + 0.35 * grain.At(x, y);
-      double ink = SmoothStep(0.5 + 1.5 * skinValue);
+      const double skinValue =
+          RidgeAt(master, mx, my) + pressure + kLocalPressure * localPressure.At(x, y) + kGrain * grain.At(x, y);
+      double ink = SmoothStep(0.5 + kInkSlope * skinValue);
       // Dry skin: small gaps along the ridges, more of them in some regions.
       const double dry = dryness * (0.6 + 0.4 * dryRegions.At(x, y));
-      if (dryPatches.At(x, y) > 1.0 - 0.6 * dry) {
-        ink *= 0.15;
+      if (dryPatches.At(x, y) > 1.0 - kDryPatchShare * dry) {
+        ink *= kDryInk;
       }
-      const double base = background + 8.0 * shading.At(x, y);
-      const double skin = (valley + 8.0 * shading.At(x, y)) + (ridge - valley) * ink;
+      const double light = kShading * shading.At(x, y);
+      const double base = background + light;
+      const double skin = (valley + light) + (ridge - valley) * ink;
       grey[static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)] =
           base + (skin - base) * coverage;
     }

@@ -14,6 +14,14 @@ constexpr double kMinBasePeriod = 8.8;
 constexpr double kMaxBasePeriod = 10.2;
 constexpr double kPeriodVariation = 0.7;   // +- pixels of smooth variation over the pad
 constexpr double kPeriodNoiseCell = 90.0;  // pixels per grid cell of that variation
+// Pad size at 500 dpi: 12 to 14 mm wide in contact, the top a little taller
+// than wide, and the straight part down to the first crease.
+constexpr double kMinHalfWidth = 150.0;
+constexpr double kMaxHalfWidth = 170.0;
+constexpr double kMinTopAspect = 1.05;
+constexpr double kMaxTopAspect = 1.2;
+constexpr double kMinBottomDepth = 190.0;
+constexpr double kMaxBottomDepth = 220.0;
 
 }  // namespace
 
@@ -21,9 +29,9 @@ MasterFingerprint MakeMaster(uint64_t seed, PatternClass pattern) {
   SynthRandom random(seed);
   MasterFingerprint m;
   m.pattern = pattern;
-  m.halfWidth = random.Uniform(150.0, 170.0);
-  m.topHeight = m.halfWidth * random.Uniform(1.05, 1.2);
-  m.bottomDepth = random.Uniform(190.0, 220.0);
+  m.halfWidth = random.Uniform(kMinHalfWidth, kMaxHalfWidth);
+  m.topHeight = m.halfWidth * random.Uniform(kMinTopAspect, kMaxTopAspect);
+  m.bottomDepth = random.Uniform(kMinBottomDepth, kMaxBottomDepth);
   m.width = static_cast<int32_t>(RoundToInt(2.0 * (m.halfWidth + kMargin)));
   m.height = static_cast<int32_t>(RoundToInt(m.topHeight + m.bottomDepth + 2.0 * kMargin));
   m.centreX = m.width / 2.0;
