@@ -23,6 +23,16 @@ uint64_t ImpressionSeed(uint64_t setSeed, int32_t finger, int32_t impression) {
   return DeriveSeed(FingerSeed(setSeed, finger) ^ 0xC0FFEEull, static_cast<uint64_t>(impression));
 }
 
+SynthFinger MakeFinger(uint64_t setSeed, int32_t finger, int32_t impressions, const ImpressionOptions& options) {
+  SynthFinger result;
+  result.pattern = PatternOfFinger(finger);
+  result.master = MakeMaster(FingerSeed(setSeed, finger), result.pattern);
+  for (int32_t i = 0; i < impressions; ++i) {
+    result.impressions.push_back(MakeImpression(result.master, ImpressionSeed(setSeed, finger, i), options));
+  }
+  return result;
+}
+
 imageio::GreyImage ContactSheet(const std::vector<imageio::GreyImage>& images, int32_t columns, int32_t gap) {
   imageio::GreyImage sheet;
   if (images.empty() || columns <= 0) {

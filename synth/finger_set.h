@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "imageio/grey_image.h"
+#include "synth/impression.h"
+#include "synth/master_fingerprint.h"
 #include "synth/pattern_model.h"
 
 namespace vorsensor::synth {
@@ -15,6 +17,16 @@ namespace vorsensor::synth {
 PatternClass PatternOfFinger(int32_t finger);
 uint64_t FingerSeed(uint64_t setSeed, int32_t finger);
 uint64_t ImpressionSeed(uint64_t setSeed, int32_t finger, int32_t impression);
+
+// One finger of a set: its master and its first `impressions` impressions,
+// exactly as `vorsensor synth` writes them.
+struct SynthFinger {
+  PatternClass pattern = PatternClass::kArch;
+  MasterFingerprint master;
+  std::vector<Impression> impressions;
+};
+SynthFinger MakeFinger(uint64_t setSeed, int32_t finger, int32_t impressions,
+                       const ImpressionOptions& options = ImpressionOptions{});
 
 // Images laid out in rows of `columns` with `gap` white pixels between them,
 // each in a cell as large as the largest image.

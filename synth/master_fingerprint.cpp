@@ -14,7 +14,7 @@ constexpr double kMinBasePeriod = 8.8;
 constexpr double kMaxBasePeriod = 10.2;
 constexpr double kPeriodVariation = 0.7;   // +- pixels of smooth variation over the pad
 constexpr double kPeriodNoiseCell = 90.0;  // pixels per grid cell of that variation
-// Pad size at 500 dpi: 12 to 14 mm wide in contact, the top a little taller
+// Pad size at 500 dpi: 15 to 17 mm wide, the top a little taller
 // than wide, and the straight part down to the first crease.
 constexpr double kMinHalfWidth = 150.0;
 constexpr double kMaxHalfWidth = 170.0;

@@ -72,17 +72,16 @@ int Run(const SynthOptions& o) {
   size.height = o.height;
   std::vector<imageio::GreyImage> sheet;
   for (int32_t f = 0; f < o.fingers; ++f) {
-    const synth::PatternClass pattern = synth::PatternOfFinger(f);
-    const synth::MasterFingerprint master = synth::MakeMaster(synth::FingerSeed(o.seed, f), pattern);
+    synth::SynthFinger finger = synth::MakeFinger(o.seed, f, o.impressions, size);
     for (int32_t i = 0; i < o.impressions; ++i) {
-      synth::Impression imp = synth::MakeImpression(master, synth::ImpressionSeed(o.seed, f, i), size);
+      synth::Impression& imp = finger.impressions[static_cast<size_t>(i)];
       const std::string name = FileName(f, i, o);
       if (imageio::WriteResult r = imageio::WritePng((dir / name).string(), imp.image); !r.ok()) {
         std::cerr << "vorsensor synth: " << r.error << "\n";
         return 2;
       }
       const std::string prefix = name + "," + std::to_string(f + 1) + "," + std::to_string(i + 1) + "," +
-                                 synth::PatternClassName(pattern) + ",";
+                                 synth::PatternClassName(finger.pattern) + ",";
       if (imp.singular.empty()) {
         truth << prefix << "none,,,\n";
       }

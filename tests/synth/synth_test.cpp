@@ -239,9 +239,9 @@ TEST(SynthTest, CommittedDataSetMatchesTheGenerator) {
   ASSERT_TRUE(std::filesystem::exists(dir / "truth.csv"));
   constexpr uint64_t kSetSeed = 1;
   for (int32_t f = 0; f < 6; f += 2) {
-    const MasterFingerprint master = MakeMaster(FingerSeed(kSetSeed, f), PatternOfFinger(f));
+    const SynthFinger finger = MakeFinger(kSetSeed, f, 4);
     for (int32_t i = 0; i < 4; ++i) {
-      const Impression imp = MakeImpression(master, ImpressionSeed(kSetSeed, f, i), ImpressionOptions{});
+      const Impression& imp = finger.impressions[static_cast<size_t>(i)];
       const std::string name = "f0" + std::to_string(f + 1) + "_i" + std::to_string(i + 1) + ".png";
       const imageio::ImageResult stored = imageio::ReadImage((dir / name).string());
       ASSERT_TRUE(stored.ok()) << stored.error;
