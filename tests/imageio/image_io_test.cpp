@@ -265,6 +265,44 @@ TEST(ImageIoTest, BmpPaletteAndDirectColour) {
   ASSERT_TRUE(r.ok()) << r.error;
   EXPECT_EQ(r.image.pixels, (Bytes{Luma(10, 20, 30)}));
 
+  // 16-bit with 5-6-5 bit-field masks after the 40-byte header.
+  {
+    Bytes b = MakeBmp(2, 1, 16, {}, {0x00, 0xF8, 0x1F, 0x00});  // pure red, pure blue
+    b[30] = 3;                                                   // compression: bit fields
+    Bytes masks;
+    Little32(masks, 0xF800);
+    Little32(masks, 0x07E0);
+    Little32(masks, 0x001F);
+    b.insert(b.begin() + 54, masks.begin(), masks.end());
+    b[10] = 54 + 12;  // pixel data now after the masks
+    r = DecodeImage(b, "565.bmp");
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.image.pixels, (Bytes{Luma(255, 0, 0), Luma(0, 0, 255)}));
+  }
+  // The old 12-byte header with 3-byte palette entries.
+  {
+    Bytes b = {'B', 'M'};
+    Little32(b, 0);
+    Little32(b, 0);
+    Little32(b, 14 + 12 + 6);
+    Little32(b, 12);
+    Little16(b, 2);
+    Little16(b, 1);
+    Little16(b, 1);
+    Little16(b, 1);
+    b.insert(b.end(), {0, 0, 0, 255, 255, 255, 0x40, 0, 0, 0});
+    r = DecodeImage(b, "core.bmp");
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.image.pixels, (Bytes{0, 255}));
+  }
+  // Run-length compression is refused by name.
+  {
+    Bytes b = MakeBmp(1, 1, 8, {0}, {0, 0, 0, 0});
+    b[30] = 1;
+    r = DecodeImage(b, "rle.bmp");
+    EXPECT_NE(r.error.find("compressed BMP"), std::string::npos) << r.error;
+  }
+
   // A pixel that names a colour the palette does not have.
   r = DecodeImage(MakeBmp(1, 1, 8, {0, 0xFFFFFF}, {5, 0, 0, 0}), "index.bmp");
   EXPECT_FALSE(r.ok());
