@@ -1,6 +1,6 @@
 #pragma once
-// Test templates: realistic random feature sets, impressions of the same
-// finger, and their records, sealed templates and template texts.
+// Test templates: realistic random fingers and impressions (the matcher's
+// feature set helpers) as records, sealed templates and template texts.
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/feature_set.h"
+#include "matching/feature_set_helpers.h"
 #include "support/random.h"
 
 namespace vorsensor::testing {
@@ -17,14 +18,12 @@ constexpr size_t kSealedBytes = 500;
 using RecordBytes = std::array<uint8_t, kRecordBytes>;
 using SealedBytes = std::array<uint8_t, kSealedBytes>;
 
-// A finger of 40..60 minutiae spread over an elliptic print area of a
-// 256 x 288 image at least 9 pixels apart, with directions following a smooth
-// ridge flow, both types, and spreads and density values as extraction gives.
+// A finger of 40..60 minutiae with the default shape of MakeFingerSet.
 std::unique_ptr<FeatureSet> MakeFinger(TestRandom& random);
 
 // Another impression of the same finger: turned by `rotation` direction units
-// about the print's centre, shifted by (dx, dy), every point jittered by up to
-// 2 pixels and 3 units, about a tenth of the minutiae lost and a few new ones.
+// about the print's centre and shifted by (dx, dy), with the default jitter,
+// losses and spurious minutiae of MakeImpressionSet.
 std::unique_ptr<FeatureSet> MakeImpression(const FeatureSet& finger, TestRandom& random, int32_t rotation,
                                            int32_t dx, int32_t dy);
 
