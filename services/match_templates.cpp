@@ -6,14 +6,15 @@
 
 #include "engine/result_codes.h"
 #include "matching/matcher.h"
-#include "services/prepared_sample.h"
 #include "services/opened_template.h"
+#include "services/prepared_sample.h"
 #include "services/verification.h"
 
 namespace vorsensor {
 namespace {
 
 using Record = std::array<uint8_t, kServiceRecordSize>;
+static_assert(kServiceRecordSize == static_cast<size_t>(kSealedTemplateBytes), "a record opens from a sealed template");
 
 void Open(const CipherKey& key, const uint8_t* sealed, Record* record) { OpenSealed(key, sealed, record->data()); }
 
