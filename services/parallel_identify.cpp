@@ -86,8 +86,8 @@ int32_t IdentifyParallel(const uint8_t* sample, int32_t count, const SealedTempl
     *status = kTemplatesSampleUnusable;
     return 0;
   }
-  if (count <= 0) {
-    return 1;
+  if (count <= 0 || !references) {
+    return 1;  // nothing to compare: no match
   }
 
   if (threadCount <= 0) {
