@@ -61,9 +61,10 @@ class FolderSink : public StageSink {
 
  private:
   std::filesystem::path NextPath(std::string_view key, const char* extension) {
-    char number[8];
-    std::snprintf(number, sizeof number, "%02d", ++count_);
-    return folder_ / (std::string(number) + "-" + std::string(key) + "." + extension);
+    ++count_;
+    std::string number = std::to_string(count_);
+    if (number.size() < 2) number.insert(0, "0");
+    return folder_ / (number + "-" + std::string(key) + "." + extension);
   }
   void Fail(const std::string& message) {
     if (!error_) error_ = message;

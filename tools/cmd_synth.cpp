@@ -47,9 +47,12 @@ int Digits(int32_t n) {
 std::string FileName(int32_t finger, int32_t impression, const SynthOptions& o) {
   const int fd = std::max(2, Digits(o.fingers));
   const int id = Digits(o.impressions);
-  char name[64];
-  std::snprintf(name, sizeof name, "f%0*d_i%0*d.png", fd, finger + 1, id, impression + 1);
-  return name;
+  const auto padded = [](int32_t value, int width) {
+    std::string text = std::to_string(value);
+    if (static_cast<int>(text.size()) < width) text.insert(0, static_cast<size_t>(width) - text.size(), '0');
+    return text;
+  };
+  return "f" + padded(finger + 1, fd) + "_i" + padded(impression + 1, id) + ".png";
 }
 
 int Run(const SynthOptions& o) {
