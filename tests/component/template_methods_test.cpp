@@ -75,6 +75,10 @@ TEST_F(TemplateMethodsTest, IdentifyAnswers) {
   EXPECT_EQ(Identify(impression_, {other_, third_}, &config_), -1);
   EXPECT_EQ(Identify(impression_, {}, &config_), -1);
   EXPECT_EQ(Identify(impression_, {"", "12", other_, impression_}, &config_), 3);
+  // The parallel search on texts gives the same answers.
+  EXPECT_EQ(IdentifyParallel(impression_, {other_, finger_, finger_}, 2, &config_), 1);
+  EXPECT_EQ(IdentifyParallel(impression_, {other_, third_}, 2, &config_), -1);
+  EXPECT_EQ(IdentifyParallel(impression_, {}, 2, &config_), -1);
 }
 
 TEST_F(TemplateMethodsTest, BestScoreTakesVerifysRoles) {
