@@ -96,6 +96,31 @@ TEST_F(ServicesTest, ThresholdIsReachedNotExceeded) {
   EXPECT_EQ(VerifyRecords(finger_.data(), impression_.data(), nullptr, &config_), -1);
 }
 
+TEST_F(ServicesTest, ScoreFortyEightMatchesFortySevenDoesNot) {
+  // Impressions that share little with their finger score near the threshold;
+  // look for a pair scoring exactly 48 and one scoring exactly 47.
+  TestRandom random(48);
+  bool seen[2] = {false, false};
+  for (int i = 0; i < 3000 && !(seen[0] && seen[1]); ++i) {
+    const auto finger = MakeFingerSet(random);
+    testing::ImpressionChange change;
+    change.lostPercent = random.Range(60, 90);
+    change.spurious = random.Range(5, 20);
+    change.rotation = random.Range(-10, 10);
+    change.jitter = 3;
+    const RecordBytes probe = RecordOf(*finger);
+    const RecordBytes sample = RecordOf(*MakeImpressionSet(*finger, random, change));
+    const int32_t score = BestScore(probe.data(), sample.data(), &config_);
+    if (score != 47 && score != 48) {
+      continue;
+    }
+    seen[score - 47] = true;
+    EXPECT_EQ(VerifyRecords(probe.data(), sample.data(), nullptr, &config_), score == 48 ? 0 : -1);
+    EXPECT_EQ(Match(probe, {&sample}, &config_).status, score == 48 ? kTemplatesMatchFound : kTemplatesNoMatch);
+  }
+  EXPECT_TRUE(seen[0] && seen[1]) << "no pair scored 47 or 48";
+}
+
 TEST_F(ServicesTest, LoadedSampleLifecycle) {
   EXPECT_EQ(MatchLoadedSample(finger_.data(), nullptr, &config_), kSampleInUse);
   EXPECT_EQ(UnloadSample(&config_), kSampleInUse);
