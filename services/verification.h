@@ -13,7 +13,10 @@
 // configuration is guarded by one process-wide lock: loading, matching against
 // and unloading it are each atomic, and a match against the loaded sample holds
 // the lock for its length (the workspace's sample slot is rewritten by every
-// comparison, so two matches on it cannot overlap).
+// comparison, so two matches on it cannot overlap). The identification search
+// of MatchTemplates holds its prepared sample in a workspace of its own, so the
+// engine's loaded sample serves only callers of these functions, and an
+// identification never refuses or disturbs a verification on another thread.
 #include <cstdint>
 
 #include "engine/engine_configuration.h"
