@@ -15,6 +15,7 @@
 #include "engine/contrast_normalisation.h"
 #include "engine/engine_configuration.h"
 #include "engine/feature_set.h"
+#include "engine/pipeline.h"
 #include "engine/ridge/block_orientation.h"
 #include "engine/ridge/block_votes.h"
 #include "engine/ridge/foreground.h"
@@ -340,6 +341,22 @@ void BM_OrientationAndSegmentationStages(benchmark::State& state) {
   Label(state);
 }
 BENCHMARK(BM_OrientationAndSegmentationStages)->Unit(benchmark::kMicrosecond);
+
+// RunPipeline as the extraction entry calls it (so far up to the quality),
+// with its own working images, from the grey image.
+void BM_RunPipeline(benchmark::State& state) {
+  Fixture& f = Shared();
+  auto features = std::make_unique<FeatureSet>();
+  int32_t quality = 0;
+  for (auto _ : state) {
+    f.Restore(f.ridge);
+    quality = RunPipeline(kWidth, kHeight, f.ridge.rows(), features.get(), &f.config);
+    benchmark::ClobberMemory();
+  }
+  state.counters["quality"] = quality;
+  Label(state);
+}
+BENCHMARK(BM_RunPipeline)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

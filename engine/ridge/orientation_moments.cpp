@@ -1,26 +1,58 @@
 // Orientation and reliability from gradient moments and directional differences.
 #include "engine/ridge/orientation_moments.h"
 
-#include "matching/geometry/geometry.h"
+#include <array>
 
 namespace vorsensor {
 namespace {
 
 // The moment components are scaled down to 0..kHalfAngleMax before the table look-up.
-constexpr int64_t kHalfAngleMax = 49;
-constexpr int64_t kHalfAngleScaleFrom = 50;
+constexpr uint64_t kHalfAngleMax = 49;
+constexpr uint64_t kHalfAngleScaleFrom = 50;
 // Squared weight sum of the gradient mask: (4 + 1 + 1)².
 constexpr int32_t kGradientWeightSquared = 36;
 // Coherence is sqrt(q) scaled so that a perfect window gives 255: q is divided by s² / 255².
-constexpr int64_t kCoherenceScaleSquared = 255 * 255;
+constexpr uint64_t kCoherenceScaleSquared = 255 * 255;
 // q at or above this rounds to 256 or more: coherence capped at 255.
-constexpr int64_t kCoherenceCapSquared = 65281;
+constexpr uint32_t kCoherenceCapSquared = 65281;
 // Offset of the interpolated orientation from the pair's base, in units of 1/15 of a pair step.
 constexpr int32_t kOffsetScale = 15;
 constexpr int32_t kOffsetOppositeWeight = 3;
 
+// Nearest roots: kRoundsTo[k] is the smallest q whose nearest root is k
+// (k² - k + 1; 0 for k = 0), up to k = 256 (65281, the cap). Start tables give
+// the nearest root of the lowest value of a range of q, a lower bound at most
+// two below the root of any q in that range: bytes for q < 256 (exact), steps
+// of 16 below 4096, steps of 256 above.
+constexpr uint32_t kRootEntries = 256;
+constexpr uint32_t kMidRootLimit = 4096;
+constexpr uint32_t kMidRootShift = 4;
+constexpr uint32_t kHighRootShift = 8;
+
+constexpr std::array<uint32_t, kRootEntries + 1> MakeRoundsTo() {
+  std::array<uint32_t, kRootEntries + 1> table{};
+  for (uint32_t k = 1; k <= kRootEntries; ++k) table[k] = k * k - k + 1;
+  return table;
+}
+constexpr std::array<uint32_t, kRootEntries + 1> kRoundsTo = MakeRoundsTo();
+
+// Nearest root of q <= 65280 by counting thresholds (compile time only).
+constexpr uint8_t SlowNearestRoot(uint32_t q) {
+  uint32_t k = 0;
+  while (k + 1 < kRootEntries && kRoundsTo[k + 1] <= q) ++k;
+  return static_cast<uint8_t>(k);
+}
+constexpr std::array<uint8_t, kRootEntries> MakeRootStarts(uint32_t shift) {
+  std::array<uint8_t, kRootEntries> table{};
+  for (uint32_t i = 0; i < kRootEntries; ++i) table[i] = SlowNearestRoot(i << shift);
+  return table;
+}
+constexpr std::array<uint8_t, kRootEntries> kSmallRoots = MakeRootStarts(0);
+constexpr std::array<uint8_t, kRootEntries> kMidRootStarts = MakeRootStarts(kMidRootShift);
+constexpr std::array<uint8_t, kRootEntries> kHighRootStarts = MakeRootStarts(kHighRootShift);
+
 // Half angles: [b][a] = round(atan2(b, a) x 60 / pi), halves up; [0][0] = 30.
-const uint8_t kHalfAngle[50][50] = {
+constexpr uint8_t kHalfAngle[50][50] = {
     {30, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
     {30, 15, 9, 6, 5, 4, 3, 3, 2, 2, 2, 2, 2, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
     {30, 21, 15, 11, 9, 7, 6, 5, 5, 4, 4, 3, 3, 3, 3, 3, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1},
@@ -75,54 +107,110 @@ const uint8_t kHalfAngle[50][50] = {
 
 int64_t Absolute(int64_t value) { return value < 0 ? -value : value; }
 
+// Up to this larger component the scaled dividend 49 x smaller + larger / 2
+// (below 50 x larger) and the divisor fit 32 bits, so a 32-bit division serves.
+constexpr uint64_t kNarrowScaleLimit = UINT32_MAX / kHalfAngleScaleFrom;
+
+// Ridge orientation from the table angle t (0..30) and the signs of a and b:
+// [sign case][t] with sign case 3 x (a > 0) + (sign of b) + 1. The gradient
+// angle g is t, 120 - t, 60 - t or 60 + t by quadrant (120 wraps to 0); the
+// ridge runs across it, 60 further on.
+constexpr int32_t kSignCases = 6;
+constexpr int32_t kTableAngles = 31;
+struct RidgeByQuadrant {
+  uint8_t at[kSignCases][kTableAngles];
+};
+constexpr RidgeByQuadrant MakeRidgeByQuadrant() {
+  constexpr int32_t kQuarter = kHalfTurnOrientations / 2;
+  RidgeByQuadrant table{};
+  for (int32_t signCase = 0; signCase < kSignCases; ++signCase) {
+    const bool aPositive = signCase >= 3;
+    const int32_t bSign = signCase % 3 - 1;
+    for (int32_t t = 0; t < kTableAngles; ++t) {
+      int32_t g = 0;
+      if (aPositive) {
+        g = bSign < 0 ? kHalfTurnOrientations - t : t;
+      } else {
+        g = bSign > 0 ? kQuarter - t : kQuarter + t;
+      }
+      if (g == kHalfTurnOrientations) g = 0;
+      table.at[signCase][t] = static_cast<uint8_t>(g < kQuarter ? g + kQuarter : g - kQuarter);
+    }
+  }
+  return table;
+}
+constexpr RidgeByQuadrant kRidgeByQuadrant = MakeRidgeByQuadrant();
+
+inline uint8_t OrientationOf(int32_t gxx, int32_t gyy, int32_t gxy) {
+  const int64_t a = static_cast<int64_t>(gxx) - gyy;
+  const int64_t b = 2 * static_cast<int64_t>(gxy);
+  const uint64_t magnitudeA = static_cast<uint64_t>(Absolute(a));
+  const uint64_t magnitudeB = static_cast<uint64_t>(Absolute(b));
+  // Both components are scaled by 49 / the larger one, rounded: the larger
+  // becomes (49 L + L/2) / L = 49 exactly, so only the smaller needs a division.
+  const bool aLarger = magnitudeA >= magnitudeB;
+  const uint64_t larger = aLarger ? magnitudeA : magnitudeB;
+  uint64_t smaller = aLarger ? magnitudeB : magnitudeA;
+  uint64_t largerIndex = larger;
+  if (larger >= kHalfAngleScaleFrom) {
+    largerIndex = kHalfAngleMax;
+    const uint64_t dividend = smaller * kHalfAngleMax + (larger >> 1);
+    smaller = larger <= kNarrowScaleLimit ? static_cast<uint32_t>(dividend) / static_cast<uint32_t>(larger)
+                                          : dividend / larger;
+  }
+  const int32_t t = aLarger ? kHalfAngle[smaller][largerIndex] : kHalfAngle[largerIndex][smaller];
+  const int32_t signCase = 3 * (a > 0 ? 1 : 0) + (b > 0 ? 1 : 0) - (b < 0 ? 1 : 0) + 1;
+  return kRidgeByQuadrant.at[signCase][t];
+}
+
+inline uint8_t NearestRootOf(uint32_t q) {
+  if (q >= kCoherenceCapSquared) return kReliabilityMax;
+  if (q < kRootEntries) return kSmallRoots[q];
+  uint32_t root = q < kMidRootLimit ? kMidRootStarts[q >> kMidRootShift] : kHighRootStarts[q >> kHighRootShift];
+  root += kRoundsTo[root + 1] <= q ? 1 : 0;
+  root += kRoundsTo[root + 1] <= q ? 1 : 0;
+  return static_cast<uint8_t>(root);
+}
+
+inline uint8_t CoherenceOf(int32_t gxx, int32_t gyy, int32_t gxy, uint8_t energyMin) {
+  const int32_t meanX = gxx / kGradientWeightSquared;
+  const int32_t meanY = gyy / kGradientWeightSquared;
+  const int64_t energy = static_cast<int64_t>(meanX) + meanY;
+  if (energy < static_cast<int64_t>(energyMin) * energyMin) return 0;
+  const int64_t x = meanX >> 2;
+  const int64_t y = meanY >> 2;
+  const int64_t z = (gxy / kGradientWeightSquared) >> 2;
+  const int64_t d = x - y;
+  const int64_t e = 2 * z;
+  const int64_t s = x + y;
+  const uint64_t den = static_cast<uint64_t>(s * s) / kCoherenceScaleSquared;
+  const uint64_t n = static_cast<uint64_t>(d * d + e * e);
+  if (den == 0 || n < den) return 0;
+  // n fits 32 bits in every real window (and den <= n then does too).
+  const uint64_t q = n <= UINT32_MAX ? static_cast<uint32_t>(n) / static_cast<uint32_t>(den) : n / den;
+  return NearestRootOf(q > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(q));
+}
+
 }  // namespace
 
 int32_t MomentMean(int64_t sum, int32_t count) {
   return static_cast<int32_t>((sum + (count >> 1)) / count);
 }
 
-uint8_t OrientationFromMoments(int32_t gxx, int32_t gyy, int32_t gxy) {
-  const int64_t a = static_cast<int64_t>(gxx) - gyy;
-  const int64_t b = 2 * static_cast<int64_t>(gxy);
-  int64_t big_a = Absolute(a);
-  int64_t big_b = Absolute(b);
-  const int64_t m = big_a > big_b ? big_a : big_b;
-  if (m >= kHalfAngleScaleFrom) {
-    big_a = (big_a * kHalfAngleMax + (m >> 1)) / m;
-    big_b = (big_b * kHalfAngleMax + (m >> 1)) / m;
-  }
-  const int32_t t = kHalfAngle[big_b][big_a];
-  constexpr int32_t kQuarter = kHalfTurnOrientations / 2;
-  int32_t g;
-  if (a > 0) {
-    g = b < 0 ? kHalfTurnOrientations - t : t;
-  } else {
-    g = b > 0 ? kQuarter - t : kQuarter + t;
-  }
-  if (g == kHalfTurnOrientations) g = 0;
-  // The ridge runs across the gradient.
-  return static_cast<uint8_t>(g < kQuarter ? g + kQuarter : g - kQuarter);
-}
+uint8_t NearestRootCapped(uint32_t q) { return NearestRootOf(q); }
+
+uint8_t OrientationFromMoments(int32_t gxx, int32_t gyy, int32_t gxy) { return OrientationOf(gxx, gyy, gxy); }
 
 uint8_t CoherenceFromMoments(int32_t gxx, int32_t gyy, int32_t gxy, uint8_t energyMin) {
-  int64_t x = gxx / kGradientWeightSquared;
-  int64_t y = gyy / kGradientWeightSquared;
-  int64_t z = gxy / kGradientWeightSquared;
-  const int64_t energy = x + y;
-  x >>= 2;
-  y >>= 2;
-  z >>= 2;
-  const int64_t d = x - y;
-  const int64_t e = 2 * z;
-  const int64_t s = x + y;
-  const int64_t den = s * s / kCoherenceScaleSquared;
-  int64_t q = 0;
-  if (energy >= static_cast<int64_t>(energyMin) * energyMin && den != 0) q = (d * d + e * e) / den;
-  if (q <= 0) return 0;
-  if (q >= kCoherenceCapSquared) return kReliabilityMax;
-  // Nearest integer to sqrt(q): round up when q lies beyond r² + r (halves cannot occur).
-  const int64_t r = IntegerSqrt(static_cast<uint32_t>(q));
-  return static_cast<uint8_t>(q - r * r > r ? r + 1 : r);
+  return CoherenceOf(gxx, gyy, gxy, energyMin);
+}
+
+void OrientationAndCoherenceRow(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count,
+                                uint8_t energyMin, uint8_t* orientation, uint8_t* coherence) {
+  for (int32_t i = 0; i < count; ++i) {
+    orientation[i] = OrientationOf(gxx[i], gyy[i], gxy[i]);
+    coherence[i] = CoherenceOf(gxx[i], gyy[i], gxy[i], energyMin);
+  }
 }
 
 DifferenceOrientation OrientationFromDifferences(int32_t h, int32_t d1, int32_t v, int32_t d2) {

@@ -72,6 +72,15 @@ uint8_t OrientationFromMoments(int32_t gxx, int32_t gyy, int32_t gxy);
 // 0 unless the mean gradient energy reaches energyMin².
 uint8_t CoherenceFromMoments(int32_t gxx, int32_t gyy, int32_t gxy, uint8_t energyMin);
 
+// Both of the above for `count` windows of one row at once (mean moments in
+// three arrays): the per-pixel stage's inner loop.
+void OrientationAndCoherenceRow(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count,
+                                uint8_t energyMin, uint8_t* orientation, uint8_t* coherence);
+
+// The integer nearest to sqrt(q) (halves cannot occur), capped at 255
+// (q >= 65281); the root behind the coherence.
+uint8_t NearestRootCapped(uint32_t q);
+
 // Orientation 0..119 (or kUndefinedOrientation) and variation ratio 0..255
 // (0 = clear orientation, 255 = none) of four directional difference values
 // (h along 0, d1 along 30, v along 60, d2 along 90; non-negative, the

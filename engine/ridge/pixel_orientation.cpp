@@ -24,21 +24,26 @@ constexpr uint32_t kMaxWindowRadius = 16383;
 // of the entering and the leaving gradient rows.
 constexpr int32_t kRingExtraRows = 4;
 constexpr int64_t kFlatnessDifferences = 2;  // each directional difference adds two neighbours
+constexpr int32_t kLargestGradient = 6 * 255;  // mask weights 1 + 4 + 1 on each side
 
-// Per-channel column sums: `Channels` arrays of w values.
-template <int Channels>
+// Per-channel column sums: `Channels` arrays of w values, each with `pad`
+// zero columns on both sides, so that the window along a row can always add
+// the column at x + r and drop the one at x - r - 1 (pad = r + 1).
+template <int Channels, typename Sum>
 class ColumnSums {
  public:
-  bool Allocate(int32_t w) {
-    width_ = w;
-    data_.reset(new (std::nothrow) int64_t[static_cast<size_t>(w) * Channels]());
+  bool Allocate(int32_t w, int32_t pad) {
+    pad_ = static_cast<size_t>(pad);
+    stride_ = static_cast<size_t>(w) + 2 * pad_;
+    data_.reset(new (std::nothrow) Sum[stride_ * Channels]());
     return data_ != nullptr;
   }
-  int64_t* operator[](int channel) { return data_.get() + static_cast<size_t>(channel) * width_; }
+  Sum* operator[](int channel) { return data_.get() + static_cast<size_t>(channel) * stride_ + pad_; }
 
  private:
-  std::unique_ptr<int64_t[]> data_;
-  size_t width_ = 0;
+  std::unique_ptr<Sum[]> data_;
+  size_t pad_ = 0;
+  size_t stride_ = 0;
 };
 
 // MomentMean by a fixed window size without a division per pixel: for
@@ -59,6 +64,12 @@ class WindowMean {
     const int32_t quotient = static_cast<int32_t>((magnitude * magic_) >> shift_);
     return dividend < 0 ? -quotient : quotient;
   }
+  // The same for a sum that cannot be negative (a sum of squares).
+  int32_t OfSquares(int64_t sum) const {
+    const int64_t dividend = sum + (count_ >> 1);
+    if (dividend >= kDividendLimit) return MomentMean(sum, count_);
+    return static_cast<int32_t>((static_cast<uint64_t>(dividend) * magic_) >> shift_);
+  }
 
  private:
   static constexpr int32_t kDividendBits = 31;
@@ -69,17 +80,29 @@ class WindowMean {
   uint64_t magic_ = 0;
 };
 
+// The gradient family turns a whole row of window means into orientations
+// and coherences at once (OrientationAndCoherenceRow), so Emit only stores
+// the means and FinishRow does the rest.
 struct GradientFamily {
   static constexpr int kChannels = 3;
+  static constexpr int64_t kLargestTerm = int64_t{kLargestGradient} * kLargestGradient;
   WindowMean mean;
   uint8_t energyMin;
+  std::unique_ptr<int32_t[]> means;  // three rows of w means: gxx, gyy, gxy
+  int32_t width = 0;
 
-  template <int Sign>
+  bool Allocate(int32_t w) {
+    width = w;
+    means.reset(new (std::nothrow) int32_t[static_cast<size_t>(w) * kChannels]);
+    return means != nullptr;
+  }
+
+  template <int Sign, typename Sum>
   void Accumulate(const uint8_t* above, const uint8_t* row, const uint8_t* below, int32_t w,
-                  ColumnSums<kChannels>& columns) const {
-    int64_t* xx = columns[0];
-    int64_t* yy = columns[1];
-    int64_t* xy = columns[2];
+                  ColumnSums<kChannels, Sum>& columns) const {
+    Sum* xx = columns[0];
+    Sum* yy = columns[1];
+    Sum* xy = columns[2];
     for (int32_t x = 1; x < w - 1; ++x) {
       const PixelGradient g = GradientAt(above, row, below, x);
       xx[x] += Sign * (g.gx * g.gx);
@@ -88,26 +111,30 @@ struct GradientFamily {
     }
   }
 
-  void Emit(const int64_t* sums, uint8_t* orientation, uint8_t* reliability) const {
-    const int32_t gxx = mean(sums[0]);
-    const int32_t gyy = mean(sums[1]);
-    const int32_t gxy = mean(sums[2]);
-    *orientation = OrientationFromMoments(gxx, gyy, gxy);
-    *reliability = CoherenceFromMoments(gxx, gyy, gxy, energyMin);
+  void Emit(int32_t x, const int64_t* sums, uint8_t*, uint8_t*) {
+    int32_t* row = means.get();
+    row[x] = mean.OfSquares(sums[0]);
+    row[width + x] = mean.OfSquares(sums[1]);
+    row[2 * width + x] = mean(sums[2]);
+  }
+  void FinishRow(uint8_t* orientation, uint8_t* reliability) const {
+    const int32_t* row = means.get();
+    OrientationAndCoherenceRow(row, row + width, row + 2 * width, width, energyMin, orientation, reliability);
   }
 };
 
 struct DifferenceFamily {
   static constexpr int kChannels = 4;
+  static constexpr int64_t kLargestTerm = 2 * 255;  // two differences of bytes
   int64_t flatLimit;
 
-  template <int Sign>
+  template <int Sign, typename Sum>
   void Accumulate(const uint8_t* above, const uint8_t* row, const uint8_t* below, int32_t w,
-                  ColumnSums<kChannels>& columns) const {
-    int64_t* hs = columns[0];
-    int64_t* d1s = columns[1];
-    int64_t* vs = columns[2];
-    int64_t* d2s = columns[3];
+                  ColumnSums<kChannels, Sum>& columns) const {
+    Sum* hs = columns[0];
+    Sum* d1s = columns[1];
+    Sum* vs = columns[2];
+    Sum* d2s = columns[3];
     for (int32_t x = 1; x < w - 1; ++x) {
       const PixelDifferences d = DifferencesAt(above, row, below, x);
       hs[x] += Sign * d.h;
@@ -117,7 +144,9 @@ struct DifferenceFamily {
     }
   }
 
-  void Emit(const int64_t* sums, uint8_t* orientation, uint8_t* reliability) const {
+  bool Allocate(int32_t) { return true; }
+
+  void Emit(int32_t x, const int64_t* sums, uint8_t* orientation, uint8_t* reliability) const {
     const int64_t h = sums[0];
     const int64_t d1 = sums[1] * kDiagonalScale / kDiagonalScaleDivisor;
     const int64_t v = sums[2];
@@ -128,16 +157,17 @@ struct DifferenceFamily {
     if (d1 > largest) largest = d1;
     if (v > largest) largest = v;
     if (d2 > largest) largest = d2;
-    *orientation = result.orientation;
-    *reliability = largest <= flatLimit ? kReliabilityMax : result.ratio;
+    orientation[x] = result.orientation;
+    reliability[x] = largest <= flatLimit ? kReliabilityMax : result.ratio;
   }
+  void FinishRow(uint8_t*, uint8_t*) const {}
 };
 
 int32_t Smaller(int32_t a, int32_t b) { return a < b ? a : b; }
 
-template <typename Family>
+template <typename Sum, typename Family>
 int32_t StreamPixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, uint8_t* const* orientationMap,
-                               int32_t r, const Family& family) {
+                               int32_t r, Family& family) {
   constexpr int C = Family::kChannels;
   if (w <= 0 || h <= 0) return kOk;
   // A window reaching past every border already covers the whole image.
@@ -146,8 +176,10 @@ int32_t StreamPixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, ui
 
   // Entry rows y - r - 2 .. y + r + 1 are read while row y is written.
   RowRing ring;
-  ColumnSums<C> columns;
-  if (!ring.Allocate(w, Smaller(2 * rowRadius + kRingExtraRows, h)) || !columns.Allocate(w)) return kOutOfMemory;
+  ColumnSums<C, Sum> columns;
+  if (!ring.Allocate(w, Smaller(2 * rowRadius + kRingExtraRows, h)) || !columns.Allocate(w, columnRadius + 1) || !family.Allocate(w)) {
+    return kOutOfMemory;
+  }
   int32_t copied = 0;
   auto copyThrough = [&](int32_t last) {
     for (; copied <= last && copied < h; ++copied) {
@@ -158,15 +190,15 @@ int32_t StreamPixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, ui
   };
   // Only rows 1..h-2 have gradients (columns 1..w-2 likewise).
   auto enter = [&](int32_t e) {
-    if (e >= 1 && e <= h - 2) family.template Accumulate<1>(ring[e - 1], ring[e], ring[e + 1], w, columns);
+    if (e >= 1 && e <= h - 2) family.template Accumulate<1, Sum>(ring[e - 1], ring[e], ring[e + 1], w, columns);
   };
   auto leave = [&](int32_t e) {
-    if (e >= 1 && e <= h - 2) family.template Accumulate<-1>(ring[e - 1], ring[e], ring[e + 1], w, columns);
+    if (e >= 1 && e <= h - 2) family.template Accumulate<-1, Sum>(ring[e - 1], ring[e], ring[e + 1], w, columns);
   };
 
   copyThrough(rowRadius + 1);
   for (int32_t e = 0; e < rowRadius; ++e) enter(e);
-  int64_t* column[C];
+  const Sum* column[C];
   for (int c = 0; c < C; ++c) column[c] = columns[c];
   for (int32_t y = 0; y < h; ++y) {
     copyThrough(y + rowRadius + 1);
@@ -179,22 +211,31 @@ int32_t StreamPixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, ui
     }
     uint8_t* orientation = orientationMap[y];
     uint8_t* reliability = scratch[y];
-    // Along the row a column enters at x + r and leaves at x - r - 1 while
-    // those lie inside the row.
-    family.Emit(sums, &orientation[0], &reliability[0]);
+    // Along the row the column at x + r enters and the one at x - r - 1
+    // leaves (zero padding where those lie outside the row).
+    family.Emit(0, sums, orientation, reliability);
     for (int32_t x = 1; x < w; ++x) {
-      const int32_t in = x + columnRadius;
-      const int32_t out = x - columnRadius - 1;
-      if (in < w) {
-        for (int c = 0; c < C; ++c) sums[c] += column[c][in];
+      for (int c = 0; c < C; ++c) {
+        sums[c] += static_cast<int64_t>(column[c][x + columnRadius]) - column[c][x - columnRadius - 1];
       }
-      if (out >= 0) {
-        for (int c = 0; c < C; ++c) sums[c] -= column[c][out];
-      }
-      family.Emit(sums, &orientation[x], &reliability[x]);
+      family.Emit(x, sums, orientation, reliability);
     }
+    family.FinishRow(orientation, reliability);
   }
   return kOk;
+}
+
+// A column sum holds at most min(2r + 2, h) rows (the entering row is added
+// before the leaving one is taken off); when that many of the largest term
+// fit 32 bits (every radius up to 457) the sums are kept in 32 bits, else in 64.
+template <typename Family>
+int32_t StreamWithFittingSums(int32_t w, int32_t h, uint8_t* const* scratch, uint8_t* const* orientationMap,
+                              int32_t r, Family& family) {
+  const int64_t columnRows = Smaller(2 * r + 2, h);
+  if (columnRows * Family::kLargestTerm <= INT32_MAX) {
+    return StreamPixelOrientation<int32_t>(w, h, scratch, orientationMap, r, family);
+  }
+  return StreamPixelOrientation<int64_t>(w, h, scratch, orientationMap, r, family);
 }
 
 int32_t WindowRadius(uint32_t radius) {
@@ -207,16 +248,16 @@ int32_t GradientPixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, 
                                  uint32_t radius, uint8_t gradientEnergyMin) {
   const int32_t r = WindowRadius(radius);
   const int32_t side = 2 * r + 1;
-  return StreamPixelOrientation(w, h, scratch, orientationMap, r,
-                                GradientFamily{WindowMean(side * side), gradientEnergyMin});
+  GradientFamily family{WindowMean(side * side), gradientEnergyMin, nullptr};
+  return StreamWithFittingSums(w, h, scratch, orientationMap, r, family);
 }
 
 int32_t DifferencePixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, uint8_t* const* orientationMap,
                                    uint32_t radius, uint8_t pixelFlatnessMax) {
   const int32_t r = WindowRadius(radius);
   const int64_t side = 2 * r + 1;
-  return StreamPixelOrientation(w, h, scratch, orientationMap, r,
-                                DifferenceFamily{side * side * pixelFlatnessMax * kFlatnessDifferences});
+  DifferenceFamily family{side * side * pixelFlatnessMax * kFlatnessDifferences};
+  return StreamWithFittingSums(w, h, scratch, orientationMap, r, family);
 }
 
 }  // namespace vorsensor

@@ -122,6 +122,22 @@ TEST(PixelOrientationTest, StreamingAgreesWithDirectWindowSums) {
   }
 }
 
+// Column sums are 32-bit while min(2r + 2, h) rows of the largest term fit;
+// a tall image with a radius past 457 takes 64-bit sums. Full-contrast
+// columns (gx = 1530 on every gradient pixel) of 938 gradient rows pass 2^31
+// there, so a wrong choice of width shows against the direct sums.
+TEST(PixelOrientationTest, TallFullContrastWindowsTakeWideColumnSums) {
+  const int32_t w = 4, h = 940, r = 470;
+  const RowImage grey = MakeImage(w, h, [](int32_t x, int32_t y) { return x >= 2 || y % 97 == 0 ? 255 : 0; });
+  const Expected expected = SlowGradient(grey, r, 70);
+  RowImage scratch = AllocRowImage(w, h), map = AllocRowImage(w, h);
+  CopyRowImage(scratch.rows(), grey.rows(), w, h);
+  ASSERT_EQ(GradientPixelOrientation(w, h, scratch.rows(), map.rows(), r, 70), kOk);
+  ExpectSameImage(map, expected.orientation, "gradient orientation");
+  ExpectSameImage(scratch, expected.reliability, "coherence");
+  EXPECT_EQ(map[h / 2][1], 60);  // ridges along the columns
+}
+
 TEST(PixelOrientationTest, ConstantImageHasNoOrientation) {
   RowImage scratch = MakeImage(37, 21, [](int32_t, int32_t) { return 140; });
   RowImage map = AllocRowImage(37, 21);

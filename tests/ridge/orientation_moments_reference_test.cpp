@@ -1,0 +1,203 @@
+// OrientationFromMoments and CoherenceFromMoments against plain references:
+// the straightforward computation (both components scaled by a 64-bit
+// division, q by a 64-bit division, its root by IntegerSqrt) that the fast
+// forms replace. They must agree on every input, so the inputs cover the
+// whole 32-bit domain, the range real windows produce, and every boundary of
+// the fast paths (scaling from 50, the narrow-division limits, the energy
+// limit, den 0/1, the rounding thresholds of the root and the 255 cap).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "engine/ridge/orientation_moments.h"
+#include "matching/geometry/geometry.h"
+#include "support/random.h"
+
+namespace vorsensor {
+namespace {
+
+using testing::TestRandom;
+
+// The half-angle table by its definition: round(atan2(b, a) x 60 / pi),
+// halves up, [0][0] = 30. No entry lies near a half, so doubles decide it.
+struct HalfAngles {
+  uint8_t at[50][50];
+  HalfAngles() {
+    const double pi = std::acos(-1.0);
+    for (int b = 0; b < 50; ++b) {
+      for (int a = 0; a < 50; ++a) {
+        at[b][a] = static_cast<uint8_t>(std::floor(std::atan2(b, a) * 60.0 / pi + 0.5));
+      }
+    }
+    at[0][0] = 30;
+  }
+};
+const HalfAngles kHalfAngles;
+
+int64_t Absolute(int64_t v) { return v < 0 ? -v : v; }
+
+uint8_t ReferenceOrientation(int32_t gxx, int32_t gyy, int32_t gxy) {
+  const int64_t a = static_cast<int64_t>(gxx) - gyy;
+  const int64_t b = 2 * static_cast<int64_t>(gxy);
+  int64_t big_a = Absolute(a);
+  int64_t big_b = Absolute(b);
+  const int64_t m = big_a > big_b ? big_a : big_b;
+  if (m >= 50) {
+    big_a = (big_a * 49 + (m >> 1)) / m;
+    big_b = (big_b * 49 + (m >> 1)) / m;
+  }
+  const int32_t t = kHalfAngles.at[big_b][big_a];
+  int32_t g;
+  if (a > 0) {
+    g = b < 0 ? 120 - t : t;
+  } else {
+    g = b > 0 ? 60 - t : 60 + t;
+  }
+  if (g == 120) g = 0;
+  return static_cast<uint8_t>(g < 60 ? g + 60 : g - 60);
+}
+
+uint8_t ReferenceCoherence(int32_t gxx, int32_t gyy, int32_t gxy, uint8_t energyMin) {
+  int64_t x = gxx / 36;
+  int64_t y = gyy / 36;
+  int64_t z = gxy / 36;
+  const int64_t energy = x + y;
+  x >>= 2;
+  y >>= 2;
+  z >>= 2;
+  const int64_t d = x - y;
+  const int64_t e = 2 * z;
+  const int64_t s = x + y;
+  const int64_t den = s * s / 65025;
+  int64_t q = 0;
+  if (energy >= static_cast<int64_t>(energyMin) * energyMin && den != 0) q = (d * d + e * e) / den;
+  if (q <= 0) return 0;
+  if (q >= 65281) return 255;
+  const int64_t r = IntegerSqrt(static_cast<uint32_t>(q));
+  return static_cast<uint8_t>(q - r * r > r ? r + 1 : r);
+}
+
+// Counts mismatches and reports the first few.
+class Differential {
+ public:
+  void Check(int32_t gxx, int32_t gyy, int32_t gxy, uint8_t energyMin) {
+    ++checked_;
+    const uint8_t o = OrientationFromMoments(gxx, gyy, gxy);
+    const uint8_t c = CoherenceFromMoments(gxx, gyy, gxy, energyMin);
+    const uint8_t ro = ReferenceOrientation(gxx, gyy, gxy);
+    const uint8_t rc = ReferenceCoherence(gxx, gyy, gxy, energyMin);
+    if (o == ro && c == rc) return;
+    if (++mismatches_ <= 5) {
+      ADD_FAILURE() << "moments (" << gxx << ", " << gyy << ", " << gxy << ") energyMin " << int{energyMin}
+                    << ": orientation " << int{o} << " reference " << int{ro} << ", coherence " << int{c}
+                    << " reference " << int{rc};
+    }
+  }
+  ~Differential() {
+    EXPECT_EQ(mismatches_, 0) << "of " << checked_ << " inputs";
+    EXPECT_GT(checked_, 0);
+  }
+
+ private:
+  int64_t checked_ = 0;
+  int64_t mismatches_ = 0;
+};
+
+// A value of random bit length (0..31) and random sign: every magnitude
+// class of the 32-bit domain equally often, including both extremes.
+int32_t AnyMagnitude(TestRandom& random) {
+  const int bits = random.Range(0, 32);
+  const uint64_t raw = random.Next();
+  int64_t v = bits == 0 ? 0 : static_cast<int64_t>(raw >> (64 - bits));
+  if (bits == 32) return static_cast<int32_t>(static_cast<uint32_t>(raw));
+  return (raw & 1) != 0 ? static_cast<int32_t>(-v) : static_cast<int32_t>(v);
+}
+
+TEST(MomentsReference, RandomOverTheWholeDomainAndTheRealRange) {
+  TestRandom random(0x5EED0A11);
+  Differential diff;
+  const uint8_t energyMins[] = {0, 1, 70, 80, 255};
+  constexpr int32_t kRealMax = 1530 * 1530;  // the largest mean of gx² a window can have
+  for (int i = 0; i < 1500000; ++i) {
+    const uint8_t energyMin = energyMins[i % 5];
+    diff.Check(AnyMagnitude(random), AnyMagnitude(random), AnyMagnitude(random), energyMin);
+    // Real windows: non-negative squares, |gxy| at most sqrt(gxx * gyy).
+    const int32_t gxx = random.Range(0, kRealMax);
+    const int32_t gyy = random.Range(0, kRealMax);
+    const int32_t bound = static_cast<int32_t>(IntegerSqrt(static_cast<uint32_t>(
+        std::min<int64_t>(static_cast<int64_t>(gxx) * gyy, std::numeric_limits<uint32_t>::max()))));
+    diff.Check(gxx, gyy, random.Range(-bound, bound), energyMin);
+    // Weak windows near the energy limit and the scaling limit.
+    diff.Check(random.Range(0, 800000), random.Range(0, 800000), random.Range(-400000, 400000), energyMin);
+    diff.Check(random.Range(-60, 60), random.Range(-60, 60), random.Range(-30, 30), energyMin);
+  }
+  // The extremes of the domain.
+  const int32_t extremes[] = {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::min() + 1, -1, 0,
+                              1, std::numeric_limits<int32_t>::max() - 1, std::numeric_limits<int32_t>::max()};
+  for (int32_t gxx : extremes) {
+    for (int32_t gyy : extremes) {
+      for (int32_t gxy : extremes) {
+        for (uint8_t energyMin : energyMins) diff.Check(gxx, gyy, gxy, energyMin);
+      }
+    }
+  }
+}
+
+// Every pair of scaled components: a = gxx - gyy and b = 2 gxy sweep all
+// magnitudes up to 1200 exhaustively with both signs, and around the limit
+// where one 32-bit division no longer holds the scaled dividend (2^32 / 50).
+TEST(MomentsReference, ExhaustiveScalingOfTheSmallerComponent) {
+  Differential diff;
+  for (int32_t a = -1200; a <= 1200; ++a) {
+    for (int32_t gxy = -600; gxy <= 600; ++gxy) diff.Check(a, 0, gxy, 70);
+  }
+  TestRandom random(77);
+  const int64_t narrowLimit = 4294967295LL / 50;
+  for (int64_t m = narrowLimit - 3000; m <= narrowLimit + 3000; ++m) {
+    for (int k = 0; k < 40; ++k) {
+      const int32_t small = random.Range(0, static_cast<int32_t>(m / 2));
+      const int32_t sign = (k & 1) != 0 ? -1 : 1;
+      // m as a = gxx - gyy (gyy may be negative), and m as b = 2 gxy.
+      diff.Check(static_cast<int32_t>(m / 2), static_cast<int32_t>(-(m - m / 2)), sign * small, 70);
+      if (m % 2 == 0) diff.Check(sign * small, 0, static_cast<int32_t>(m / 2), 70);
+    }
+  }
+}
+
+// The scaled coherence terms X, Y, Z (after the division by 36 and the
+// shift) over a dense grid: den from 0 to 35 and q from 0 to past the cap,
+// the energy limit on both sides, with the remainders that the division by
+// 36 and the shift drop chosen at random.
+TEST(MomentsReference, DenseGridOfSmallCoherenceTerms) {
+  Differential diff;
+  TestRandom random(91);
+  for (int32_t x = 0; x <= 760; ++x) {
+    for (int32_t y = 0; y <= x; y += 3) {
+      for (int32_t z = -(x + y) / 2; z <= (x + y) / 2; z += 7) {
+        const int32_t rx = random.Range(0, 143), ry = random.Range(0, 143), rz = random.Range(0, 143);
+        diff.Check(144 * x + rx, 144 * y + ry, 144 * z + (z < 0 ? -rz : rz), static_cast<uint8_t>(random.Range(0, 80)));
+      }
+    }
+  }
+}
+
+// Every 32-bit q up to past the cap exhaustively, then the rest of the range
+// by stride: nearest root as floor root plus one when q lies beyond r² + r.
+TEST(MomentsReference, NearestRootCappedAgainstTheFloorRoot) {
+  const auto reference = [](uint32_t q) {
+    if (q >= 65281) return 255u;
+    const uint32_t r = IntegerSqrt(q);
+    return q - r * r > r ? r + 1 : r;
+  };
+  int64_t mismatches = 0;
+  for (uint64_t q = 0; q <= std::numeric_limits<uint32_t>::max(); q += q < 70000 ? 1 : 65537) {
+    mismatches += NearestRootCapped(static_cast<uint32_t>(q)) != reference(static_cast<uint32_t>(q)) ? 1 : 0;
+  }
+  EXPECT_EQ(mismatches, 0);
+  EXPECT_EQ(NearestRootCapped(std::numeric_limits<uint32_t>::max()), 255);
+}
+
+}  // namespace
+}  // namespace vorsensor
