@@ -80,9 +80,23 @@ class WindowMean {
   uint64_t magic_ = 0;
 };
 
-// The gradient family turns a whole row of window means into orientations
-// and coherences at once (OrientationAndCoherenceRow), so Emit only stores
-// the means and FinishRow does the rest.
+// Window sums along one row of column sums: the first window holds columns
+// 0..r, then the column at x + r enters and the one at x - r - 1 leaves (zero
+// padding where those lie outside the row). store(x, sum) takes each window.
+template <typename Sum, typename Store>
+void SlideAlongRow(const Sum* column, int32_t w, int32_t radius, Store store) {
+  int64_t sum = 0;
+  for (int32_t x = 0; x <= radius && x < w; ++x) sum += column[x];
+  store(0, sum);
+  for (int32_t x = 1; x < w; ++x) {
+    sum += static_cast<int64_t>(column[x + radius]) - column[x - radius - 1];
+    store(x, sum);
+  }
+}
+
+// The gradient family takes the window means of a row channel by channel and
+// turns the whole row into orientations and coherences at once
+// (OrientationAndCoherenceRow).
 struct GradientFamily {
   static constexpr int kChannels = 3;
   static constexpr int64_t kLargestTerm = int64_t{kLargestGradient} * kLargestGradient;
@@ -111,15 +125,15 @@ struct GradientFamily {
     }
   }
 
-  void Emit(int32_t x, const int64_t* sums, uint8_t*, uint8_t*) {
-    int32_t* row = means.get();
-    row[x] = mean.OfSquares(sums[0]);
-    row[width + x] = mean.OfSquares(sums[1]);
-    row[2 * width + x] = mean(sums[2]);
-  }
-  void FinishRow(uint8_t* orientation, uint8_t* reliability) const {
-    const int32_t* row = means.get();
-    OrientationAndCoherenceRow(row, row + width, row + 2 * width, width, energyMin, orientation, reliability);
+  template <typename Sum>
+  void Row(const Sum* const* column, int32_t w, int32_t radius, uint8_t* orientation, uint8_t* reliability) const {
+    int32_t* xx = means.get();
+    int32_t* yy = xx + width;
+    int32_t* xy = yy + width;
+    SlideAlongRow(column[0], w, radius, [&](int32_t x, int64_t sum) { xx[x] = mean.OfSquares(sum); });
+    SlideAlongRow(column[1], w, radius, [&](int32_t x, int64_t sum) { yy[x] = mean.OfSquares(sum); });
+    SlideAlongRow(column[2], w, radius, [&](int32_t x, int64_t sum) { xy[x] = mean(sum); });
+    OrientationAndCoherenceRow(xx, yy, xy, w, energyMin, orientation, reliability);
   }
 };
 
@@ -144,23 +158,38 @@ struct DifferenceFamily {
     }
   }
 
-  bool Allocate(int32_t) { return true; }
+  std::unique_ptr<int64_t[]> sums;  // four rows of w window sums: h, d1, v, d2
+  int32_t width = 0;
 
-  void Emit(int32_t x, const int64_t* sums, uint8_t* orientation, uint8_t* reliability) const {
-    const int64_t h = sums[0];
-    const int64_t d1 = sums[1] * kDiagonalScale / kDiagonalScaleDivisor;
-    const int64_t v = sums[2];
-    const int64_t d2 = sums[3] * kDiagonalScale / kDiagonalScaleDivisor;
-    const DifferenceOrientation result = OrientationFromDifferences(
-        static_cast<int32_t>(h), static_cast<int32_t>(d1), static_cast<int32_t>(v), static_cast<int32_t>(d2));
-    int64_t largest = h;
-    if (d1 > largest) largest = d1;
-    if (v > largest) largest = v;
-    if (d2 > largest) largest = d2;
-    orientation[x] = result.orientation;
-    reliability[x] = largest <= flatLimit ? kReliabilityMax : result.ratio;
+  bool Allocate(int32_t w) {
+    width = w;
+    sums.reset(new (std::nothrow) int64_t[static_cast<size_t>(w) * kChannels]);
+    return sums != nullptr;
   }
-  void FinishRow(uint8_t*, uint8_t*) const {}
+
+  template <typename Sum>
+  void Row(const Sum* const* column, int32_t w, int32_t radius, uint8_t* orientation, uint8_t* reliability) const {
+    int64_t* channel[kChannels];
+    for (int c = 0; c < kChannels; ++c) {
+      int64_t* out = sums.get() + static_cast<size_t>(c) * width;
+      channel[c] = out;
+      SlideAlongRow(column[c], w, radius, [out](int32_t x, int64_t sum) { out[x] = sum; });
+    }
+    for (int32_t x = 0; x < w; ++x) {
+      const int64_t h = channel[0][x];
+      const int64_t d1 = channel[1][x] * kDiagonalScale / kDiagonalScaleDivisor;
+      const int64_t v = channel[2][x];
+      const int64_t d2 = channel[3][x] * kDiagonalScale / kDiagonalScaleDivisor;
+      const DifferenceOrientation result = OrientationFromDifferences(
+          static_cast<int32_t>(h), static_cast<int32_t>(d1), static_cast<int32_t>(v), static_cast<int32_t>(d2));
+      int64_t largest = h;
+      if (d1 > largest) largest = d1;
+      if (v > largest) largest = v;
+      if (d2 > largest) largest = d2;
+      orientation[x] = result.orientation;
+      reliability[x] = largest <= flatLimit ? kReliabilityMax : result.ratio;
+    }
+  }
 };
 
 int32_t Smaller(int32_t a, int32_t b) { return a < b ? a : b; }
@@ -205,22 +234,7 @@ int32_t StreamPixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, ui
     enter(y + rowRadius);
     leave(y - rowRadius - 1);
 
-    int64_t sums[C] = {};
-    for (int32_t x = 0; x <= columnRadius && x < w; ++x) {
-      for (int c = 0; c < C; ++c) sums[c] += column[c][x];
-    }
-    uint8_t* orientation = orientationMap[y];
-    uint8_t* reliability = scratch[y];
-    // Along the row the column at x + r enters and the one at x - r - 1
-    // leaves (zero padding where those lie outside the row).
-    family.Emit(0, sums, orientation, reliability);
-    for (int32_t x = 1; x < w; ++x) {
-      for (int c = 0; c < C; ++c) {
-        sums[c] += static_cast<int64_t>(column[c][x + columnRadius]) - column[c][x - columnRadius - 1];
-      }
-      family.Emit(x, sums, orientation, reliability);
-    }
-    family.FinishRow(orientation, reliability);
+    family.Row(column, w, columnRadius, orientationMap[y], scratch[y]);
   }
   return kOk;
 }
@@ -256,7 +270,7 @@ int32_t DifferencePixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch
                                    uint32_t radius, uint8_t pixelFlatnessMax) {
   const int32_t r = WindowRadius(radius);
   const int64_t side = 2 * r + 1;
-  DifferenceFamily family{side * side * pixelFlatnessMax * kFlatnessDifferences};
+  DifferenceFamily family{side * side * pixelFlatnessMax * kFlatnessDifferences, nullptr};
   return StreamWithFittingSums(w, h, scratch, orientationMap, r, family);
 }
 
