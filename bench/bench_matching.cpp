@@ -2,6 +2,10 @@
 // an identification search runs, on synthesised realistic feature sets
 // (40..60 minutiae with a real-looking spread over a 256 x 288 print).
 //   build-release/bench/bench_matching
+// Instruction counts (reproducible on a loaded machine): run the fixed
+// gallery round under callgrind and read MatchSample's inclusive cost,
+//   valgrind --tool=callgrind build-release/bench/bench_matching --benchmark_filter=GalleryFixed
+// which is the cost of kFixedComparisons comparisons.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -17,6 +21,7 @@ using namespace vorsensor;
 
 constexpr int32_t kGallerySize = 256;
 constexpr int32_t kMemoryComparisons = 10000;
+constexpr int32_t kFixedComparisons = 4 * kGallerySize;
 
 struct Gallery {
   std::vector<uint8_t> probe;
@@ -105,6 +110,8 @@ void BM_PrepareProbe(benchmark::State& state) {
 }
 
 BENCHMARK(BM_MatchSampleGallery);
+// The same gallery for a fixed number of comparisons (for instruction counts).
+BENCHMARK(BM_MatchSampleGallery)->Name("BM_MatchSampleGalleryFixed")->Iterations(kFixedComparisons);
 BENCHMARK(BM_MatchSampleGenuine);
 BENCHMARK(BM_MatchSampleImpostor);
 BENCHMARK(BM_PrepareProbe);

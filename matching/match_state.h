@@ -96,7 +96,7 @@ struct MinutiaPair {
 };
 
 // What the correspondence search reads of one pair record, packed next to its
-// neighbours in angle-bucket order so the inner loop walks memory in sequence.
+// neighbours in angle-bucket order so the search walks memory in sequence.
 struct BucketEntry {
   uint8_t distance;
   uint8_t firstAngle;  // the bucket's own angle
@@ -107,10 +107,18 @@ struct BucketEntry {
   uint8_t secondSpread;
   uint8_t firstDensity;
   uint8_t secondDensity;
+  uint8_t flags;  // kEntry... bits: what both minutiae carry
   int32_t pair;  // index into the pair table
   int32_t firstType;
   int32_t secondType;
 };
+
+// BucketEntry flags: both minutiae are typed (type not 0), both carry an
+// orientation spread, both carry a density value. A pair score factor applies
+// when the flag is set in both entries and its parameter asks for it.
+constexpr uint8_t kEntryTyped = 1;
+constexpr uint8_t kEntrySpread = 2;
+constexpr uint8_t kEntryDensity = 4;
 
 // Unsorted pair found while enumerating (pair-building scratch).
 struct PairCandidate {
@@ -129,6 +137,11 @@ struct PreparedSet {
   // holds entries bucketStart[k] .. bucketStart[k + 1] - 1, in table order.
   GrowableArray<BucketEntry> buckets;
   int32_t bucketStart[kAngleBuckets + 1];
+  // The two fields the correspondence search tests first, one byte per
+  // bucket entry each, so that its filter reads two dense byte arrays
+  // (filled for a sample, which is what the search walks).
+  GrowableArray<uint8_t> bucketDistance;
+  GrowableArray<uint8_t> bucketSecondAngle;
   int32_t largestDistance;
   int32_t centreX;
   int32_t centreY;
@@ -163,6 +176,9 @@ struct MatchWorkspace {
 
   // Scoring lists (indices into `correspondences` for the other three).
   GrowableArray<Correspondence> correspondences;
+  // Stage-1 scratch: the sample bucket entries that pass the window filter
+  // for one probe pair.
+  GrowableArray<int32_t> passed;
   GrowableArray<int32_t> consistent;
   GrowableArray<int32_t> kept;
   GrowableArray<int32_t> selection;
@@ -180,6 +196,9 @@ struct MatchWorkspace {
   int32_t smoothedRotation[kAngleBuckets];
   int32_t shiftHistogramX[kShiftBins];
   int32_t shiftHistogramY[kShiftBins];
+  // The bins (least, greatest) the last shift vote may have left non-zero.
+  int32_t votedRangeX[2];
+  int32_t votedRangeY[2];
   int32_t shiftSums[kShiftBins];
 
   // Grid turning and shifting work on a copy.

@@ -16,7 +16,9 @@ namespace {
 // from the matcher, which it may not depend on.
 const bool kReleaserRegistered = (SetLoadedSampleReleaser(&FreeMatchWorkspace), true);
 
-size_t SlotBytes(const PreparedSet& slot) { return slot.pairs.bytes() + slot.buckets.bytes(); }
+size_t SlotBytes(const PreparedSet& slot) {
+  return slot.pairs.bytes() + slot.buckets.bytes() + slot.bucketDistance.bytes() + slot.bucketSecondAngle.bytes();
+}
 
 template <typename T>
 void Store(uint8_t* base, size_t offset, T value) {
@@ -54,7 +56,7 @@ void FreeMatchWorkspace(MatchWorkspace* workspace) { delete workspace; }
 size_t MatchWorkspaceBytes(const MatchWorkspace* w) {
   if (w == nullptr) return 0;
   return sizeof(MatchWorkspace) + SlotBytes(w->probe) + SlotBytes(w->sample) + SlotBytes(w->spare) +
-         w->candidates.bytes() + w->sortedCandidates.bytes() + w->correspondences.bytes() +
+         w->candidates.bytes() + w->sortedCandidates.bytes() + w->correspondences.bytes() + w->passed.bytes() +
          w->consistent.bytes() + w->kept.bytes() + w->selection.bytes() + w->selectionScores.bytes() +
          w->group.bytes() + w->taken.bytes() + w->probeStamps.bytes() + w->sampleStamps.bytes() +
          w->probeOpen.bytes() + w->sampleOpen.bytes();

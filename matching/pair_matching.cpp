@@ -1,6 +1,7 @@
 // Pair correspondences, the rotation and shift votes and the fit test.
 #include "matching/pair_matching.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -44,45 +45,81 @@ struct FoldTable {
 };
 constexpr FoldTable kFold;
 
-// |difference| of two directions folded into 0..120.
-inline int32_t AngleGap(int32_t a, int32_t b) {
-  int32_t d = a > b ? a - b : b - a;
-  return d >= kHalfTurn ? kFullTurn - d : d;
+// value brought into 0..239 for value in -255..255 (differences of two
+// direction bytes), by table instead of a division.
+struct WrapTable {
+  uint8_t wrapped[2 * 255 + 1];
+  constexpr WrapTable() : wrapped() {
+    for (int32_t d = -255; d <= 255; ++d) {
+      wrapped[d + 255] = static_cast<uint8_t>(((d % kFullTurn) + kFullTurn) % kFullTurn);
+    }
+  }
+};
+constexpr WrapTable kWrap;
+
+inline int32_t WrapDirectionGap(int32_t d) { return kWrap.wrapped[d + 255]; }
+
+// n / d for n >= 0 and d > 0: a 32-bit division when both fit, which is
+// quicker than a 64-bit one and gives the same quotient.
+inline int64_t DivideNonNegative(int64_t n, int64_t d) {
+  if (((n | d) >> 32) == 0) return static_cast<uint32_t>(n) / static_cast<uint32_t>(d);
+  return n / d;
 }
 
-// Score of one candidate correspondence, or 0 when it is not formed.
-inline int32_t PairScore(const BucketEntry& a, const BucketEntry& b, int32_t dd, int32_t dk,
-                         int32_t de, const int32_t* distancePart, const int32_t* anglePart,
-                         const MatchParameters& p) {
-  int64_t s;
-  if (p.refined) {
-    s = (p.distanceTolerance + p.angleTolerance) * kRefinedBasePerMille / kPerMille - Distance3Of(dd, dk, de);
-  } else {
-    s = distancePart[dd] + anglePart[dk] + anglePart[de] - kScoreOffsetPoints;
-  }
-  if (s <= 0) return 0;
-  if (p.useType && a.firstType != 0 && a.secondType != 0 && b.firstType != 0 && b.secondType != 0 &&
-      a.firstType == b.firstType && a.secondType == b.secondType) {
-    s = (s * p.typeBoost + kHalfPerMille) / kPerMille;
-  }
-  if (p.useSpread && a.firstSpread != kNoSpread && a.secondSpread != kNoSpread &&
-      b.firstSpread != kNoSpread && b.secondSpread != kNoSpread) {
-    const int64_t tol = p.spreadTolerance;
-    const int64_t f1 = tol - std::abs(a.firstSpread - b.firstSpread);
-    const int64_t f2 = tol - std::abs(a.secondSpread - b.secondSpread);
-    // A tolerance of 0 leaves no spread difference acceptable.
-    s = (f1 <= 0 || f2 <= 0) ? 0 : s * f1 * f2 / (tol * tol);
-    if (s == 0) return 0;
-  }
-  if (p.useDensity && a.firstDensity != kNoDensity && a.secondDensity != kNoDensity &&
-      b.firstDensity != kNoDensity && b.secondDensity != kNoDensity) {
-    int64_t e = std::abs(a.firstDensity - b.firstDensity) + std::abs(a.secondDensity - b.secondDensity) -
-                p.densitySlack;
-    if (e < 0) e = 0;
-    const int64_t f = p.densityScale - e;
-    s = f <= 0 ? 0 : s * f / p.densityScale;
-    if (s == 0) return 0;
-  }
+// The kEntry... flags whose factors the parameters ask for.
+uint8_t FactorMask(const MatchParameters& p) {
+  return static_cast<uint8_t>((p.useType ? kEntryTyped : 0) | (p.useSpread ? kEntrySpread : 0) |
+                              (p.useDensity ? kEntryDensity : 0));
+}
+
+// What the pair score needs besides the two entries, computed once per search.
+struct ScoreTables {
+  int32_t distancePart[256];           // by dd (tolD <= 255)
+  int32_t anglePart[kHalfTurn + 1];   // by dk or de (tolA <= 120)
+  int32_t refinedBase;                 // refined mode: score before Distance3Of
+  uint8_t factors;                     // FactorMask
+  int64_t spreadDivisor;               // spreadTolerance squared, at least 1
+  int64_t densityDivisor;              // densityScale, at least 1
+};
+
+ScoreTables MakeScoreTables(const MatchParameters& p) {
+  ScoreTables t;
+  for (int32_t dd = 0; dd <= p.tolD; ++dd) t.distancePart[dd] = kDistancePoints * (p.tolD + 1 - dd) / (p.tolD + 1);
+  for (int32_t da = 0; da <= p.tolA; ++da) t.anglePart[da] = kAnglePoints * (p.tolA + 1 - da) / (p.tolA + 1);
+  t.refinedBase = (p.distanceTolerance + p.angleTolerance) * kRefinedBasePerMille / kPerMille;
+  t.factors = FactorMask(p);
+  const int64_t tol = p.spreadTolerance;
+  t.spreadDivisor = tol > 0 ? tol * tol : 1;
+  t.densityDivisor = p.densityScale > 0 ? p.densityScale : 1;
+  return t;
+}
+
+// Score of a candidate correspondence whose differences dd, dk, de lie
+// within the tolerances, or 0 when it is not formed. Candidates are formed
+// or not at random, so every factor is computed and selected without
+// data-dependent branches: a mispredicted branch costs more than the work.
+// The divisors are kept non-zero; a factor whose divisor was 0 is 0 itself.
+inline int32_t PairScore(const BucketEntry& a, const BucketEntry& b, int32_t dd, int32_t dk, int32_t de,
+                         const ScoreTables& t, const MatchParameters& p) {
+  const int64_t base = p.refined ? t.refinedBase - Distance3Of(dd, dk, de)
+                                 : t.distancePart[dd] + t.anglePart[dk] + t.anglePart[de] - kScoreOffsetPoints;
+  int64_t s = base > 0 ? base : 0;
+  const uint8_t shared = a.flags & b.flags & t.factors;
+  // Types: both pairs typed and their types equal, minutia by minutia.
+  const bool typesAgree = (shared & kEntryTyped) != 0 && a.firstType == b.firstType && a.secondType == b.secondType;
+  const int64_t boosted = (s * p.typeBoost + kHalfPerMille) / kPerMille;
+  s = typesAgree ? boosted : s;
+  // Spread: falls to 0 as either spread difference reaches the tolerance.
+  const int64_t f1 = std::max<int64_t>(0, p.spreadTolerance - std::abs(a.firstSpread - b.firstSpread));
+  const int64_t f2 = std::max<int64_t>(0, p.spreadTolerance - std::abs(a.secondSpread - b.secondSpread));
+  const int64_t spreadScaled = DivideNonNegative(s * f1 * f2, t.spreadDivisor);
+  s = (shared & kEntrySpread) != 0 ? spreadScaled : s;
+  // Density: the summed differences beyond the slack cost up to the scale.
+  const int64_t excess = std::max<int64_t>(
+      0, std::abs(a.firstDensity - b.firstDensity) + std::abs(a.secondDensity - b.secondDensity) - p.densitySlack);
+  const int64_t f = std::max<int64_t>(0, p.densityScale - excess);
+  const int64_t densityScaled = DivideNonNegative(s * f, t.densityDivisor);
+  s = (shared & kEntryDensity) != 0 ? densityScaled : s;
   return static_cast<int32_t>(s > kMaxPairScore ? kMaxPairScore : s);
 }
 
@@ -98,6 +135,17 @@ int32_t BasePairScore(int32_t dd, int32_t dk, int32_t de, const MatchParameters&
          kScoreOffsetPoints;
 }
 
+namespace {
+
+// Zeroes the bins lo .. hi of a shift histogram (none when lo > hi).
+void ClearVotedBins(int32_t* histogram, const int32_t range[2]) {
+  if (range[0] <= range[1]) {
+    std::memset(histogram + range[0], 0, static_cast<size_t>(range[1] - range[0] + 1) * sizeof(int32_t));
+  }
+}
+
+}  // namespace
+
 int32_t FindCorrespondences(MatchWorkspace* w, const PreparedSet& probe, const PreparedSet& sample,
                             const MatchParameters& p, int64_t* total) {
   *total = 0;
@@ -106,57 +154,74 @@ int32_t FindCorrespondences(MatchWorkspace* w, const PreparedSet& probe, const P
   const int32_t tolD = p.tolD;
   const int32_t tolA = p.tolA;
   if (tolD < 0 || tolA < 0) return kOk;  // refined mode with a zero tolerance: no window
-  // Score parts by difference (tolD <= 255, tolA <= 120).
-  int32_t distancePart[256];
-  int32_t anglePart[kHalfTurn + 1];
-  for (int32_t dd = 0; dd <= tolD; ++dd) distancePart[dd] = kDistancePoints * (tolD + 1 - dd) / (tolD + 1);
-  for (int32_t da = 0; da <= tolA; ++da) anglePart[da] = kAnglePoints * (tolA + 1 - da) / (tolA + 1);
-
+  const ScoreTables tables = MakeScoreTables(p);
+  // A window holds each sample entry at most twice (see below).
+  const int32_t sampleEntries = sample.buckets.count();
+  if (!w->passed.Reserve(2 * static_cast<int64_t>(sampleEntries) + 1, kCorrespondenceGrowth)) return kOutOfMemory;
+  int32_t* passed = w->passed.data();
+  int32_t* histogram = w->rotationHistogram;
   const BucketEntry* probeEntries = probe.buckets.data();
-  const BucketEntry* sampleEntries = sample.buckets.data();
+  const BucketEntry* sampleEntriesData = sample.buckets.data();
+  const uint8_t* sampleDistance = sample.bucketDistance.data();
+  const uint8_t* sampleSecondAngle = sample.bucketSecondAngle.data();
   const int32_t* sampleStart = sample.bucketStart;
+  const int32_t distanceSpan = 2 * tolD;
+  int32_t count = 0;
   for (int32_t k = 0; k < kAngleBuckets; ++k) {
     const int32_t aBegin = probe.bucketStart[k];
     const int32_t aEnd = probe.bucketStart[k + 1];
     if (aBegin == aEnd) continue;
     // The buckets k - tolA .. k + tolA lie back to back in the bucket
     // array, so the window is one run of entries, or two when it wraps past
-    // 239. Walking them in order visits the buckets in window order and each
-    // bucket in ascending distance, as a bucket-by-bucket search would; the
+    // 239 (a window of the full 241 units holds its first bucket in both).
+    // Walking them in order visits the buckets in window order and each
+    // bucket in table order, as a bucket-by-bucket search would; the
     // distance test replaces that search's early stop.
     const int32_t first = Wrap240(k - tolA);
     const int32_t last = first + 2 * tolA;
-    int32_t runs[2][2] = {{sampleStart[first], sampleStart[last < kAngleBuckets ? last + 1 : kAngleBuckets]},
-                          {0, last < kAngleBuckets ? 0 : sampleStart[last - kAngleBuckets + 1]}};
+    const int32_t runs[2][2] = {{sampleStart[first], sampleStart[last < kAngleBuckets ? last + 1 : kAngleBuckets]},
+                                {0, last < kAngleBuckets ? 0 : sampleStart[last - kAngleBuckets + 1]}};
+    // kRow[-x] = folded |k - x|: the first angles' gap dk.
+    const uint8_t* kRow = kFold.gap + kFullTurn - 1 + k;
     for (int32_t ai = aBegin; ai < aEnd; ++ai) {
       const BucketEntry& a = probeEntries[ai];
-      const int32_t aDistance = a.distance;
-      const int32_t lowestDistance = aDistance - tolD;
-      const int32_t distanceSpan = 2 * tolD;
-      // gapRow[-x] = folded |a's second angle - x|.
+      // Filter: the window entries within the distance and second-angle
+      // tolerances, listed without branches (one sign test each).
+      // gapRow[-x] = folded |a's second angle - x|: the second angles' gap de.
       const uint8_t* gapRow = kFold.gap + kFullTurn - 1 + a.secondAngle;
-      int32_t best = 0;
+      const int32_t lowestDistance = a.distance - tolD;  // x = b's - lowest fits when 0 <= x <= 2 tolD
+      int32_t n = 0;
       for (const auto& run : runs) {
-        for (int32_t bi = run[0]; bi < run[1]; ++bi) {
-          const BucketEntry& b = sampleEntries[bi];
-          // Most entries fail the distance or the angle test at random, so
-          // both are folded into one sign test: one well-predicted branch.
-          const int32_t x = b.distance - lowestDistance;  // fits when 0 <= x <= 2 tolD
-          const int32_t de = gapRow[-static_cast<int32_t>(b.secondAngle)];
-          if ((x | (distanceSpan - x) | (tolA - de)) < 0) continue;
-          const int32_t dd = std::abs(b.distance - aDistance);
-          const int32_t dk = AngleGap(b.firstAngle, k);
-          const int32_t s = PairScore(a, b, dd, dk, de, distancePart, anglePart, p);
-          if (s <= 0) continue;
-          if (w->correspondences.count() >= kMaxCorrespondences ||
-              !w->correspondences.Append(Correspondence{a.pair, b.pair, s}, kCorrespondenceGrowth)) {
-            return kOutOfMemory;
-          }
-          w->rotationHistogram[Wrap240(a.firstDirection - b.firstDirection)] += s;
-          w->rotationHistogram[Wrap240(a.secondDirection - b.secondDirection)] += s;
-          if (s > best) best = s;
+        // Bounds in locals: the stores to `passed` could otherwise alias them.
+        const int32_t begin = run[0];
+        const int32_t end = run[1];
+        for (int32_t bi = begin; bi < end; ++bi) {
+          const int32_t x = sampleDistance[bi] - lowestDistance;
+          const int32_t de = gapRow[-static_cast<int32_t>(sampleSecondAngle[bi])];
+          passed[n] = bi;
+          n += (x | (distanceSpan - x) | (tolA - de)) >= 0 ? 1 : 0;
         }
       }
+      if (n == 0) continue;
+      // Score the candidates in order; each is written and kept when formed
+      // (s > 0). Its votes are added either way: 0 for one not formed.
+      if (!w->correspondences.Reserve(static_cast<int64_t>(count) + n, kCorrespondenceGrowth)) return kOutOfMemory;
+      Correspondence* out = w->correspondences.data();
+      int32_t best = 0;
+      for (int32_t j = 0; j < n; ++j) {
+        const BucketEntry& b = sampleEntriesData[passed[j]];
+        const int32_t dd = std::abs(b.distance - a.distance);
+        const int32_t dk = kRow[-static_cast<int32_t>(b.firstAngle)];
+        const int32_t de = gapRow[-static_cast<int32_t>(b.secondAngle)];
+        const int32_t s = PairScore(a, b, dd, dk, de, tables, p);
+        out[count] = Correspondence{a.pair, b.pair, s};
+        count += s > 0 ? 1 : 0;
+        histogram[WrapDirectionGap(a.firstDirection - b.firstDirection)] += s;
+        histogram[WrapDirectionGap(a.secondDirection - b.secondDirection)] += s;
+        best = s > best ? s : best;
+      }
+      if (count > kMaxCorrespondences) return kOutOfMemory;
+      w->correspondences.SetCount(count);
       *total += best;
     }
   }
@@ -203,8 +268,10 @@ int32_t ChooseRotation(MatchWorkspace* w, const MatchParameters& p) {
 
 int32_t VoteShifts(MatchWorkspace* w, const PreparedSet& probe, const PreparedSet& sample,
                    const MatchParameters& p, int64_t* total, int32_t rangeX[2], int32_t rangeY[2]) {
-  std::memset(w->shiftHistogramX, 0, sizeof w->shiftHistogramX);
-  std::memset(w->shiftHistogramY, 0, sizeof w->shiftHistogramY);
+  // The histograms are zero outside the bins the last vote touched (a new
+  // workspace is all zero), so only those are cleared.
+  ClearVotedBins(w->shiftHistogramX, w->votedRangeX);
+  ClearVotedBins(w->shiftHistogramY, w->votedRangeY);
   rangeX[0] = kShiftBins - 1;
   rangeX[1] = 0;
   rangeY[0] = kShiftBins - 1;
@@ -244,6 +311,10 @@ int32_t VoteShifts(MatchWorkspace* w, const PreparedSet& probe, const PreparedSe
     w->consistent[w->consistent.count()] = i;
     w->consistent.SetCount(w->consistent.count() + 1);
   }
+  w->votedRangeX[0] = rangeX[0];
+  w->votedRangeX[1] = rangeX[1];
+  w->votedRangeY[0] = rangeY[0];
+  w->votedRangeY[1] = rangeY[1];
   // Best score of each run of consecutive consistent correspondences with one probe pair.
   const int32_t n = w->consistent.count();
   int32_t runBest = 0;

@@ -115,8 +115,31 @@ bool SortCandidates(MatchWorkspace* w) {
   return true;
 }
 
-void FillBuckets(PreparedSet* slot) {
-  const FeatureSet& set = slot->set;
+BucketEntry EntryOf(const FeatureSet& set, const MinutiaPair& pair, int32_t record) {
+  const Minutia& a = set.minutiae[pair.first];
+  const Minutia& b = set.minutiae[pair.second];
+  BucketEntry e;
+  e.pair = record;
+  e.distance = static_cast<uint8_t>(pair.distance);
+  e.firstAngle = static_cast<uint8_t>(pair.firstAngle);
+  e.secondAngle = static_cast<uint8_t>(pair.secondAngle);
+  e.firstDirection = a.direction;
+  e.secondDirection = b.direction;
+  e.firstSpread = a.spread;
+  e.secondSpread = b.spread;
+  e.firstDensity = a.density;
+  e.secondDensity = b.density;
+  e.firstType = a.type;
+  e.secondType = b.type;
+  e.flags = static_cast<uint8_t>((a.type != 0 && b.type != 0 ? kEntryTyped : 0) |
+                                 (a.spread != kNoSpread && b.spread != kNoSpread ? kEntrySpread : 0) |
+                                 (a.density != kNoDensity && b.density != kNoDensity ? kEntryDensity : 0));
+  return e;
+}
+
+// The angle buckets: a counting sort of the records by first angle, each
+// bucket keeping table order. A sample also gets the filter's byte arrays.
+void FillBuckets(PreparedSet* slot, bool withFilterBytes) {
   int32_t* start = slot->bucketStart;
   for (int32_t k = 0; k <= kAngleBuckets; ++k) start[k] = 0;
   const int32_t count = slot->pairs.count();
@@ -124,26 +147,21 @@ void FillBuckets(PreparedSet* slot) {
   for (int32_t k = 0; k < kAngleBuckets; ++k) start[k + 1] += start[k];
   int32_t next[kAngleBuckets];
   for (int32_t k = 0; k < kAngleBuckets; ++k) next[k] = start[k];
+  BucketEntry* out = slot->buckets.data();
   for (int32_t r = 0; r < count; ++r) {
     const MinutiaPair& pair = slot->pairs[r];
-    const Minutia& a = set.minutiae[pair.first];
-    const Minutia& b = set.minutiae[pair.second];
-    BucketEntry e;
-    e.pair = r;
-    e.distance = static_cast<uint8_t>(pair.distance);
-    e.firstAngle = static_cast<uint8_t>(pair.firstAngle);
-    e.secondAngle = static_cast<uint8_t>(pair.secondAngle);
-    e.firstDirection = a.direction;
-    e.secondDirection = b.direction;
-    e.firstSpread = a.spread;
-    e.secondSpread = b.spread;
-    e.firstDensity = a.density;
-    e.secondDensity = b.density;
-    e.firstType = a.type;
-    e.secondType = b.type;
-    slot->buckets[next[pair.firstAngle]++] = e;
+    out[next[pair.firstAngle]++] = EntryOf(slot->set, pair, r);
   }
   slot->buckets.SetCount(count);
+  if (!withFilterBytes) return;
+  uint8_t* distance = slot->bucketDistance.data();
+  uint8_t* secondAngle = slot->bucketSecondAngle.data();
+  for (int32_t i = 0; i < count; ++i) {
+    distance[i] = out[i].distance;
+    secondAngle[i] = out[i].secondAngle;
+  }
+  slot->bucketDistance.SetCount(count);
+  slot->bucketSecondAngle.SetCount(count);
 }
 
 }  // namespace
@@ -169,6 +187,8 @@ int32_t PrepareSet(MatchWorkspace* w, PreparedSet* slot, PairDirections directio
   ComputeCentreAndFlags(slot);
   slot->pairs.Clear();
   slot->buckets.Clear();
+  slot->bucketDistance.Clear();
+  slot->bucketSecondAngle.Clear();
   for (int32_t& s : slot->bucketStart) s = 0;
   slot->largestDistance = p.refined ? 0 : p.pairMinDistance;
 
@@ -184,7 +204,9 @@ int32_t PrepareSet(MatchWorkspace* w, PreparedSet* slot, PairDirections directio
   const int32_t pairCount = w->sortedCandidates.count();
   int64_t records = both ? 2 * static_cast<int64_t>(pairCount) : pairCount;
   if (p.refined && both && records > p.probePairLimit) records = p.probePairLimit;
-  if (!slot->pairs.Reserve(records, kPairGrowth) || !slot->buckets.Reserve(records, kPairGrowth)) {
+  if (!slot->pairs.Reserve(records, kPairGrowth) || !slot->buckets.Reserve(records, kPairGrowth) ||
+      (!both && (!slot->bucketDistance.Reserve(records, kPairGrowth) ||
+                 !slot->bucketSecondAngle.Reserve(records, kPairGrowth)))) {
     return kOutOfMemory;
   }
   int32_t written = 0;
@@ -199,7 +221,7 @@ int32_t PrepareSet(MatchWorkspace* w, PreparedSet* slot, PairDirections directio
     const int32_t largest = slot->pairs[written - 1].distance;
     slot->largestDistance = p.refined ? largest + 1 : largest;
   }
-  FillBuckets(slot);
+  FillBuckets(slot, !both);
   return kOk;
 }
 

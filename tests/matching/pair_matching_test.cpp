@@ -25,8 +25,9 @@ int32_t Fold(int32_t d) {
   return d > 120 ? 240 - d : d;
 }
 
-// One correspondence of the slow search with the position the bucketed search
-// gives it: probe bucket, probe record, bucket offset, sample record.
+// One correspondence of the slow search with the position a bucket-by-bucket
+// search gives it: probe bucket, probe record, offset of the sample record's
+// bucket in the window k - tolA .. k + tolA, sample record.
 struct SlowHit {
   std::tuple<int32_t, int32_t, int32_t, int32_t> order;
   Correspondence c;
@@ -77,12 +78,13 @@ std::vector<Correspondence> SlowSearch(const MatchWorkspace& w, const MatchParam
         s = s * f / p.densityScale;
         if (s == 0) continue;
       }
-      histogram[Wrap240(a1.direction - b1.direction)] += static_cast<int32_t>(s);
-      histogram[Wrap240(a2.direction - b2.direction)] += static_cast<int32_t>(s);
       best = std::max<int32_t>(best, static_cast<int32_t>(s));
-      int32_t offset = Wrap240(b.firstAngle - a.firstAngle);
-      if (offset >= 120) offset -= 240;
-      hits.push_back({{a.firstAngle, ra, offset, rb}, Correspondence{ra, rb, static_cast<int32_t>(s)}});
+      // A window of 241 buckets (tolA 120) meets its first bucket twice.
+      for (int32_t offset = Wrap240(b.firstAngle - a.firstAngle + p.tolA); offset <= 2 * p.tolA; offset += 240) {
+        histogram[Wrap240(a1.direction - b1.direction)] += static_cast<int32_t>(s);
+        histogram[Wrap240(a2.direction - b2.direction)] += static_cast<int32_t>(s);
+        hits.push_back({{a.firstAngle, ra, offset, rb}, Correspondence{ra, rb, static_cast<int32_t>(s)}});
+      }
     }
     *total += best;
   }
@@ -114,7 +116,7 @@ void ExpectSameAsSlowSearch(MatchWorkspace* w, const FeatureSet& probe, const Fe
 TEST(CorrespondenceSearch, BucketedSearchEqualsExhaustiveSearchOnRandomSets) {
   auto w = testing::NewWorkspace();
   TestRandom random(4711);
-  for (int32_t round = 0; round < 24; ++round) {
+  for (int32_t round = 0; round < 32; ++round) {
     MatchParameters p = testing::DefaultParameters();
     FingerShape shape;
     shape.typed = round % 4 != 1;
@@ -124,6 +126,9 @@ TEST(CorrespondenceSearch, BucketedSearchEqualsExhaustiveSearchOnRandomSets) {
       p.tolD = 11;
       p.tolA = 5;
     }
+    // Wide angle windows: many index cells, and at 120 the whole turn.
+    const int32_t wideTolerances[] = {1, 15, 23, 60, 111, 112, 119, 120};
+    if (round >= 24) p.tolA = wideTolerances[round - 24];
     if (round % 8 == 5) {  // refined variant with its own tolerances
       p.refined = true;
       p.tolD = p.distanceTolerance - 1;
