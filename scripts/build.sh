@@ -15,4 +15,10 @@ case "$variant" in
   *) echo "unknown variant: $variant" >&2; exit 2 ;;
 esac
 cmake -S . -B "build/$variant" "${args[@]}" "$@" >/dev/null
-cmake --build "build/$variant" -j "$(nproc)"
+if [ "$variant" = tsan ]; then
+  # Only the threaded test executables run under ThreadSanitizer.
+  mapfile -t targets < <(ninja -C build/tsan -t targets all | sed -n 's/^\([A-Za-z0-9_]*_threaded\): .*/\1/p')
+  cmake --build build/tsan -j "$(nproc)" --target "${targets[@]}"
+else
+  cmake --build "build/$variant" -j "$(nproc)"
+fi
