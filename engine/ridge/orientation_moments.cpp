@@ -207,10 +207,8 @@ uint8_t CoherenceFromMoments(int32_t gxx, int32_t gyy, int32_t gxy, uint8_t ener
 
 void OrientationAndCoherenceRow(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count,
                                 uint8_t energyMin, uint8_t* orientation, uint8_t* coherence) {
-  for (int32_t i = 0; i < count; ++i) {
-    orientation[i] = OrientationOf(gxx[i], gyy[i], gxy[i]);
-    coherence[i] = CoherenceOf(gxx[i], gyy[i], gxy[i], energyMin);
-  }
+  for (int32_t i = 0; i < count; ++i) orientation[i] = OrientationOf(gxx[i], gyy[i], gxy[i]);
+  for (int32_t i = 0; i < count; ++i) coherence[i] = CoherenceOf(gxx[i], gyy[i], gxy[i], energyMin);
 }
 
 DifferenceOrientation OrientationFromDifferences(int32_t h, int32_t d1, int32_t v, int32_t d2) {
