@@ -31,11 +31,26 @@ int32_t ForegroundVote(int32_t w, int32_t h, uint8_t* const* orientationMap, con
   const int32_t guard = singularGuardRadius > static_cast<uint32_t>(INT32_MAX) ? INT32_MAX
                                                                                 : static_cast<int32_t>(singularGuardRadius);
 
-  std::unique_ptr<int32_t[]> column(new (std::nothrow) int32_t[static_cast<size_t>(w)]());
-  if (column == nullptr) return kOutOfMemory;
+  // Per-column counts with columnRadius + 1 zero columns on either side, so
+  // that the window along a row always adds the column at x + r and drops the
+  // one at x - r - 1.
+  const int32_t pad = columnRadius + 1;
+  std::unique_ptr<int32_t[]> storage(new (std::nothrow) int32_t[static_cast<size_t>(w) + 2 * static_cast<size_t>(pad)]());
+  if (storage == nullptr) return kOutOfMemory;
+  int32_t* column = storage.get() + pad;
   auto count_row = [&](int32_t row, int32_t sign) {
     const uint8_t* values = reliability[row];
     for (int32_t x = 0; x < w; ++x) column[x] += sign * static_cast<int32_t>(reliable(values[x]));
+  };
+  // A row that no singular point comes nearer than the guard radius (in rows
+  // alone) has no guarded pixel, so the point list is asked only on the others.
+  const int64_t guardSquared = static_cast<int64_t>(guard) * guard;
+  auto row_may_be_guarded = [&](int32_t y) {
+    for (int32_t i = 0; i < singularCount; ++i) {
+      const int64_t dy = static_cast<int64_t>(singularPoints[i].y) - y;
+      if (dy * dy < guardSquared) return true;
+    }
+    return false;
   };
 
   int64_t qualitySum = 0;
@@ -46,19 +61,16 @@ int32_t ForegroundVote(int32_t w, int32_t h, uint8_t* const* orientationMap, con
     if (y - rowRadius - 1 >= 0) count_row(y - rowRadius - 1, -1);
     int64_t count = 0;
     for (int32_t x = 0; x <= columnRadius && x < w; ++x) count += column[x];
+    const bool guardedRow = row_may_be_guarded(y);
     const uint8_t* values = reliability[y];
     uint8_t* map = orientationMap[y];
     for (int32_t x = 0; x < w; ++x) {
-      if (x > 0) {
-        if (x + columnRadius < w) count += column[x + columnRadius];
-        if (x - columnRadius - 1 >= 0) count -= column[x - columnRadius - 1];
-      }
-      if (count <= halfWindow && NearSingularPoint(singularPoints, singularCount, x, y, guard) == 0) {
-        map[x] |= kBackgroundMark;
-      } else {
-        qualitySum += values[x];
-        ++foreground;
-      }
+      if (x > 0) count += column[x + columnRadius] - column[x - columnRadius - 1];
+      bool background = count <= halfWindow;
+      if (background && guardedRow) background = NearSingularPoint(singularPoints, singularCount, x, y, guard) == 0;
+      map[x] = static_cast<uint8_t>(map[x] | (background ? kBackgroundMark : 0));
+      qualitySum += background ? 0 : values[x];
+      foreground += background ? 0 : 1;
     }
   }
   return foreground > 0 ? static_cast<int32_t>(qualitySum / foreground) : emptyQuality;
