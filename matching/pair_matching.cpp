@@ -137,11 +137,96 @@ int32_t BasePairScore(int32_t dd, int32_t dk, int32_t de, const MatchParameters&
 
 namespace {
 
+// within[d + 239] = 1 when |d| folded into 0..120 is at most the tolerance,
+// for d in -239..239.
+struct AngleWithinTable {
+  uint8_t within[2 * kFullTurn - 1];
+  explicit AngleWithinTable(int32_t tolerance) : within() {
+    for (int32_t d = 0; d < 2 * kFullTurn - 1; ++d) within[d] = kFold.gap[d] <= tolerance ? 1 : 0;
+  }
+};
+
 // Zeroes the bins lo .. hi of a shift histogram (none when lo > hi).
 void ClearVotedBins(int32_t* histogram, const int32_t range[2]) {
   if (range[0] <= range[1]) {
     std::memset(histogram + range[0], 0, static_cast<size_t>(range[1] - range[0] + 1) * sizeof(int32_t));
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Stage 1 in three passes over the probe pairs, each a long run of simple
+// work: list the candidate (probe entry, sample entry) combinations that pass
+// the window filter, score them all, then keep the formed ones in order.
+// Doing each step for one probe pair at a time would end each short loop in a
+// mispredicted branch, which costs more than the work itself.
+
+// A listed candidate: probe bucket entry above, sample bucket entry below.
+constexpr int32_t kCandidateShift = 32;
+constexpr uint64_t kCandidateLow = 0xFFFFFFFFu;
+// Least room of the candidate list; it holds whole windows, and is scored
+// and emptied when the next window might not fit.
+constexpr int32_t kCandidateChunk = 4096;
+
+struct StageOne {
+  const PreparedSet& probe;
+  const PreparedSet& sample;
+  const MatchParameters& p;
+  const ScoreTables& tables;
+  MatchWorkspace* w;
+  int32_t count;        // correspondences listed
+  int32_t lastRecord;   // probe entry of the running best, -1 before the first
+  int32_t best;         // best score of that probe entry so far
+  int64_t total;        // sum of the best scores of the probe entries done
+};
+
+// Scores the `n` listed candidates, adds their rotation votes, and appends
+// the formed ones to the correspondence list in order. kOk or kOutOfMemory.
+int32_t ScoreCandidates(StageOne* st, int32_t n) {
+  MatchWorkspace* w = st->w;
+  const uint64_t* listed = w->passed.data();
+  int32_t* scores = w->passedScores.data();
+  const BucketEntry* probeEntries = st->probe.buckets.data();
+  const BucketEntry* sampleEntries = st->sample.buckets.data();
+  int32_t* histogram = w->rotationHistogram;
+  for (int32_t j = 0; j < n; ++j) {
+    const BucketEntry& a = probeEntries[listed[j] >> kCandidateShift];
+    const BucketEntry& b = sampleEntries[listed[j] & kCandidateLow];
+    const int32_t dd = std::abs(b.distance - a.distance);
+    const int32_t dk = kFold.gap[kFullTurn - 1 + b.firstAngle - a.firstAngle];
+    const int32_t de = kFold.gap[kFullTurn - 1 + b.secondAngle - a.secondAngle];
+    const int32_t s = PairScore(a, b, dd, dk, de, st->tables, st->p);
+    scores[j] = s;
+    // A vote of 0 for one not formed changes nothing.
+    histogram[WrapDirectionGap(a.firstDirection - b.firstDirection)] += s;
+    histogram[WrapDirectionGap(a.secondDirection - b.secondDirection)] += s;
+  }
+  int32_t count = st->count;
+  if (!w->correspondences.Reserve(static_cast<int64_t>(count) + n, kCorrespondenceGrowth)) return kOutOfMemory;
+  Correspondence* out = w->correspondences.data();
+  int32_t lastRecord = st->lastRecord;
+  int32_t best = st->best;
+  int64_t total = st->total;
+  for (int32_t j = 0; j < n; ++j) {
+    const int32_t record = static_cast<int32_t>(listed[j] >> kCandidateShift);
+    const int32_t s = scores[j];
+    out[count] = Correspondence{probeEntries[record].pair, sampleEntries[listed[j] & kCandidateLow].pair, s};
+    count += s > 0 ? 1 : 0;
+    // total1 sums each probe entry's best score.
+    const bool next = record != lastRecord;
+    total += next ? best : 0;
+    best = next ? s : (s > best ? s : best);
+    lastRecord = record;
+  }
+  st->count = count;
+  st->lastRecord = lastRecord;
+  st->best = best;
+  st->total = total;
+  if (count > kMaxCorrespondences) return kOutOfMemory;
+  w->correspondences.SetCount(count);
+  return kOk;
 }
 
 }  // namespace
@@ -156,17 +241,21 @@ int32_t FindCorrespondences(MatchWorkspace* w, const PreparedSet& probe, const P
   if (tolD < 0 || tolA < 0) return kOk;  // refined mode with a zero tolerance: no window
   const ScoreTables tables = MakeScoreTables(p);
   // A window holds each sample entry at most twice (see below).
-  const int32_t sampleEntries = sample.buckets.count();
-  if (!w->passed.Reserve(2 * static_cast<int64_t>(sampleEntries) + 1, kCorrespondenceGrowth)) return kOutOfMemory;
-  int32_t* passed = w->passed.data();
-  int32_t* histogram = w->rotationHistogram;
-  const BucketEntry* probeEntries = probe.buckets.data();
-  const BucketEntry* sampleEntriesData = sample.buckets.data();
+  const int32_t window = 2 * sample.buckets.count() + 1;
+  const int32_t room = window > kCandidateChunk ? window : kCandidateChunk;
+  if (!w->passed.Reserve(room, kCorrespondenceGrowth) || !w->passedScores.Reserve(room, kCorrespondenceGrowth)) {
+    return kOutOfMemory;
+  }
+  StageOne st{probe, sample, p, tables, w, 0, -1, 0, 0};
+  uint64_t* const listStart = w->passed.data();
+  uint64_t* const listLimit = listStart + (room - window);  // a window still fits below this
+  uint64_t* listed = listStart;
   const uint8_t* sampleDistance = sample.bucketDistance.data();
   const uint8_t* sampleSecondAngle = sample.bucketSecondAngle.data();
   const int32_t* sampleStart = sample.bucketStart;
-  const int32_t distanceSpan = 2 * tolD;
-  int32_t count = 0;
+  const uint32_t distanceSpan = static_cast<uint32_t>(2 * tolD);
+  const AngleWithinTable angleWithin(tolA);
+  const BucketEntry* probeEntries = probe.buckets.data();
   for (int32_t k = 0; k < kAngleBuckets; ++k) {
     const int32_t aBegin = probe.bucketStart[k];
     const int32_t aEnd = probe.bucketStart[k + 1];
@@ -181,50 +270,36 @@ int32_t FindCorrespondences(MatchWorkspace* w, const PreparedSet& probe, const P
     const int32_t last = first + 2 * tolA;
     const int32_t runs[2][2] = {{sampleStart[first], sampleStart[last < kAngleBuckets ? last + 1 : kAngleBuckets]},
                                 {0, last < kAngleBuckets ? 0 : sampleStart[last - kAngleBuckets + 1]}};
-    // kRow[-x] = folded |k - x|: the first angles' gap dk.
-    const uint8_t* kRow = kFold.gap + kFullTurn - 1 + k;
     for (int32_t ai = aBegin; ai < aEnd; ++ai) {
+      if (listed > listLimit) {
+        const int32_t r = ScoreCandidates(&st, static_cast<int32_t>(listed - listStart));
+        if (r < 0) return r;
+        listed = listStart;
+      }
       const BucketEntry& a = probeEntries[ai];
       // Filter: the window entries within the distance and second-angle
-      // tolerances, listed without branches (one sign test each).
-      // gapRow[-x] = folded |a's second angle - x|: the second angles' gap de.
-      const uint8_t* gapRow = kFold.gap + kFullTurn - 1 + a.secondAngle;
-      const int32_t lowestDistance = a.distance - tolD;  // x = b's - lowest fits when 0 <= x <= 2 tolD
-      int32_t n = 0;
+      // tolerances, listed without branches. withinRow[x] is 1 when the
+      // folded |a's second angle - x| is at most tolA; x = b's distance -
+      // lowestDistance fits when 0 <= x <= 2 tolD (one unsigned compare).
+      // The first angle lies within tolA by the window.
+      const uint8_t* withinRow = angleWithin.within + kFullTurn - 1 - a.secondAngle;
+      const int32_t lowestDistance = a.distance - tolD;
+      const uint64_t record = static_cast<uint64_t>(ai) << kCandidateShift;
       for (const auto& run : runs) {
-        // Bounds in locals: the stores to `passed` could otherwise alias them.
+        // Bounds in locals: the stores to the list could otherwise alias them.
         const int32_t begin = run[0];
         const int32_t end = run[1];
         for (int32_t bi = begin; bi < end; ++bi) {
-          const int32_t x = sampleDistance[bi] - lowestDistance;
-          const int32_t de = gapRow[-static_cast<int32_t>(sampleSecondAngle[bi])];
-          passed[n] = bi;
-          n += (x | (distanceSpan - x) | (tolA - de)) >= 0 ? 1 : 0;
+          const uint32_t x = static_cast<uint32_t>(sampleDistance[bi] - lowestDistance);
+          *listed = record | static_cast<uint32_t>(bi);
+          listed += withinRow[sampleSecondAngle[bi]] & (x <= distanceSpan ? 1 : 0);
         }
       }
-      if (n == 0) continue;
-      // Score the candidates in order; each is written and kept when formed
-      // (s > 0). Its votes are added either way: 0 for one not formed.
-      if (!w->correspondences.Reserve(static_cast<int64_t>(count) + n, kCorrespondenceGrowth)) return kOutOfMemory;
-      Correspondence* out = w->correspondences.data();
-      int32_t best = 0;
-      for (int32_t j = 0; j < n; ++j) {
-        const BucketEntry& b = sampleEntriesData[passed[j]];
-        const int32_t dd = std::abs(b.distance - a.distance);
-        const int32_t dk = kRow[-static_cast<int32_t>(b.firstAngle)];
-        const int32_t de = gapRow[-static_cast<int32_t>(b.secondAngle)];
-        const int32_t s = PairScore(a, b, dd, dk, de, tables, p);
-        out[count] = Correspondence{a.pair, b.pair, s};
-        count += s > 0 ? 1 : 0;
-        histogram[WrapDirectionGap(a.firstDirection - b.firstDirection)] += s;
-        histogram[WrapDirectionGap(a.secondDirection - b.secondDirection)] += s;
-        best = s > best ? s : best;
-      }
-      if (count > kMaxCorrespondences) return kOutOfMemory;
-      w->correspondences.SetCount(count);
-      *total += best;
     }
   }
+  const int32_t r = ScoreCandidates(&st, static_cast<int32_t>(listed - listStart));
+  if (r < 0) return r;
+  *total = st.total + st.best;
   return kOk;
 }
 
