@@ -79,12 +79,18 @@ bool CollectCandidates(MatchWorkspace* w, const FeatureSet& set, int32_t lo, int
   // squared length s, so squares outside these bounds cannot be in range.
   const int64_t below = lo > 1 ? static_cast<int64_t>(lo - 1) * (lo - 1) : 0;
   const uint64_t squareSpan = static_cast<uint64_t>(static_cast<int64_t>(hi + 1) * (hi + 1) - below);
+  // Extraction lists minutiae in raster order. When the rows never go back,
+  // the partners of minutia i further down the list than `hi` rows can be
+  // skipped all at once: DistanceOf is at least the row difference.
+  bool rowsAscending = true;
+  for (int32_t i = 1; i < n && rowsAscending; ++i) rowsAscending = set.minutiae[i - 1].y <= set.minutiae[i].y;
   for (int32_t i = 0; i < n; ++i) {
     const Minutia& a = set.minutiae[i];
     for (int32_t j = i + 1; j < n; ++j) {
       const Minutia& b = set.minutiae[j];
       const int64_t dx = a.x - b.x;
       const int64_t dy = a.y - b.y;
+      if (rowsAscending && -dy > hi) break;
       if (static_cast<uint64_t>(dx * dx + dy * dy - below) >= squareSpan) continue;
       const int32_t d = DistanceOf(a.x, a.y, b.x, b.y);
       if (d < lo || d > hi) continue;
