@@ -115,7 +115,8 @@ constexpr uint64_t kNarrowScaleLimit = UINT32_MAX / kHalfAngleScaleFrom;
 // [sign case][t] with sign case 3 x (a > 0) + (sign of b) + 1. The gradient
 // angle g is t, 120 - t, 60 - t or 60 + t by quadrant (120 wraps to 0); the
 // ridge runs across it, 60 further on.
-constexpr int32_t kSignCases = 6;
+constexpr int32_t kSignsOfB = 3;  // negative, zero, positive
+constexpr int32_t kSignCases = 2 * kSignsOfB;
 constexpr int32_t kTableAngles = 31;
 struct RidgeByQuadrant {
   uint8_t at[kSignCases][kTableAngles];
@@ -124,8 +125,8 @@ constexpr RidgeByQuadrant MakeRidgeByQuadrant() {
   constexpr int32_t kQuarter = kHalfTurnOrientations / 2;
   RidgeByQuadrant table{};
   for (int32_t signCase = 0; signCase < kSignCases; ++signCase) {
-    const bool aPositive = signCase >= 3;
-    const int32_t bSign = signCase % 3 - 1;
+    const bool aPositive = signCase >= kSignsOfB;
+    const int32_t bSign = signCase % kSignsOfB - 1;
     for (int32_t t = 0; t < kTableAngles; ++t) {
       int32_t g = 0;
       if (aPositive) {
@@ -159,7 +160,7 @@ inline uint8_t OrientationOf(int32_t gxx, int32_t gyy, int32_t gxy) {
                                           : dividend / larger;
   }
   const int32_t t = aLarger ? kHalfAngle[smaller][largerIndex] : kHalfAngle[largerIndex][smaller];
-  const int32_t signCase = 3 * (a > 0 ? 1 : 0) + (b > 0 ? 1 : 0) - (b < 0 ? 1 : 0) + 1;
+  const int32_t signCase = kSignsOfB * (a > 0 ? 1 : 0) + (b > 0 ? 1 : 0) - (b < 0 ? 1 : 0) + 1;
   return kRidgeByQuadrant.at[signCase][t];
 }
 
