@@ -35,7 +35,8 @@ int32_t ForegroundVote(int32_t w, int32_t h, uint8_t* const* orientationMap, con
   // that the window along a row always adds the column at x + r and drops the
   // one at x - r - 1.
   const int32_t pad = columnRadius + 1;
-  std::unique_ptr<int32_t[]> storage(new (std::nothrow) int32_t[static_cast<size_t>(w) + 2 * static_cast<size_t>(pad)]());
+  const size_t padded = static_cast<size_t>(w) + 2 * static_cast<size_t>(pad);
+  std::unique_ptr<int32_t[]> storage(new (std::nothrow) int32_t[padded]());
   if (storage == nullptr) return kOutOfMemory;
   int32_t* column = storage.get() + pad;
   auto count_row = [&](int32_t row, int32_t sign) {

@@ -206,9 +206,9 @@ int32_t StreamPixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, ui
   // Entry rows y - r - 2 .. y + r + 1 are read while row y is written.
   RowRing ring;
   ColumnSums<C, Sum> columns;
-  if (!ring.Allocate(w, Smaller(2 * rowRadius + kRingExtraRows, h)) || !columns.Allocate(w, columnRadius + 1) || !family.Allocate(w)) {
-    return kOutOfMemory;
-  }
+  const bool allocated = ring.Allocate(w, Smaller(2 * rowRadius + kRingExtraRows, h)) &&
+                         columns.Allocate(w, columnRadius + 1) && family.Allocate(w);
+  if (!allocated) return kOutOfMemory;
   int32_t copied = 0;
   auto copyThrough = [&](int32_t last) {
     for (; copied <= last && copied < h; ++copied) {
@@ -241,7 +241,8 @@ int32_t StreamPixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, ui
 
 // A column sum holds at most min(2r + 2, h) rows (the entering row is added
 // before the leaving one is taken off); when that many of the largest term
-// fit 32 bits (every radius up to 457) the sums are kept in 32 bits, else in 64.
+// fit 32 bits (for gradients every radius up to 457) the sums are kept in 32
+// bits, else in 64.
 template <typename Family>
 int32_t StreamWithFittingSums(int32_t w, int32_t h, uint8_t* const* scratch, uint8_t* const* orientationMap,
                               int32_t r, Family& family) {

@@ -195,7 +195,9 @@ TEST(GeneratedFingerprints, SingularPointsLieWhereTheGeneratorPlacedThem) {
       if (t.x < kZoneStart || t.y < kZoneStart || t.x > zoneEndX || t.y > zoneEndY) continue;
       ++required;
       bool found = false;
-      for (const SingularPoint& p : result->singular) found = found || (t.core == (p.kind != 3) && distance(p, t) <= kTolerance);
+      for (const SingularPoint& p : result->singular) {
+        found = found || (t.core == (p.kind != 3) && distance(p, t) <= kTolerance);
+      }
       if (found) continue;
       bool whorlPair = false;
       for (const TruthPoint& other : impression.points) {
