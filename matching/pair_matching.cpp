@@ -45,19 +45,21 @@ struct FoldTable {
 };
 constexpr FoldTable kFold;
 
-// value brought into 0..239 for value in -255..255 (differences of two
-// direction bytes), by table instead of a division.
+// value brought into 0..239 for the difference of two direction bytes
+// (-255..255; bytes above 239 count modulo a full turn), by table instead of
+// a division.
+constexpr int32_t kMaxDirectionByte = 255;
 struct WrapTable {
-  uint8_t wrapped[2 * 255 + 1];
+  uint8_t wrapped[2 * kMaxDirectionByte + 1];
   constexpr WrapTable() : wrapped() {
-    for (int32_t d = -255; d <= 255; ++d) {
-      wrapped[d + 255] = static_cast<uint8_t>(((d % kFullTurn) + kFullTurn) % kFullTurn);
+    for (int32_t d = -kMaxDirectionByte; d <= kMaxDirectionByte; ++d) {
+      wrapped[d + kMaxDirectionByte] = static_cast<uint8_t>(((d % kFullTurn) + kFullTurn) % kFullTurn);
     }
   }
 };
 constexpr WrapTable kWrap;
 
-inline int32_t WrapDirectionGap(int32_t d) { return kWrap.wrapped[d + 255]; }
+inline int32_t WrapDirectionGap(int32_t d) { return kWrap.wrapped[d + kMaxDirectionByte]; }
 
 // n / d for n >= 0 and d > 0: a 32-bit division when both fit, which is
 // quicker than a 64-bit one and gives the same quotient.
@@ -153,10 +155,6 @@ void ClearVotedBins(int32_t* histogram, const int32_t range[2]) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // Stage 1 in three passes over the probe pairs, each a long run of simple
 // work: list the candidate (probe entry, sample entry) combinations that pass
 // the window filter, score them all, then keep the formed ones in order.
@@ -168,7 +166,7 @@ constexpr int32_t kCandidateShift = 32;
 constexpr uint64_t kCandidateLow = 0xFFFFFFFFu;
 // Least room of the candidate list; it holds whole windows, and is scored
 // and emptied when the next window might not fit.
-constexpr int32_t kCandidateChunk = 4096;
+constexpr int32_t kCandidateChunk = 2048;
 
 struct StageOne {
   const PreparedSet& probe;
