@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/result_codes.h"
+#include "matching/candidate_filter.h"
 #include "matching/geometry/geometry.h"
 #include "matching/pair_tables.h"
 
@@ -108,7 +109,9 @@ inline int32_t PairScore(const BucketEntry& a, const BucketEntry& b, int32_t dd,
   int64_t s = base > 0 ? base : 0;
   const uint8_t shared = a.flags & b.flags & t.factors;
   // Types: both pairs typed and their types equal, minutia by minutia.
-  const bool typesAgree = (shared & kEntryTyped) != 0 && a.firstType == b.firstType && a.secondType == b.secondType;
+  // (Bitwise & so that no branch is made of the three tests.)
+  const bool typesAgree =
+      ((shared & kEntryTyped) != 0) & (a.firstType == b.firstType) & (a.secondType == b.secondType);
   const int64_t boosted = (s * p.typeBoost + kHalfPerMille) / kPerMille;
   s = typesAgree ? boosted : s;
   // Spread: falls to 0 as either spread difference reaches the tolerance.
@@ -139,15 +142,6 @@ int32_t BasePairScore(int32_t dd, int32_t dk, int32_t de, const MatchParameters&
 
 namespace {
 
-// within[d + 239] = 1 when |d| folded into 0..120 is at most the tolerance,
-// for d in -239..239.
-struct AngleWithinTable {
-  uint8_t within[2 * kFullTurn - 1];
-  explicit AngleWithinTable(int32_t tolerance) : within() {
-    for (int32_t d = 0; d < 2 * kFullTurn - 1; ++d) within[d] = kFold.gap[d] <= tolerance ? 1 : 0;
-  }
-};
-
 // Zeroes the bins lo .. hi of a shift histogram (none when lo > hi).
 void ClearVotedBins(int32_t* histogram, const int32_t range[2]) {
   if (range[0] <= range[1]) {
@@ -161,9 +155,6 @@ void ClearVotedBins(int32_t* histogram, const int32_t range[2]) {
 // Doing each step for one probe pair at a time would end each short loop in a
 // mispredicted branch, which costs more than the work itself.
 
-// A listed candidate: probe bucket entry above, sample bucket entry below.
-constexpr int32_t kCandidateShift = 32;
-constexpr uint64_t kCandidateLow = 0xFFFFFFFFu;
 // Least room of the candidate list; it holds whole windows, and is scored
 // and emptied when the next window might not fit.
 constexpr int32_t kCandidateChunk = 2048;
@@ -212,10 +203,12 @@ int32_t ScoreCandidates(StageOne* st, int32_t n) {
     const int32_t s = scores[j];
     out[count] = Correspondence{probeEntries[record].pair, sampleEntries[listed[j] & kCandidateLow].pair, s};
     count += s > 0 ? 1 : 0;
-    // total1 sums each probe entry's best score.
-    const bool next = record != lastRecord;
-    total += next ? best : 0;
-    best = next ? s : (s > best ? s : best);
+    // total1 sums each probe entry's best score. Runs are short and end at
+    // random, so the run's end is applied with masks, not a branch.
+    const int32_t sameRecord = record == lastRecord ? -1 : 0;  // all ones while the run goes on
+    total += best & ~sameRecord;
+    const int32_t running = best & sameRecord;
+    best = s > running ? s : running;
     lastRecord = record;
   }
   st->count = count;
@@ -241,7 +234,8 @@ int32_t FindCorrespondences(MatchWorkspace* w, const PreparedSet& probe, const P
   // A window holds each sample entry at most twice (see below).
   const int32_t window = 2 * sample.buckets.count() + 1;
   const int32_t room = window > kCandidateChunk ? window : kCandidateChunk;
-  if (!w->passed.Reserve(room, kCorrespondenceGrowth) || !w->passedScores.Reserve(room, kCorrespondenceGrowth)) {
+  if (!w->passed.Reserve(room + kListSlack, kCorrespondenceGrowth) ||
+      !w->passedScores.Reserve(room, kCorrespondenceGrowth)) {
     return kOutOfMemory;
   }
   StageOne st{probe, sample, p, tables, w, 0, -1, 0, 0};
@@ -251,8 +245,6 @@ int32_t FindCorrespondences(MatchWorkspace* w, const PreparedSet& probe, const P
   const uint8_t* sampleDistance = sample.bucketDistance.data();
   const uint8_t* sampleSecondAngle = sample.bucketSecondAngle.data();
   const int32_t* sampleStart = sample.bucketStart;
-  const uint32_t distanceSpan = static_cast<uint32_t>(2 * tolD);
-  const AngleWithinTable angleWithin(tolA);
   const BucketEntry* probeEntries = probe.buckets.data();
   for (int32_t k = 0; k < kAngleBuckets; ++k) {
     const int32_t aBegin = probe.bucketStart[k];
@@ -274,24 +266,13 @@ int32_t FindCorrespondences(MatchWorkspace* w, const PreparedSet& probe, const P
         if (r < 0) return r;
         listed = listStart;
       }
+      // The first angle lies within tolA by the window; the filter tests
+      // the distance and the second angle.
       const BucketEntry& a = probeEntries[ai];
-      // Filter: the window entries within the distance and second-angle
-      // tolerances, listed without branches. withinRow[x] is 1 when the
-      // folded |a's second angle - x| is at most tolA; x = b's distance -
-      // lowestDistance fits when 0 <= x <= 2 tolD (one unsigned compare).
-      // The first angle lies within tolA by the window.
-      const uint8_t* withinRow = angleWithin.within + kFullTurn - 1 - a.secondAngle;
-      const int32_t lowestDistance = a.distance - tolD;
+      const FilterProbe filter{a.distance, a.secondAngle, tolD, tolA};
       const uint64_t record = static_cast<uint64_t>(ai) << kCandidateShift;
       for (const auto& run : runs) {
-        // Bounds in locals: the stores to the list could otherwise alias them.
-        const int32_t begin = run[0];
-        const int32_t end = run[1];
-        for (int32_t bi = begin; bi < end; ++bi) {
-          const uint32_t x = static_cast<uint32_t>(sampleDistance[bi] - lowestDistance);
-          *listed = record | static_cast<uint32_t>(bi);
-          listed += withinRow[sampleSecondAngle[bi]] & (x <= distanceSpan ? 1 : 0);
-        }
+        listed = ListCandidates(sampleDistance, sampleSecondAngle, run[0], run[1], filter, record, listed);
       }
     }
   }

@@ -3,8 +3,10 @@
 // indexed by the first relative angle.
 #include "matching/pair_tables.h"
 
+#include <cstring>
 
 #include "engine/result_codes.h"
+#include "matching/candidate_filter.h"
 #include "matching/geometry/geometry.h"
 
 namespace vorsensor {
@@ -166,6 +168,9 @@ void FillBuckets(PreparedSet* slot, bool withFilterBytes) {
     distance[i] = out[i].distance;
     secondAngle[i] = out[i].secondAngle;
   }
+  // The filter reads whole blocks past the last entry; give those bytes a value.
+  std::memset(distance + count, 0, kFilterPadding);
+  std::memset(secondAngle + count, 0, kFilterPadding);
   slot->bucketDistance.SetCount(count);
   slot->bucketSecondAngle.SetCount(count);
 }
@@ -211,8 +216,8 @@ int32_t PrepareSet(MatchWorkspace* w, PreparedSet* slot, PairDirections directio
   int64_t records = both ? 2 * static_cast<int64_t>(pairCount) : pairCount;
   if (p.refined && both && records > p.probePairLimit) records = p.probePairLimit;
   if (!slot->pairs.Reserve(records, kPairGrowth) || !slot->buckets.Reserve(records, kPairGrowth) ||
-      (!both && (!slot->bucketDistance.Reserve(records, kPairGrowth) ||
-                 !slot->bucketSecondAngle.Reserve(records, kPairGrowth)))) {
+      (!both && (!slot->bucketDistance.Reserve(records + kFilterPadding, kPairGrowth) ||
+                 !slot->bucketSecondAngle.Reserve(records + kFilterPadding, kPairGrowth)))) {
     return kOutOfMemory;
   }
   int32_t written = 0;
