@@ -160,6 +160,14 @@ struct Correspondence {
   int32_t score;       // 1..255
 };
 
+// The sample entries a probe bucket's window covers: begin .. end - 1, then
+// 0 .. wrappedEnd - 1 when the window wraps past angle 239.
+struct SampleWindow {
+  int32_t begin;
+  int32_t end;
+  int32_t wrappedEnd;
+};
+
 struct MatchWorkspace {
   PreparedSet probe;
   PreparedSet sample;
@@ -192,6 +200,7 @@ struct MatchWorkspace {
   GrowableArray<int32_t> probeOpen;
   GrowableArray<int32_t> sampleOpen;
 
+  SampleWindow sampleWindows[kAngleBuckets];  // correspondence search scratch
   uint8_t rotationMask[kAngleBuckets];
   int32_t rotationHistogram[kAngleBuckets];
   int32_t smoothedRotation[kAngleBuckets];

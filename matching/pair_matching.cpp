@@ -64,6 +64,13 @@ inline int32_t WrapDirectionGap(int32_t d) { return kWrap.wrapped[d + kMaxDirect
 
 // n / d for n >= 0 and d > 0: a 32-bit division when both fit, which is
 // quicker than a 64-bit one and gives the same quotient.
+// `chosen` when `condition` holds, else `other`, by masks: the compiler
+// would otherwise branch round the work that computes `chosen`.
+inline int64_t SelectIf(bool condition, int64_t chosen, int64_t other) {
+  const int64_t mask = -static_cast<int64_t>(condition);
+  return (chosen & mask) | (other & ~mask);
+}
+
 inline int64_t DivideNonNegative(int64_t n, int64_t d) {
   if (((n | d) >> 32) == 0) return static_cast<uint32_t>(n) / static_cast<uint32_t>(d);
   return n / d;
@@ -109,22 +116,21 @@ inline int32_t PairScore(const BucketEntry& a, const BucketEntry& b, int32_t dd,
   int64_t s = base > 0 ? base : 0;
   const uint8_t shared = a.flags & b.flags & t.factors;
   // Types: both pairs typed and their types equal, minutia by minutia.
-  // (Bitwise & so that no branch is made of the three tests.)
   const bool typesAgree =
       ((shared & kEntryTyped) != 0) & (a.firstType == b.firstType) & (a.secondType == b.secondType);
   const int64_t boosted = (s * p.typeBoost + kHalfPerMille) / kPerMille;
-  s = typesAgree ? boosted : s;
+  s = SelectIf(typesAgree, boosted, s);
   // Spread: falls to 0 as either spread difference reaches the tolerance.
   const int64_t f1 = std::max<int64_t>(0, p.spreadTolerance - std::abs(a.firstSpread - b.firstSpread));
   const int64_t f2 = std::max<int64_t>(0, p.spreadTolerance - std::abs(a.secondSpread - b.secondSpread));
   const int64_t spreadScaled = DivideNonNegative(s * f1 * f2, t.spreadDivisor);
-  s = (shared & kEntrySpread) != 0 ? spreadScaled : s;
+  s = SelectIf((shared & kEntrySpread) != 0, spreadScaled, s);
   // Density: the summed differences beyond the slack cost up to the scale.
   const int64_t excess = std::max<int64_t>(
       0, std::abs(a.firstDensity - b.firstDensity) + std::abs(a.secondDensity - b.secondDensity) - p.densitySlack);
   const int64_t f = std::max<int64_t>(0, p.densityScale - excess);
   const int64_t densityScaled = DivideNonNegative(s * f, t.densityDivisor);
-  s = (shared & kEntryDensity) != 0 ? densityScaled : s;
+  s = SelectIf((shared & kEntryDensity) != 0, densityScaled, s);
   return static_cast<int32_t>(s > kMaxPairScore ? kMaxPairScore : s);
 }
 
@@ -244,37 +250,40 @@ int32_t FindCorrespondences(MatchWorkspace* w, const PreparedSet& probe, const P
   uint64_t* listed = listStart;
   const uint8_t* sampleDistance = sample.bucketDistance.data();
   const uint8_t* sampleSecondAngle = sample.bucketSecondAngle.data();
+  // The sample window of each probe bucket k: the buckets k - tolA ..
+  // k + tolA lie back to back in the bucket array, so the window is one run
+  // of entries, or two when it wraps past 239 (a window of the full 241
+  // units holds its first bucket in both). Walking them in order visits the
+  // buckets in window order and each bucket in table order, as a
+  // bucket-by-bucket search would; the distance test replaces that search's
+  // early stop.
   const int32_t* sampleStart = sample.bucketStart;
-  const BucketEntry* probeEntries = probe.buckets.data();
+  SampleWindow* windows = w->sampleWindows;
   for (int32_t k = 0; k < kAngleBuckets; ++k) {
-    const int32_t aBegin = probe.bucketStart[k];
-    const int32_t aEnd = probe.bucketStart[k + 1];
-    if (aBegin == aEnd) continue;
-    // The buckets k - tolA .. k + tolA lie back to back in the bucket
-    // array, so the window is one run of entries, or two when it wraps past
-    // 239 (a window of the full 241 units holds its first bucket in both).
-    // Walking them in order visits the buckets in window order and each
-    // bucket in table order, as a bucket-by-bucket search would; the
-    // distance test replaces that search's early stop.
     const int32_t first = Wrap240(k - tolA);
     const int32_t last = first + 2 * tolA;
-    const int32_t runs[2][2] = {{sampleStart[first], sampleStart[last < kAngleBuckets ? last + 1 : kAngleBuckets]},
-                                {0, last < kAngleBuckets ? 0 : sampleStart[last - kAngleBuckets + 1]}};
-    for (int32_t ai = aBegin; ai < aEnd; ++ai) {
-      if (listed > listLimit) {
-        const int32_t r = ScoreCandidates(&st, static_cast<int32_t>(listed - listStart));
-        if (r < 0) return r;
-        listed = listStart;
-      }
-      // The first angle lies within tolA by the window; the filter tests
-      // the distance and the second angle.
-      const BucketEntry& a = probeEntries[ai];
-      const FilterProbe filter{a.distance, a.secondAngle, tolD, tolA};
-      const uint64_t record = static_cast<uint64_t>(ai) << kCandidateShift;
-      for (const auto& run : runs) {
-        listed = ListCandidates(sampleDistance, sampleSecondAngle, run[0], run[1], filter, record, listed);
-      }
+    windows[k].begin = sampleStart[first];
+    windows[k].end = sampleStart[last < kAngleBuckets ? last + 1 : kAngleBuckets];
+    windows[k].wrappedEnd = last < kAngleBuckets ? 0 : sampleStart[last - kAngleBuckets + 1];
+  }
+  // The probe entries in bucket order, in one loop (a loop per bucket would
+  // end in a mispredicted branch every few entries).
+  const BucketEntry* probeEntries = probe.buckets.data();
+  const int32_t probeCount = probe.buckets.count();
+  for (int32_t ai = 0; ai < probeCount; ++ai) {
+    if (listed > listLimit) {
+      const int32_t r = ScoreCandidates(&st, static_cast<int32_t>(listed - listStart));
+      if (r < 0) return r;
+      listed = listStart;
     }
+    // The first angle lies within tolA by the window; the filter tests the
+    // distance and the second angle.
+    const BucketEntry& a = probeEntries[ai];
+    const SampleWindow& win = windows[a.firstAngle];
+    const FilterProbe filter{a.distance, a.secondAngle, tolD, tolA};
+    const uint64_t record = static_cast<uint64_t>(ai) << kCandidateShift;
+    listed = ListCandidates(sampleDistance, sampleSecondAngle, win.begin, win.end, filter, record, listed);
+    listed = ListCandidates(sampleDistance, sampleSecondAngle, 0, win.wrappedEnd, filter, record, listed);
   }
   const int32_t r = ScoreCandidates(&st, static_cast<int32_t>(listed - listStart));
   if (r < 0) return r;
