@@ -72,7 +72,11 @@ MinutiaPair Reversed(const MinutiaPair& pair) {
 }
 
 // Enumerates the pairs (i before j) whose distance lies in [lo, hi] into the
-// candidate scratch and counts them per distance.
+// candidate scratch, at most `limit` of them, and counts them per distance.
+// Two passes: the first lists, without branches, the pairs whose squared
+// length can give a distance in range (whether one does is random, so a
+// branch on it would mispredict often); the second computes their distances
+// and keeps, in order, those in range.
 bool CollectCandidates(MatchWorkspace* w, const FeatureSet& set, int32_t lo, int32_t hi, int32_t limit) {
   w->candidates.Clear();
   for (int32_t& c : w->distanceHistogram) c = 0;
@@ -86,21 +90,36 @@ bool CollectCandidates(MatchWorkspace* w, const FeatureSet& set, int32_t lo, int
   // skipped all at once: DistanceOf is at least the row difference.
   bool rowsAscending = true;
   for (int32_t i = 1; i < n && rowsAscending; ++i) rowsAscending = set.minutiae[i - 1].y <= set.minutiae[i].y;
+  int32_t listed = 0;
   for (int32_t i = 0; i < n; ++i) {
+    // Room for every partner of i (the entry after the last listed is
+    // written too); the count tells a growing array what to keep.
+    w->candidates.SetCount(listed);
+    if (!w->candidates.Reserve(static_cast<int64_t>(listed) + (n - i), kPairGrowth)) return false;
+    PairCandidate* out = w->candidates.data();
     const Minutia& a = set.minutiae[i];
     for (int32_t j = i + 1; j < n; ++j) {
       const Minutia& b = set.minutiae[j];
       const int64_t dx = a.x - b.x;
       const int64_t dy = a.y - b.y;
       if (rowsAscending && -dy > hi) break;
-      if (static_cast<uint64_t>(dx * dx + dy * dy - below) >= squareSpan) continue;
-      const int32_t d = DistanceOf(a.x, a.y, b.x, b.y);
-      if (d < lo || d > hi) continue;
-      if (w->candidates.count() >= limit) return true;
-      if (!w->candidates.Append(PairCandidate{d, i, j}, kPairGrowth)) return false;
-      ++w->distanceHistogram[d];
+      out[listed] = PairCandidate{0, i, j};
+      listed += static_cast<uint64_t>(dx * dx + dy * dy - below) < squareSpan ? 1 : 0;
     }
   }
+  PairCandidate* pairs = w->candidates.data();
+  int32_t kept = 0;
+  for (int32_t k = 0; k < listed; ++k) {
+    const Minutia& a = set.minutiae[pairs[k].first];
+    const Minutia& b = set.minutiae[pairs[k].second];
+    const int32_t d = DistanceOf(a.x, a.y, b.x, b.y);
+    if (d < lo || d > hi) continue;
+    if (kept >= limit) break;
+    pairs[kept] = PairCandidate{d, pairs[k].first, pairs[k].second};  // kept <= k: in place
+    ++kept;
+    ++w->distanceHistogram[d];
+  }
+  w->candidates.SetCount(kept);
   return true;
 }
 
