@@ -168,6 +168,8 @@ struct SampleWindow {
   int32_t wrappedEnd;
 };
 
+// CreateMatchWorkspace clears the plain fields one by one (it leaves the
+// large always-written blocks alone): a new plain field must be cleared there.
 struct MatchWorkspace {
   PreparedSet probe;
   PreparedSet sample;
