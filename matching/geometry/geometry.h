@@ -10,9 +10,11 @@ constexpr int32_t kHalfTurn = 120;
 constexpr int32_t kTrigScale = 10000;
 
 // Direction 0..239 of the vector from (x1, y1) to (x2, y2); the zero vector gives 180.
-uint8_t DirectionOf(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+// (Inline, in geometry_inline.h.)
+inline uint8_t DirectionOf(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 // Euclidean length capped at 255, raised to the next odd number when even (1..255).
-int32_t DistanceOf(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+// (Inline, in geometry_inline.h.)
+inline int32_t DistanceOf(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 // The same for a three-component vector; negative components count as 0.
 int32_t Distance3Of(int32_t a, int32_t b, int32_t c);
 // floor(sqrt(value)).
@@ -25,3 +27,5 @@ extern const int32_t kCosine[kFullTurn];
 extern const uint8_t kArcTangent[50][50];
 
 }  // namespace vorsensor
+
+#include "matching/geometry/geometry_inline.h"  // IWYU pragma: export

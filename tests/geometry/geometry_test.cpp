@@ -76,6 +76,25 @@ TEST(DirectionOf, MatchesReferenceAndNeverReturns240) {
   }
 }
 
+// Vectors up to 255 pixels per component are scaled into the table by a
+// reciprocal multiply instead of a division: every such vector (and the
+// first lengths past that range, which divide again) must give the quotient
+// of the plain division.
+TEST(DirectionOf, ReciprocalScalingIsExactForEveryShortVector) {
+  for (int dy = -300; dy <= 300; ++dy) {
+    for (int dx = -300; dx <= 300; ++dx) {
+      ASSERT_EQ(DirectionOf(7, -3, 7 + dx, -3 + dy), ReferenceDirection(dx, dy)) << dx << "," << dy;
+    }
+  }
+  // The reciprocal rule itself, over every numerator the scaling forms.
+  for (int64_t m = 50; m <= geometry_detail::kReciprocalMax; ++m) {
+    for (int64_t a = 0; a <= m; ++a) {
+      const uint64_t n = static_cast<uint64_t>(a * 49 + m / 2);
+      ASSERT_EQ((n * geometry_detail::kTables.reciprocal[m]) >> geometry_detail::kReciprocalShift, n / m) << m;
+    }
+  }
+}
+
 TEST(DistanceOf, NamedDistancesAreOddAndCapped) {
   EXPECT_EQ(DistanceOf(5, 5, 5, 5), 1);  // coinciding points
   EXPECT_EQ(DistanceOf(0, 0, 2, 0), 3);
