@@ -7,6 +7,7 @@
 
 #include "engine/result_codes.h"
 #include "matching/candidate_filter.h"
+#include "matching/exact_divide.h"
 #include "matching/geometry/geometry.h"
 #include "matching/pair_tables.h"
 
@@ -62,8 +63,6 @@ constexpr WrapTable kWrap;
 
 inline int32_t WrapDirectionGap(int32_t d) { return kWrap.wrapped[d + kMaxDirectionByte]; }
 
-// n / d for n >= 0 and d > 0: a 32-bit division when both fit, which is
-// quicker than a 64-bit one and gives the same quotient.
 // `chosen` when `condition` holds, else `other`, by masks: the compiler
 // would otherwise branch round the work that computes `chosen`.
 inline int64_t SelectIf(bool condition, int64_t chosen, int64_t other) {
@@ -71,10 +70,10 @@ inline int64_t SelectIf(bool condition, int64_t chosen, int64_t other) {
   return (chosen & mask) | (other & ~mask);
 }
 
-inline int64_t DivideNonNegative(int64_t n, int64_t d) {
-  if (((n | d) >> 32) == 0) return static_cast<uint32_t>(n) / static_cast<uint32_t>(d);
-  return n / d;
-}
+// max(0, v) by a sign mask. With std::max the compiler branches round the
+// products a zero factor makes zero, and whether a factor is zero is random.
+constexpr int32_t kSignShift = 63;
+inline int64_t AtLeastZero(int64_t v) { return v & ~(v >> kSignShift); }
 
 // The kEntry... flags whose factors the parameters ask for.
 uint8_t FactorMask(const MatchParameters& p) {
@@ -88,8 +87,8 @@ struct ScoreTables {
   int32_t anglePart[kHalfTurn + 1];   // by dk or de (tolA <= 120)
   int32_t refinedBase;                 // refined mode: score before Distance3Of
   uint8_t factors;                     // FactorMask
-  int64_t spreadDivisor;               // spreadTolerance squared, at least 1
-  int64_t densityDivisor;              // densityScale, at least 1
+  ExactDivisor spreadDivisor;          // spreadTolerance squared, at least 1
+  ExactDivisor densityDivisor;         // densityScale, at least 1
 };
 
 ScoreTables MakeScoreTables(const MatchParameters& p) {
@@ -99,8 +98,8 @@ ScoreTables MakeScoreTables(const MatchParameters& p) {
   t.refinedBase = (p.distanceTolerance + p.angleTolerance) * kRefinedBasePerMille / kPerMille;
   t.factors = FactorMask(p);
   const int64_t tol = p.spreadTolerance;
-  t.spreadDivisor = tol > 0 ? tol * tol : 1;
-  t.densityDivisor = p.densityScale > 0 ? p.densityScale : 1;
+  t.spreadDivisor = MakeExactDivisor(tol > 0 ? tol * tol : 1);
+  t.densityDivisor = MakeExactDivisor(p.densityScale > 0 ? p.densityScale : 1);
   return t;
 }
 
@@ -113,7 +112,7 @@ inline int32_t PairScore(const BucketEntry& a, const BucketEntry& b, int32_t dd,
                          const ScoreTables& t, const MatchParameters& p) {
   const int64_t base = p.refined ? t.refinedBase - Distance3Of(dd, dk, de)
                                  : t.distancePart[dd] + t.anglePart[dk] + t.anglePart[de] - kScoreOffsetPoints;
-  int64_t s = base > 0 ? base : 0;
+  int64_t s = AtLeastZero(base);
   const uint8_t shared = a.flags & b.flags & t.factors;
   // Types: both pairs typed and their types equal, minutia by minutia.
   const bool typesAgree =
@@ -121,15 +120,15 @@ inline int32_t PairScore(const BucketEntry& a, const BucketEntry& b, int32_t dd,
   const int64_t boosted = (s * p.typeBoost + kHalfPerMille) / kPerMille;
   s = SelectIf(typesAgree, boosted, s);
   // Spread: falls to 0 as either spread difference reaches the tolerance.
-  const int64_t f1 = std::max<int64_t>(0, p.spreadTolerance - std::abs(a.firstSpread - b.firstSpread));
-  const int64_t f2 = std::max<int64_t>(0, p.spreadTolerance - std::abs(a.secondSpread - b.secondSpread));
-  const int64_t spreadScaled = DivideNonNegative(s * f1 * f2, t.spreadDivisor);
+  const int64_t f1 = AtLeastZero(p.spreadTolerance - std::abs(a.firstSpread - b.firstSpread));
+  const int64_t f2 = AtLeastZero(p.spreadTolerance - std::abs(a.secondSpread - b.secondSpread));
+  const int64_t spreadScaled = DivideExact(s * f1 * f2, t.spreadDivisor);
   s = SelectIf((shared & kEntrySpread) != 0, spreadScaled, s);
   // Density: the summed differences beyond the slack cost up to the scale.
-  const int64_t excess = std::max<int64_t>(
-      0, std::abs(a.firstDensity - b.firstDensity) + std::abs(a.secondDensity - b.secondDensity) - p.densitySlack);
-  const int64_t f = std::max<int64_t>(0, p.densityScale - excess);
-  const int64_t densityScaled = DivideNonNegative(s * f, t.densityDivisor);
+  const int64_t excess = AtLeastZero(
+      std::abs(a.firstDensity - b.firstDensity) + std::abs(a.secondDensity - b.secondDensity) - p.densitySlack);
+  const int64_t f = AtLeastZero(p.densityScale - excess);
+  const int64_t densityScaled = DivideExact(s * f, t.densityDivisor);
   s = SelectIf((shared & kEntryDensity) != 0, densityScaled, s);
   return static_cast<int32_t>(s > kMaxPairScore ? kMaxPairScore : s);
 }
