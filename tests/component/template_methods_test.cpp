@@ -10,24 +10,18 @@
 #include "engine/engine_configuration.h"
 #include "services/template_helpers.h"
 
-namespace vorsensor {
+namespace vorsensor::testing {
 namespace {
-
-using testing::HexOf;
-using testing::MakeFinger;
-using testing::MakeImpression;
-using testing::TestRandom;
-using testing::TextOf;
 
 class TemplateMethodsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetDefaultConfiguration(&config_);
     TestRandom random(31337);
-    const auto finger = MakeFinger(random);
-    finger_ = TextOf(*finger);
-    impression_ = TextOf(*MakeImpression(*finger, random, -7, -12, 5));
-    other_ = TextOf(*MakeFinger(random));
+    const FingerTrio trio = MakeFingerTrio(random, -7, -12, 5);
+    finger_ = TextOf(*trio.finger);
+    impression_ = TextOf(*trio.impression);
+    other_ = TextOf(*trio.other);
     third_ = TextOf(*MakeFinger(random));
   }
 
@@ -110,4 +104,4 @@ TEST_F(TemplateMethodsTest, StoppedEngineNeverMatches) {
 }
 
 }  // namespace
-}  // namespace vorsensor
+}  // namespace vorsensor::testing

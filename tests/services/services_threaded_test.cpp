@@ -13,16 +13,8 @@
 #include "services/verification.h"
 #include "template_helpers.h"
 
-namespace vorsensor {
+namespace vorsensor::testing {
 namespace {
-
-using testing::MakeFinger;
-using testing::MakeImpression;
-using testing::RecordBytes;
-using testing::RecordOf;
-using testing::Seal;
-using testing::SealedBytes;
-using testing::TestRandom;
 
 constexpr int kRounds = 20;
 
@@ -31,10 +23,10 @@ class EngineStarted : public ::testing::Test {
   void SetUp() override {
     ASSERT_GE(InitEngine(), 0);
     TestRandom random(99);
-    const auto finger = MakeFinger(random);
-    finger_ = RecordOf(*finger);
-    impression_ = RecordOf(*MakeImpression(*finger, random, -5, 4, 11));
-    other_ = RecordOf(*MakeFinger(random));
+    const FingerTrio trio = MakeFingerTrio(random, -5, 4, 11);
+    finger_ = RecordOf(*trio.finger);
+    impression_ = RecordOf(*trio.impression);
+    other_ = RecordOf(*trio.other);
   }
   void TearDown() override { ReleaseEngine(); }
 
@@ -156,4 +148,4 @@ TEST(ParallelIdentify, GivesTheSequentialAnswer) {
 }
 
 }  // namespace
-}  // namespace vorsensor
+}  // namespace vorsensor::testing

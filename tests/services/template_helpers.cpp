@@ -19,6 +19,14 @@ std::unique_ptr<FeatureSet> MakeImpression(const FeatureSet& finger, TestRandom&
   return MakeImpressionSet(finger, random, change);
 }
 
+FingerTrio MakeFingerTrio(TestRandom& random, int32_t rotation, int32_t dx, int32_t dy) {
+  FingerTrio trio;
+  trio.finger = MakeFinger(random);
+  trio.impression = MakeImpression(*trio.finger, random, rotation, dx, dy);
+  trio.other = MakeFinger(random);
+  return trio;
+}
+
 RecordBytes RecordOf(const FeatureSet& set) {
   std::vector<uint8_t> work(kRecordWorkBufferSize);
   const int32_t length = WriteTemplateRecord(&set, work.data(), work.size());

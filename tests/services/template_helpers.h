@@ -27,6 +27,15 @@ std::unique_ptr<FeatureSet> MakeFinger(TestRandom& random);
 std::unique_ptr<FeatureSet> MakeImpression(const FeatureSet& finger, TestRandom& random, int32_t rotation,
                                            int32_t dx, int32_t dy);
 
+// A finger, another impression of it (as MakeImpression) and a different
+// finger, drawn from `random` in that order.
+struct FingerTrio {
+  std::unique_ptr<FeatureSet> finger;
+  std::unique_ptr<FeatureSet> impression;
+  std::unique_ptr<FeatureSet> other;
+};
+FingerTrio MakeFingerTrio(TestRandom& random, int32_t rotation, int32_t dx, int32_t dy);
+
 // The set written as a record and zero-padded to 500 bytes (aborts when it
 // does not fit). Used by the benchmarks too, so no test framework here.
 RecordBytes RecordOf(const FeatureSet& set);

@@ -11,28 +11,18 @@
 #include "services/verification.h"
 #include "template_helpers.h"
 
-namespace vorsensor {
+namespace vorsensor::testing {
 namespace {
-
-using testing::MakeFinger;
-using testing::MakeImpression;
-using testing::RecordBytes;
-using testing::RecordOf;
-using testing::Seal;
-using testing::SealedBytes;
-using testing::TestRandom;
 
 class ServicesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetDefaultConfiguration(&config_);
     TestRandom random(4711);
-    const auto finger = MakeFinger(random);
-    const auto impression = MakeImpression(*finger, random, 6, 9, -7);
-    const auto other = MakeFinger(random);
-    finger_ = RecordOf(*finger);
-    impression_ = RecordOf(*impression);
-    other_ = RecordOf(*other);
+    const FingerTrio trio = MakeFingerTrio(random, 6, 9, -7);
+    finger_ = RecordOf(*trio.finger);
+    impression_ = RecordOf(*trio.impression);
+    other_ = RecordOf(*trio.other);
     malformed_.fill(0xFF);  // flags above 31
   }
   void TearDown() override {
@@ -103,7 +93,7 @@ TEST_F(ServicesTest, ScoreFortyEightMatchesFortySevenDoesNot) {
   bool seen[2] = {false, false};
   for (int i = 0; i < 3000 && !(seen[0] && seen[1]); ++i) {
     const auto finger = MakeFingerSet(random);
-    testing::ImpressionChange change;
+    ImpressionChange change;
     change.lostPercent = random.Range(60, 90);
     change.spurious = random.Range(5, 20);
     change.rotation = random.Range(-10, 10);
@@ -242,4 +232,4 @@ TEST_F(ServicesTest, BestScoreIsGraded) {
 }
 
 }  // namespace
-}  // namespace vorsensor
+}  // namespace vorsensor::testing

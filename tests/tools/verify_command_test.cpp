@@ -12,14 +12,8 @@
 #include "engine/template_record.h"
 #include "services/template_helpers.h"
 
-namespace vorsensor {
+namespace vorsensor::testing {
 namespace {
-
-using testing::HexOf;
-using testing::MakeFinger;
-using testing::MakeImpression;
-using testing::TestRandom;
-using testing::TextOf;
 
 struct ToolRun {
   int exitCode;
@@ -50,14 +44,13 @@ class VerifyCommandTest : public ::testing::Test {
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir_);
     TestRandom random(606);
-    const auto finger = MakeFinger(random);
-    const auto impression = MakeImpression(*finger, random, 4, -6, 10);
-    finger_ = TextOf(*finger);
-    impression_ = TextOf(*impression);
-    other_ = TextOf(*MakeFinger(random));
+    const FingerTrio trio = MakeFingerTrio(random, 4, -6, 10);
+    finger_ = TextOf(*trio.finger);
+    impression_ = TextOf(*trio.impression);
+    other_ = TextOf(*trio.other);
     // The unsealed record of the impression, exactly as long as it is.
     std::vector<uint8_t> record(kRecordWorkBufferSize);
-    const int32_t length = WriteTemplateRecord(impression.get(), record.data(), record.size());
+    const int32_t length = WriteTemplateRecord(trio.impression.get(), record.data(), record.size());
     ASSERT_GT(length, 0);
     impressionRecord_ = HexOf(record.data(), static_cast<size_t>(length));
   }
@@ -111,4 +104,4 @@ TEST_F(VerifyCommandTest, ErrorsExitWithTwo) {
 }
 
 }  // namespace
-}  // namespace vorsensor
+}  // namespace vorsensor::testing
