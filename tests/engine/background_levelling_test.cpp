@@ -6,27 +6,14 @@
 
 #include "support/grey_images.h"
 
-namespace vorsensor {
+namespace vorsensor::testing {
 namespace {
-
-using testing::ConstantImage;
-using testing::MakeImage;
-using testing::Pixels;
-using testing::RandomImage;
-using testing::TestRandom;
 
 // 3 x 3 mean of (x, y) clipped at the image edges.
 int32_t ClippedMean(const RowImage& image, int32_t x, int32_t y) {
-  int32_t sum = 0;
-  int32_t count = 0;
-  for (int32_t yy = y - 1; yy <= y + 1; ++yy) {
-    for (int32_t xx = x - 1; xx <= x + 1; ++xx) {
-      if (yy < 0 || yy >= image.height() || xx < 0 || xx >= image.width()) continue;
-      sum += image[yy][xx];
-      ++count;
-    }
-  }
-  return sum / count;
+  const WindowSum window = ClippedWindowSum(image.width(), image.height(), x, y, 1,
+                                            [&](int32_t xx, int32_t yy) { return image[yy][xx]; });
+  return static_cast<int32_t>(window.sum / window.count);
 }
 
 struct Levelled {
@@ -111,4 +98,4 @@ TEST(LevelBackground, ImagesWithoutInsidePixelsBecomeTheirLocalMean) {
 }
 
 }  // namespace
-}  // namespace vorsensor
+}  // namespace vorsensor::testing

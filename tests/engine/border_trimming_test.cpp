@@ -9,12 +9,8 @@
 #include "engine/result_codes.h"
 #include "support/grey_images.h"
 
-namespace vorsensor {
+namespace vorsensor::testing {
 namespace {
-
-using testing::MakeImage;
-using testing::Pixels;
-using testing::TestRandom;
 
 constexpr uint8_t kBright = 230;
 constexpr uint32_t kWindow = 5;
@@ -158,4 +154,4 @@ TEST(TrimBorders, FullWindowTakesTheFourthLargest) {
 }
 
 }  // namespace
-}  // namespace vorsensor
+}  // namespace vorsensor::testing

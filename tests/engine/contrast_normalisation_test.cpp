@@ -9,14 +9,8 @@
 #include "engine/result_codes.h"
 #include "support/grey_images.h"
 
-namespace vorsensor {
+namespace vorsensor::testing {
 namespace {
-
-using testing::ConstantImage;
-using testing::MakeImage;
-using testing::Pixels;
-using testing::RandomImage;
-using testing::TestRandom;
 
 // Each output from its window directly: the mean deviation |M - G| over the
 // clipped window, then the stretch of G from [m - d, m + d] onto 0..255.
@@ -26,16 +20,9 @@ std::vector<uint8_t> SlowNormalise(const RowImage& grey, const RowImage& mean, i
   std::vector<uint8_t> out;
   for (int32_t y = 0; y < h; ++y) {
     for (int32_t x = 0; x < w; ++x) {
-      int64_t sum = 0;
-      int64_t count = 0;
-      for (int64_t yy = y - r; yy <= y + r; ++yy) {
-        for (int64_t xx = x - r; xx <= x + r; ++xx) {
-          if (yy < 0 || yy >= h || xx < 0 || xx >= w) continue;
-          sum += std::abs(mean[static_cast<int32_t>(yy)][xx] - grey[static_cast<int32_t>(yy)][xx]);
-          ++count;
-        }
-      }
-      const int64_t d = sum / count;
+      const WindowSum window = ClippedWindowSum(
+          w, h, x, y, r, [&](int32_t xx, int32_t yy) { return std::abs(mean[yy][xx] - grey[yy][xx]); });
+      const int64_t d = window.sum / window.count;
       const int64_t m = mean[y][x];
       const int64_t p = grey[y][x];
       const int64_t lo = d > m ? 0 : m - d;
@@ -115,4 +102,4 @@ TEST(NormaliseContrast, ValueAtItsMeanMapsToMiddleAndWhiteAreasStretchAsymmetric
 }
 
 }  // namespace
-}  // namespace vorsensor
+}  // namespace vorsensor::testing

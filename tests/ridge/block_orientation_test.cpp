@@ -12,16 +12,8 @@
 #include "engine/ridge/orientation_moments.h"
 #include "support/grey_images.h"
 
-namespace vorsensor {
+namespace vorsensor::testing {
 namespace {
-
-using testing::ConstantImage;
-using testing::MakeImage;
-using testing::Pixels;
-using testing::RandomImage;
-using testing::Stripe;
-using testing::TestRandom;
-using testing::Wave;
 
 struct Grids {
   int32_t bw;
@@ -220,4 +212,4 @@ TEST(BlockVotes, CornersEdgesAndInsideBlocks) {
 }
 
 }  // namespace
-}  // namespace vorsensor
+}  // namespace vorsensor::testing

@@ -7,9 +7,9 @@
 
 #include "engine/result_codes.h"
 #include "engine/row_image.h"
-#include "support/random.h"
+#include "support/grey_images.h"
 
-namespace vorsensor {
+namespace vorsensor::testing {
 namespace {
 
 struct Vote {
@@ -49,14 +49,8 @@ Vote SlowVote(const RowImage& map, const RowImage& reliability, const std::vecto
   return vote;
 }
 
-RowImage Filled(int32_t w, int32_t h, uint8_t value) {
-  RowImage image = AllocRowImage(w, h);
-  FillRowImage(image, value);
-  return image;
-}
-
 TEST(ForegroundVoteTest, StreamingAgreesWithDirectWindowCounts) {
-  testing::TestRandom random(53);
+  TestRandom random(53);
   struct Case {
     int32_t w, h, r;
   };
@@ -93,9 +87,9 @@ TEST(ForegroundVoteTest, StreamingAgreesWithDirectWindowCounts) {
 }
 
 TEST(ForegroundVoteTest, UniformImagesAreAllBackground) {
-  RowImage map = Filled(40, 30, 30), coherence = Filled(40, 30, 0);
+  RowImage map = ConstantImage(40, 30, 30), coherence = ConstantImage(40, 30, 0);
   EXPECT_EQ(ForegroundVoteByCoherence(40, 30, map.rows(), coherence.rows(), nullptr, 0, 16, 60, 16), 0);
-  RowImage map2 = Filled(40, 30, 127), ratio = Filled(40, 30, 255);
+  RowImage map2 = ConstantImage(40, 30, 127), ratio = ConstantImage(40, 30, 255);
   EXPECT_EQ(ForegroundVoteByVariation(40, 30, map2.rows(), ratio.rows(), nullptr, 0, 16, 196, 16), 255);
   for (int32_t y = 0; y < 30; ++y) {
     for (int32_t x = 0; x < 40; ++x) {
@@ -108,7 +102,7 @@ TEST(ForegroundVoteTest, UniformImagesAreAllBackground) {
 // With r = 16 a corner window holds 17 x 17 = 289 pixels, not more than half of
 // the full 33 x 33: the corner is background however coherent, unless guarded.
 TEST(ForegroundVoteTest, CornersNeedTheGuardOfASingularPoint) {
-  RowImage map = Filled(100, 100, 20), coherence = Filled(100, 100, 255);
+  RowImage map = ConstantImage(100, 100, 20), coherence = ConstantImage(100, 100, 255);
   EXPECT_EQ(ForegroundVoteByCoherence(100, 100, map.rows(), coherence.rows(), nullptr, 0, 16, 60, 16), 255);
   EXPECT_EQ(map[0][0], 20 | kBackgroundMark);
   EXPECT_EQ(map[50][50], 20);
@@ -116,20 +110,20 @@ TEST(ForegroundVoteTest, CornersNeedTheGuardOfASingularPoint) {
   SingularPoint point{};
   point.x = 10;
   point.y = 3;
-  map = Filled(100, 100, 20);
+  map = ConstantImage(100, 100, 20);
   ForegroundVoteByCoherence(100, 100, map.rows(), coherence.rows(), &point, 1, 16, 60, 16);
   EXPECT_EQ(map[0][0], 20);                     // 100 + 9 < 256
   EXPECT_EQ(map[99][0], 20 | kBackgroundMark);  // other corners stay background
   point.x = 16;
   point.y = 0;
-  map = Filled(100, 100, 20);
+  map = ConstantImage(100, 100, 20);
   ForegroundVoteByCoherence(100, 100, map.rows(), coherence.rows(), &point, 1, 16, 60, 16);
   EXPECT_EQ(map[0][0], 20 | kBackgroundMark);  // distance exactly 16 is not guarded
   EXPECT_EQ(map[0][1], 20);
 }
 
 TEST(ForegroundVoteTest, GuardedIncoherentPixelsEnterTheQuality) {
-  RowImage map = Filled(64, 64, 20), coherence = Filled(64, 64, 10);
+  RowImage map = ConstantImage(64, 64, 20), coherence = ConstantImage(64, 64, 10);
   SingularPoint point{};
   point.x = 32;
   point.y = 32;
@@ -143,4 +137,4 @@ TEST(ForegroundVoteTest, GuardedIncoherentPixelsEnterTheQuality) {
 }
 
 }  // namespace
-}  // namespace vorsensor
+}  // namespace vorsensor::testing

@@ -3,27 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 
 #include "engine/result_codes.h"
 #include "engine/ridge/orientation_moments.h"
-#include "engine/row_image.h"
-#include "support/random.h"
+#include "support/grey_images.h"
 
-namespace vorsensor {
+namespace vorsensor::testing {
 namespace {
-
-RowImage MakeImage(int32_t w, int32_t h, const std::function<uint8_t(int32_t, int32_t)>& value) {
-  RowImage image = AllocRowImage(w, h);
-  for (int32_t y = 0; y < h; ++y) {
-    for (int32_t x = 0; x < w; ++x) image[y][x] = value(x, y);
-  }
-  return image;
-}
-
-RowImage RandomImage(int32_t w, int32_t h, testing::TestRandom& random) {
-  return MakeImage(w, h, [&](int32_t, int32_t) { return random.Byte(); });
-}
 
 struct Expected {
   RowImage orientation;
@@ -81,10 +67,23 @@ Expected SlowDifference(const RowImage& grey, int32_t r, uint8_t flatnessMax) {
   return out;
 }
 
-void ExpectSameImage(const RowImage& actual, const RowImage& expected, const char* what) {
-  for (int32_t y = 0; y < expected.height(); ++y) {
-    for (int32_t x = 0; x < expected.width(); ++x) {
-      ASSERT_EQ(actual[y][x], expected[y][x]) << what << " at (" << x << ", " << y << ")";
+// The stage on a copy of `grey`: the map, and the reliability it leaves in the copy.
+Expected Orient(const RowImage& grey, bool gradient, uint32_t r, uint8_t limit) {
+  const int32_t w = grey.width(), h = grey.height();
+  Expected out{AllocRowImage(w, h), AllocRowImage(w, h)};
+  CopyRowImage(out.reliability.rows(), grey.rows(), w, h);
+  const int32_t result =
+      gradient ? GradientPixelOrientation(w, h, out.reliability.rows(), out.orientation.rows(), r, limit)
+               : DifferencePixelOrientation(w, h, out.reliability.rows(), out.orientation.rows(), r, limit);
+  EXPECT_EQ(result, kOk);
+  return out;
+}
+
+void ExpectSameImages(const Expected& actual, const Expected& expected) {
+  for (int32_t y = 0; y < expected.orientation.height(); ++y) {
+    for (int32_t x = 0; x < expected.orientation.width(); ++x) {
+      ASSERT_EQ(actual.orientation[y][x], expected.orientation[y][x]) << "orientation at (" << x << ", " << y << ")";
+      ASSERT_EQ(actual.reliability[y][x], expected.reliability[y][x]) << "reliability at (" << x << ", " << y << ")";
     }
   }
 }
@@ -99,26 +98,12 @@ constexpr Case kCases[] = {{1, 1, 0},  {1, 1, 3},   {1, 9, 2},   {9, 1, 2},  {2,
                            {21, 50, 1}, {10, 7, 40}, {47, 45, 18}};
 
 TEST(PixelOrientationTest, StreamingAgreesWithDirectWindowSums) {
-  testing::TestRandom random(51);
+  TestRandom random(51);
   for (const Case& c : kCases) {
     SCOPED_TRACE(::testing::Message() << c.w << " x " << c.h << " r " << c.r);
     const RowImage grey = RandomImage(c.w, c.h, random);
-    {
-      const Expected expected = SlowGradient(grey, c.r, 20);
-      RowImage scratch = AllocRowImage(c.w, c.h), map = AllocRowImage(c.w, c.h);
-      CopyRowImage(scratch.rows(), grey.rows(), c.w, c.h);
-      ASSERT_EQ(GradientPixelOrientation(c.w, c.h, scratch.rows(), map.rows(), c.r, 20), kOk);
-      ExpectSameImage(map, expected.orientation, "gradient orientation");
-      ExpectSameImage(scratch, expected.reliability, "coherence");
-    }
-    {
-      const Expected expected = SlowDifference(grey, c.r, 19);
-      RowImage scratch = AllocRowImage(c.w, c.h), map = AllocRowImage(c.w, c.h);
-      CopyRowImage(scratch.rows(), grey.rows(), c.w, c.h);
-      ASSERT_EQ(DifferencePixelOrientation(c.w, c.h, scratch.rows(), map.rows(), c.r, 19), kOk);
-      ExpectSameImage(map, expected.orientation, "difference orientation");
-      ExpectSameImage(scratch, expected.reliability, "variation ratio");
-    }
+    ExpectSameImages(Orient(grey, true, c.r, 20), SlowGradient(grey, c.r, 20));
+    ExpectSameImages(Orient(grey, false, c.r, 19), SlowDifference(grey, c.r, 19));
   }
 }
 
@@ -129,31 +114,21 @@ TEST(PixelOrientationTest, StreamingAgreesWithDirectWindowSums) {
 TEST(PixelOrientationTest, TallFullContrastWindowsTakeWideColumnSums) {
   const int32_t w = 4, h = 940, r = 470;
   const RowImage grey = MakeImage(w, h, [](int32_t x, int32_t y) { return x >= 2 || y % 97 == 0 ? 255 : 0; });
-  const Expected expected = SlowGradient(grey, r, 70);
-  RowImage scratch = AllocRowImage(w, h), map = AllocRowImage(w, h);
-  CopyRowImage(scratch.rows(), grey.rows(), w, h);
-  ASSERT_EQ(GradientPixelOrientation(w, h, scratch.rows(), map.rows(), r, 70), kOk);
-  ExpectSameImage(map, expected.orientation, "gradient orientation");
-  ExpectSameImage(scratch, expected.reliability, "coherence");
-  EXPECT_EQ(map[h / 2][1], 60);  // ridges along the columns
+  const Expected actual = Orient(grey, true, r, 70);
+  ExpectSameImages(actual, SlowGradient(grey, r, 70));
+  EXPECT_EQ(actual.orientation[h / 2][1], 60);  // ridges along the columns
 }
 
 TEST(PixelOrientationTest, ConstantImageHasNoOrientation) {
-  RowImage scratch = MakeImage(37, 21, [](int32_t, int32_t) { return 140; });
-  RowImage map = AllocRowImage(37, 21);
-  ASSERT_EQ(GradientPixelOrientation(37, 21, scratch.rows(), map.rows(), 12, 70), kOk);
+  const RowImage grey = ConstantImage(37, 21, 140);
+  const Expected gradient = Orient(grey, true, 12, 70);
+  const Expected difference = Orient(grey, false, 12, 19);
   for (int32_t y = 0; y < 21; ++y) {
     for (int32_t x = 0; x < 37; ++x) {
-      ASSERT_EQ(map[y][x], 30);
-      ASSERT_EQ(scratch[y][x], 0);
-    }
-  }
-  scratch = MakeImage(37, 21, [](int32_t, int32_t) { return 140; });
-  ASSERT_EQ(DifferencePixelOrientation(37, 21, scratch.rows(), map.rows(), 12, 19), kOk);
-  for (int32_t y = 0; y < 21; ++y) {
-    for (int32_t x = 0; x < 37; ++x) {
-      ASSERT_EQ(map[y][x], kUndefinedOrientation);
-      ASSERT_EQ(scratch[y][x], 255);
+      ASSERT_EQ(gradient.orientation[y][x], 30);
+      ASSERT_EQ(gradient.reliability[y][x], 0);
+      ASSERT_EQ(difference.orientation[y][x], kUndefinedOrientation);
+      ASSERT_EQ(difference.reliability[y][x], 255);
     }
   }
 }
@@ -174,22 +149,14 @@ TEST(PixelOrientationTest, StripesGiveTheirOrientationInBothFamilies) {
   const int32_t w = 96, h = 100;
   for (const Stripes& s : stripes) {
     SCOPED_TRACE(::testing::Message() << "period " << s.period << " radius " << s.radius << " rows " << s.alongRows);
-    auto value = [&](int32_t x, int32_t y) -> uint8_t {
-      const int32_t k = s.alongRows ? y : x;
-      return (k % s.period) < s.period / 2 ? 0 : 255;
-    };
+    auto value = [&](int32_t x, int32_t y) { return Stripe(s.alongRows ? y : x, s.period); };
     for (int family = 0; family < 2; ++family) {
-      RowImage scratch = MakeImage(w, h, value), map = AllocRowImage(w, h);
-      if (family == 0) {
-        ASSERT_EQ(GradientPixelOrientation(w, h, scratch.rows(), map.rows(), s.radius, 70), kOk);
-      } else {
-        ASSERT_EQ(DifferencePixelOrientation(w, h, scratch.rows(), map.rows(), s.radius, 19), kOk);
-      }
+      const Expected out = Orient(MakeImage(w, h, value), family == 0, s.radius, family == 0 ? 70 : 19);
       for (int32_t y = 24; y < h - 24; ++y) {
         for (int32_t x = 24; x < w - 24; ++x) {
-          ASSERT_EQ(map[y][x], s.expected) << "family " << family << " at " << x << ", " << y;
+          ASSERT_EQ(out.orientation[y][x], s.expected) << "family " << family << " at " << x << ", " << y;
           // Gradient: fully coherent; differences: a clear orientation (ratio 0).
-          ASSERT_EQ(scratch[y][x], family == 0 ? 255 : 0) << "family " << family << " at " << x << ", " << y;
+          ASSERT_EQ(out.reliability[y][x], family == 0 ? 255 : 0) << "family " << family << " at " << x << ", " << y;
         }
       }
     }
@@ -197,4 +164,4 @@ TEST(PixelOrientationTest, StripesGiveTheirOrientationInBothFamilies) {
 }
 
 }  // namespace
-}  // namespace vorsensor
+}  // namespace vorsensor::testing

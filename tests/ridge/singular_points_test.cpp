@@ -7,9 +7,9 @@
 
 #include "engine/row_image.h"
 #include "matching/geometry/geometry.h"
-#include "support/random.h"
+#include "support/grey_images.h"
 
-namespace vorsensor {
+namespace vorsensor::testing {
 namespace {
 
 constexpr int32_t kInner[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}};  // {dx, dy}
@@ -44,14 +44,8 @@ TEST(RingIndexTest, CoreDeltaWhorlAndAmbiguousRings) {
   EXPECT_EQ(RingIndex(4, wrap), 1);
 }
 
-RowImage Grid(int32_t bw, int32_t bh, uint8_t fill) {
-  RowImage grid = AllocRowImage(bw, bh);
-  FillRowImage(grid, fill);
-  return grid;
-}
-
 TEST(DetectSingularPointsTest, FindsTheCoreAndTheDeltaBlocks) {
-  RowImage grid = Grid(16, 18, 0);
+  RowImage grid = ConstantImage(16, 18, 0);
   for (int32_t by = 0; by < 18; ++by) {
     for (int32_t bx = 0; bx < 16; ++bx) {
       // A core at block (5, 6) and a delta at (11, 12), each seen from the block
@@ -73,7 +67,7 @@ TEST(DetectSingularPointsTest, FindsTheCoreAndTheDeltaBlocks) {
 
   // Without any oriented block (all voted away) nothing is found; one missing
   // ring cell is enough to skip a block.
-  EXPECT_EQ(DetectSingularPoints(16, 18, Grid(16, 18, 255).rows(), &list), 0);
+  EXPECT_EQ(DetectSingularPoints(16, 18, ConstantImage(16, 18, 255).rows(), &list), 0);
   grid[4][5] = 255;  // outer ring of the core block
   DetectSingularPoints(16, 18, grid.rows(), &list);
   for (int32_t i = 0; i < list.count; ++i) EXPECT_FALSE(list.points[i].x == 5 && list.points[i].y == 6);
@@ -85,7 +79,7 @@ TEST(DetectSingularPointsTest, FindsTheCoreAndTheDeltaBlocks) {
 // scan order and writes nothing beyond its 64 records.
 TEST(DetectSingularPointsTest, KeepsTheFirst64InScanOrder) {
   constexpr int32_t kSide = 64;
-  testing::TestRandom random(7);
+  TestRandom random(7);
   RowImage grid = AllocRowImage(kSide, kSide);
   for (int32_t by = 0; by < kSide; ++by) {
     for (int32_t bx = 0; bx < kSide; ++bx) grid[by][bx] = static_cast<uint8_t>(random.Range(0, 119));
@@ -139,7 +133,7 @@ TEST(NearSingularPointTest, GuardRadiusIsStrict) {
 }
 
 TEST(OrientationDisorderTest, FoldsDifferencesAndSkipsUndefined) {
-  RowImage map = Grid(9, 9, 0);
+  RowImage map = ConstantImage(9, 9, 0);
   EXPECT_EQ(OrientationDisorder(9, 9, map.rows(), 4, 4, 2), 0u);
   map[3][3] = 119;  // 1 away from 0 across the half turn
   map[3][4] = 60;
@@ -154,7 +148,7 @@ TEST(OrientationDisorderTest, FoldsDifferencesAndSkipsUndefined) {
 }
 
 TEST(SingularDirectionTest, PicksTheFirstRayAlongTheRidges) {
-  RowImage map = Grid(100, 100, 0);  // horizontal ridges everywhere
+  RowImage map = ConstantImage(100, 100, 0);  // horizontal ridges everywhere
   // Rays 0 and 120 both run along the ridges; 120 (leftmost point of the top
   // rows of the circle scanned first) comes first in scan order.
   EXPECT_EQ(SingularDirection(100, 100, map.rows(), 50, 50, 10), 120);
@@ -183,7 +177,7 @@ SingularPoint Block(int32_t bx, int32_t by, int32_t kind) {
 }
 
 TEST(LocateSingularPointsTest, ClusterRules) {
-  RowImage map = Grid(160, 160, 127);
+  RowImage map = ConstantImage(160, 160, 127);
   SingularPoint located[kMaxSingularPoints];
   // Diagonal neighbours of one kind: one point.
   EXPECT_EQ(LocateSingularPoints(160, 160, map.rows(), Detections({Block(3, 3, 1), Block(4, 4, 1)}), located, 2, 40), 1);
@@ -230,4 +224,4 @@ TEST(LocateSingularPointsTest, PlacesACoreAtItsCentre) {
 }
 
 }  // namespace
-}  // namespace vorsensor
+}  // namespace vorsensor::testing

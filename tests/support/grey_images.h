@@ -39,6 +39,25 @@ inline uint8_t Wave(int32_t phase, int32_t period) {
   return static_cast<uint8_t>((p < half ? p : period - p) * 255 / half);
 }
 
+// Sum and count of value(x', y') over the (2r + 1) x (2r + 1) window about
+// (x, y), clipped to the w x h image: the plain reference of the window stages.
+struct WindowSum {
+  int64_t sum;
+  int64_t count;
+};
+template <typename Value>
+WindowSum ClippedWindowSum(int32_t w, int32_t h, int32_t x, int32_t y, int64_t r, Value value) {
+  WindowSum total{0, 0};
+  for (int64_t yy = y - r; yy <= y + r; ++yy) {
+    for (int64_t xx = x - r; xx <= x + r; ++xx) {
+      if (yy < 0 || yy >= h || xx < 0 || xx >= w) continue;
+      total.sum += value(static_cast<int32_t>(xx), static_cast<int32_t>(yy));
+      ++total.count;
+    }
+  }
+  return total;
+}
+
 inline std::vector<uint8_t> Pixels(const RowImage& image) {
   std::vector<uint8_t> pixels;
   for (int32_t y = 0; y < image.height(); ++y) pixels.insert(pixels.end(), image[y], image[y] + image.width());
