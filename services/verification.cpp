@@ -20,19 +20,34 @@ std::mutex& LoadedSampleLock() {
 
 EngineConfiguration* Resolve(EngineConfiguration* engine) { return engine != nullptr ? engine : EngineConfig(); }
 
-}  // namespace
-
-int32_t VerifyRecords(const uint8_t* first, const uint8_t* second, MatchDetails* details,
-                      EngineConfiguration* engine) {
+// The common entry of the loaded sample's services: the caller's configuration
+// (or the engine's own; kEngineStopped without one), then, under the lock,
+// kSampleInUse unless a sample is loaded exactly when `loaded` says, else
+// action(config) still under the lock.
+template <typename Action>
+int32_t WithSampleState(EngineConfiguration* engine, bool loaded, Action action) {
   EngineConfiguration* config = Resolve(engine);
   if (config == nullptr) {
     return kEngineStopped;
   }
-  {
-    std::lock_guard<std::mutex> guard(LoadedSampleLock());
-    if (config->sampleLoaded != 0) {
-      return kSampleInUse;
-    }
+  std::lock_guard<std::mutex> guard(LoadedSampleLock());
+  if ((config->sampleLoaded != 0) != loaded) {
+    return kSampleInUse;
+  }
+  return action(config);
+}
+
+}  // namespace
+
+int32_t VerifyRecords(const uint8_t* first, const uint8_t* second, MatchDetails* details,
+                      EngineConfiguration* engine) {
+  EngineConfiguration* config = nullptr;
+  const int32_t refused = WithSampleState(engine, false, [&](EngineConfiguration* c) {
+    config = c;
+    return kOk;
+  });
+  if (refused != kOk) {
+    return refused;
   }
   // The workspace lives only for this call and is never parked in the
   // configuration, so a verification cannot disturb (or be disturbed by) a
@@ -47,48 +62,31 @@ int32_t VerifyRecords(const uint8_t* first, const uint8_t* second, MatchDetails*
 }
 
 int32_t LoadSample(const uint8_t* record, EngineConfiguration* engine) {
-  EngineConfiguration* config = Resolve(engine);
-  if (config == nullptr) {
-    return kEngineStopped;
-  }
-  std::lock_guard<std::mutex> guard(LoadedSampleLock());
-  if (config->sampleLoaded != 0) {
-    return kSampleInUse;
-  }
-  MatchWorkspacePtr prepared;
-  const int32_t result = PrepareSample(record, *config, &prepared);
-  if (result >= 0) {
-    config->loadedSample = prepared.release();
-    config->sampleLoaded = 1;
-  }
-  return result;
+  return WithSampleState(engine, false, [record](EngineConfiguration* config) {
+    MatchWorkspacePtr prepared;
+    const int32_t result = PrepareSample(record, *config, &prepared);
+    if (result >= 0) {
+      config->loadedSample = prepared.release();
+      config->sampleLoaded = 1;
+    }
+    return result;
+  });
 }
 
 int32_t MatchLoadedSample(const uint8_t* record, MatchDetails* details, EngineConfiguration* engine) {
-  EngineConfiguration* config = Resolve(engine);
-  if (config == nullptr) {
-    return kEngineStopped;
-  }
-  std::lock_guard<std::mutex> guard(LoadedSampleLock());
-  if (config->sampleLoaded == 0 || config->loadedSample == nullptr) {
-    return kSampleInUse;
-  }
-  return MatchPreparedSample(config->loadedSample, record, *config, details);
+  return WithSampleState(engine, true, [record, details](EngineConfiguration* config) {
+    return config->loadedSample == nullptr ? kSampleInUse
+                                           : MatchPreparedSample(config->loadedSample, record, *config, details);
+  });
 }
 
 int32_t UnloadSample(EngineConfiguration* engine) {
-  EngineConfiguration* config = Resolve(engine);
-  if (config == nullptr) {
-    return kEngineStopped;
-  }
-  std::lock_guard<std::mutex> guard(LoadedSampleLock());
-  if (config->sampleLoaded == 0) {
-    return kSampleInUse;
-  }
-  config->sampleLoaded = 0;
-  FreeMatchWorkspace(config->loadedSample);
-  config->loadedSample = nullptr;
-  return kOk;
+  return WithSampleState(engine, true, [](EngineConfiguration* config) {
+    config->sampleLoaded = 0;
+    FreeMatchWorkspace(config->loadedSample);
+    config->loadedSample = nullptr;
+    return kOk;
+  });
 }
 
 }  // namespace vorsensor
