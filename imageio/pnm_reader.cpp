@@ -64,6 +64,17 @@ class PnmScanner {
   size_t pos_ = 2;  // after the magic number
 };
 
+// The grey value of one pixel's samples: one grey sample or three colour samples.
+uint8_t GreyOfSamples(const uint32_t* sample, uint32_t channels, uint32_t maxval) {
+  return channels == 1 ? ScaleSample(sample[0], maxval)
+                       : GreyOfRgb(ScaleSample(sample[0], maxval), ScaleSample(sample[1], maxval),
+                                   ScaleSample(sample[2], maxval));
+}
+
+std::string SampleAboveMaxval(uint32_t sample, uint32_t maxval) {
+  return "PNM sample " + std::to_string(sample) + " exceeds maxval " + std::to_string(maxval);
+}
+
 }  // namespace
 
 std::string DecodePnm(const uint8_t* data, size_t size, GreyImage& image) {
@@ -98,12 +109,10 @@ std::string DecodePnm(const uint8_t* data, size_t size, GreyImage& image) {
           return "PNM sample data is truncated or malformed at pixel " + std::to_string(i);
         }
         if (sample[c] > maxval) {
-          return "PNM sample " + std::to_string(sample[c]) + " exceeds maxval " + std::to_string(maxval);
+          return SampleAboveMaxval(sample[c], maxval);
         }
       }
-      image.pixels[i] = channels == 1 ? ScaleSample(sample[0], maxval)
-                                      : GreyOfRgb(ScaleSample(sample[0], maxval), ScaleSample(sample[1], maxval),
-                                                  ScaleSample(sample[2], maxval));
+      image.pixels[i] = GreyOfSamples(sample, channels, maxval);
     }
     return {};
   }
@@ -123,12 +132,10 @@ std::string DecodePnm(const uint8_t* data, size_t size, GreyImage& image) {
       sample[c] = sampleBytes == 2 ? (static_cast<uint32_t>(p[0]) << 8 | p[1]) : p[0];
       p += sampleBytes;
       if (sample[c] > maxval) {
-        return "PNM sample " + std::to_string(sample[c]) + " exceeds maxval " + std::to_string(maxval);
+        return SampleAboveMaxval(sample[c], maxval);
       }
     }
-    image.pixels[i] = channels == 1 ? ScaleSample(sample[0], maxval)
-                                    : GreyOfRgb(ScaleSample(sample[0], maxval), ScaleSample(sample[1], maxval),
-                                                ScaleSample(sample[2], maxval));
+    image.pixels[i] = GreyOfSamples(sample, channels, maxval);
   }
   return {};
 }
