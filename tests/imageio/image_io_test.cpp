@@ -32,6 +32,40 @@ Bytes ReadBytes(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// An LZW TIFF of `h` scanlines of `w` pixels, `samples` samples of `bits`
+// each; rowsPerStrip 0 leaves the strip size to the library, resolution 0
+// leaves the resolution out.
+struct TiffLayout {
+  uint32_t w, h;
+  uint16_t bits, samples, photometric;
+  uint32_t rowsPerStrip;
+  float resolution;
+  uint16_t unit;
+};
+void WriteTiff(const std::string& path, const TiffLayout& layout, const void* pixels) {
+  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  ASSERT_NE(tif, nullptr);
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, layout.w);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, layout.h);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, layout.bits);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, layout.samples);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, layout.photometric);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  if (layout.rowsPerStrip > 0) TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, layout.rowsPerStrip);
+  if (layout.resolution > 0) {
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, layout.resolution);
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, layout.resolution);
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, layout.unit);
+  }
+  const size_t rowBytes = size_t{layout.w} * layout.samples * layout.bits / 8;
+  for (uint32_t y = 0; y < layout.h; ++y) {
+    Bytes row(static_cast<const uint8_t*>(pixels) + y * rowBytes, static_cast<const uint8_t*>(pixels) + (y + 1) * rowBytes);
+    EXPECT_EQ(TIFFWriteScanline(tif, row.data(), y, 0), 1);
+  }
+  TIFFClose(tif);
+}
+
 GreyImage RandomImage(int32_t w, int32_t h, uint64_t seed) {
   testing::TestRandom random(seed);
   GreyImage im;
@@ -187,26 +221,7 @@ TEST(ImageIoTest, TiffWithLzwAndResolution) {
   const int h = 17;
   const GreyImage grey = RandomImage(w, h, 7);
   const std::string path = TempPath("lzw.tif");
-  {
-    TIFF* tif = TIFFOpen(path.c_str(), "w");
-    ASSERT_NE(tif, nullptr);
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 5);  // several strips
-    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 500.0f);
-    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 500.0f);
-    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-    for (int y = 0; y < h; ++y) {
-      Bytes row(grey.pixels.begin() + y * w, grey.pixels.begin() + (y + 1) * w);
-      ASSERT_EQ(TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y), 0), 1);
-    }
-    TIFFClose(tif);
-  }
+  WriteTiff(path, {w, h, 8, 1, PHOTOMETRIC_MINISBLACK, 5, 500.0f, RESUNIT_INCH}, grey.pixels.data());  // several strips
   ImageResult r = ReadImage(path);
   ASSERT_TRUE(r.ok()) << r.error;
   EXPECT_EQ(r.image.width, w);
@@ -215,23 +230,8 @@ TEST(ImageIoTest, TiffWithLzwAndResolution) {
   EXPECT_EQ(r.image.dpi, 500);
 
   // 16-bit RGB, resolution per centimetre.
-  {
-    TIFF* tif = TIFFOpen(path.c_str(), "w");
-    ASSERT_NE(tif, nullptr);
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 2);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 1);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 16);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 196.85f);
-    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 196.85f);
-    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_CENTIMETER);
-    uint16_t row[] = {65535, 65535, 65535, 0, 0, 65535};
-    ASSERT_EQ(TIFFWriteScanline(tif, row, 0, 0), 1);
-    TIFFClose(tif);
-  }
+  const uint16_t rgb[] = {65535, 65535, 65535, 0, 0, 65535};
+  WriteTiff(path, {2, 1, 16, 3, PHOTOMETRIC_RGB, 0, 196.85f, RESUNIT_CENTIMETER}, rgb);
   r = ReadImage(path);
   ASSERT_TRUE(r.ok()) << r.error;
   EXPECT_EQ(r.image.pixels, (Bytes{255, Luma(0, 0, 255)}));
@@ -322,20 +322,7 @@ TEST(ImageIoTest, TruncatedAndCorruptFilesGiveErrors) {
   }
   const Bytes bmp = MakeBmp(40, 30, 8, palette, rows);
   const std::string tiffPath = TempPath("t.tif");
-  {
-    TIFF* tif = TIFFOpen(tiffPath.c_str(), "w");
-    ASSERT_NE(tif, nullptr);
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 40);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 30);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-    for (uint32_t y = 0; y < 30; ++y) {
-      ASSERT_EQ(TIFFWriteScanline(tif, const_cast<uint8_t*>(im.pixels.data() + y * 40), y, 0), 1);
-    }
-    TIFFClose(tif);
-  }
+  WriteTiff(tiffPath, {40, 30, 8, 1, PHOTOMETRIC_MINISBLACK, 0, 0.0f, 0}, im.pixels.data());
   const Bytes tiff = ReadBytes(tiffPath);
   std::filesystem::remove(tiffPath);
 
