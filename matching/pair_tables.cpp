@@ -47,6 +47,17 @@ void ComputeCentreAndFlags(PreparedSet* slot) {
   slot->densityBytePresent = set.densityByte < 255;
 }
 
+// (line - direction) brought into 0..239 for a line 0..239 and a direction
+// byte 0..255 (bytes above 239 count modulo a full turn): the difference
+// lies in -255..239, so two conditional turns, without branches, suffice.
+constexpr int32_t kSignBit = 31;
+inline int32_t RelativeAngle(int32_t line, int32_t direction) {
+  int32_t v = line - direction;
+  v += kFullTurn & (v >> kSignBit);
+  v += kFullTurn & (v >> kSignBit);
+  return v;
+}
+
 MinutiaPair MakePair(const FeatureSet& set, int32_t distance, int32_t first, int32_t second) {
   const Minutia& a = set.minutiae[first];
   const Minutia& b = set.minutiae[second];
@@ -56,9 +67,9 @@ MinutiaPair MakePair(const FeatureSet& set, int32_t distance, int32_t first, int
   pair.distance = distance;
   pair.first = first;
   pair.second = second;
-  pair.lineOrientation = line % kHalfTurn;
-  pair.firstAngle = Wrap240(line - a.direction);
-  pair.secondAngle = Wrap240(back - b.direction);
+  pair.lineOrientation = line >= kHalfTurn ? line - kHalfTurn : line;  // line is 0..239
+  pair.firstAngle = RelativeAngle(line, a.direction);
+  pair.secondAngle = RelativeAngle(back, b.direction);
   return pair;
 }
 
