@@ -27,7 +27,6 @@ constexpr int32_t kFilterPadding = kFilterBlock - 1;
 
 #if VS_FILTER_SSE2
 constexpr int32_t kBranchFreeWrites = 3;
-constexpr uint32_t kFullBlockMask = (1u << kFilterBlock) - 1u;
 constexpr uint32_t kSentinelBit = 1u << kFilterBlock;
 #endif
 // Entries the candidate list must hold beyond the most a call may list: the
@@ -89,7 +88,8 @@ inline uint64_t* ListCandidatesSse2(const uint8_t* distance, const uint8_t* seco
   const __m128i wrapFrom = _mm_set1_epi8(static_cast<char>(kFullTurn - c));  // 1..240
   const __m128i fullTurn = _mm_set1_epi8(static_cast<char>(kFullTurn));
   const __m128i span = _mm_set1_epi8(static_cast<char>(2 * probe.tolA));    // 0..240
-  for (int32_t bi = begin; bi < end; bi += kFilterBlock) {
+  // The lanes of block bi that pass.
+  const auto passing = [&](int32_t bi) {
     const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(distance + bi));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(secondAngle + bi));
     const __m128i inDistance =
@@ -97,13 +97,13 @@ inline uint64_t* ListCandidatesSse2(const uint8_t* distance, const uint8_t* seco
     const __m128i wraps = _mm_cmpeq_epi8(_mm_max_epu8(b, wrapFrom), b);
     const __m128i r = _mm_sub_epi8(_mm_add_epi8(b, add), _mm_and_si128(wraps, fullTurn));
     const __m128i inAngle = _mm_cmpeq_epi8(_mm_min_epu8(r, span), r);
-    uint32_t mask = static_cast<uint32_t>(_mm_movemask_epi8(_mm_and_si128(inDistance, inAngle)));
-    const int32_t remaining = end - bi;
-    mask &= remaining >= kFilterBlock ? kFullBlockMask : (1u << remaining) - 1u;
-    // About one entry in 15 passes, so a block mostly lists 0 to 2. The
-    // first kBranchFreeWrites are written without branches (a write past
-    // the last one listed is overwritten later or ignored; the sentinel bit
-    // keeps the bit scan defined), a loop takes the rare rest.
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_and_si128(inDistance, inAngle)));
+  };
+  // About one entry in 15 passes, so a block mostly lists 0 to 2. The first
+  // kBranchFreeWrites are written without branches (a write past the last
+  // one listed is overwritten later or ignored; the sentinel bit keeps the
+  // bit scan defined), a loop takes the rare rest.
+  const auto list = [&](int32_t bi, uint32_t mask) {
     for (int32_t k = 0; k < kBranchFreeWrites; ++k) {
       *listed = record | static_cast<uint32_t>(bi + __builtin_ctz(mask | kSentinelBit));
       listed += mask != 0 ? 1 : 0;
@@ -113,7 +113,11 @@ inline uint64_t* ListCandidatesSse2(const uint8_t* distance, const uint8_t* seco
       *listed++ = record | static_cast<uint32_t>(bi + __builtin_ctz(mask));
       mask &= mask - 1;
     }
-  }
+  };
+  // Whole blocks, then the last part block with the lanes past `end` masked off.
+  int32_t bi = begin;
+  for (; end - bi >= kFilterBlock; bi += kFilterBlock) list(bi, passing(bi));
+  if (bi < end) list(bi, passing(bi) & ((1u << (end - bi)) - 1u));
   return listed;
 }
 #endif
