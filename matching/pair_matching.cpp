@@ -297,7 +297,11 @@ int32_t ChooseRotation(MatchWorkspace* w, const MatchParameters& p) {
   for (int32_t i = -kRotationSmoothRadius; i <= kRotationSmoothRadius; ++i) window += h[Wrap240(i)];
   for (int32_t k = 0; k < kAngleBuckets; ++k) {
     smooth[k] = window;
-    window += h[Wrap240(k + kRotationSmoothRadius + 1)] - h[Wrap240(k - kRotationSmoothRadius)];
+    // The bins entering and leaving lie at most one turn off (no division needed).
+    const int32_t entering = k + kRotationSmoothRadius + 1;
+    const int32_t leaving = k - kRotationSmoothRadius;
+    window += h[entering >= kAngleBuckets ? entering - kAngleBuckets : entering] -
+              h[leaving < 0 ? leaving + kAngleBuckets : leaving];
   }
   int32_t rot = 0;
   int32_t peak = smooth[0];
