@@ -153,7 +153,14 @@ bool SortCandidates(MatchWorkspace* w) {
   return true;
 }
 
-BucketEntry EntryOf(const FeatureSet& set, const MinutiaPair& pair, int32_t record) {
+// The kEntry... bits one minutia carries; an entry's flags are those both of
+// its minutiae carry.
+uint8_t TraitsOf(const Minutia& m) {
+  return static_cast<uint8_t>((m.type != 0 ? kEntryTyped : 0) | (m.spread != kNoSpread ? kEntrySpread : 0) |
+                              (m.density != kNoDensity ? kEntryDensity : 0));
+}
+
+BucketEntry EntryOf(const FeatureSet& set, const uint8_t* traits, const MinutiaPair& pair, int32_t record) {
   const Minutia& a = set.minutiae[pair.first];
   const Minutia& b = set.minutiae[pair.second];
   BucketEntry e;
@@ -169,9 +176,7 @@ BucketEntry EntryOf(const FeatureSet& set, const MinutiaPair& pair, int32_t reco
   e.secondDensity = b.density;
   e.firstType = a.type;
   e.secondType = b.type;
-  e.flags = static_cast<uint8_t>((a.type != 0 && b.type != 0 ? kEntryTyped : 0) |
-                                 (a.spread != kNoSpread && b.spread != kNoSpread ? kEntrySpread : 0) |
-                                 (a.density != kNoDensity && b.density != kNoDensity ? kEntryDensity : 0));
+  e.flags = traits[pair.first] & traits[pair.second];
   return e;
 }
 
@@ -185,19 +190,22 @@ void FillBuckets(PreparedSet* slot, bool withFilterBytes) {
   for (int32_t k = 0; k < kAngleBuckets; ++k) start[k + 1] += start[k];
   int32_t next[kAngleBuckets];
   for (int32_t k = 0; k < kAngleBuckets; ++k) next[k] = start[k];
+  uint8_t traits[kMaxMinutiae];
+  for (int32_t i = 0; i < slot->set.minutiaCount; ++i) traits[i] = TraitsOf(slot->set.minutiae[i]);
   BucketEntry* out = slot->buckets.data();
+  uint8_t* distance = withFilterBytes ? slot->bucketDistance.data() : nullptr;
+  uint8_t* secondAngle = withFilterBytes ? slot->bucketSecondAngle.data() : nullptr;
   for (int32_t r = 0; r < count; ++r) {
     const MinutiaPair& pair = slot->pairs[r];
-    out[next[pair.firstAngle]++] = EntryOf(slot->set, pair, r);
+    const int32_t at = next[pair.firstAngle]++;
+    out[at] = EntryOf(slot->set, traits, pair, r);
+    if (withFilterBytes) {  // the same for every entry of one set
+      distance[at] = static_cast<uint8_t>(pair.distance);
+      secondAngle[at] = static_cast<uint8_t>(pair.secondAngle);
+    }
   }
   slot->buckets.SetCount(count);
   if (!withFilterBytes) return;
-  uint8_t* distance = slot->bucketDistance.data();
-  uint8_t* secondAngle = slot->bucketSecondAngle.data();
-  for (int32_t i = 0; i < count; ++i) {
-    distance[i] = out[i].distance;
-    secondAngle[i] = out[i].secondAngle;
-  }
   // The filter reads whole blocks past the last entry; give those bytes a value.
   std::memset(distance + count, 0, kFilterPadding);
   std::memset(secondAngle + count, 0, kFilterPadding);
