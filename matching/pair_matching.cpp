@@ -82,9 +82,14 @@ uint8_t FactorMask(const MatchParameters& p) {
 }
 
 // What the pair score needs besides the two entries, computed once per search.
+constexpr int32_t kByteValues = 256;  // spread and density are bytes
 struct ScoreTables {
   int32_t distancePart[256];           // by dd (tolD <= 255)
   int32_t anglePart[kHalfTurn + 1];   // by dk or de (tolA <= 120)
+  // The spread factor by one minutia's spread difference, and the density
+  // factor by the sum of both minutiae's density differences.
+  int32_t spreadFactor[kByteValues];
+  int32_t densityFactor[2 * kByteValues - 1];
   int32_t refinedBase;                 // refined mode: score before Distance3Of
   uint8_t factors;                     // FactorMask
   ExactDivisor spreadDivisor;          // spreadTolerance squared, at least 1
@@ -97,6 +102,10 @@ ScoreTables MakeScoreTables(const MatchParameters& p) {
   for (int32_t da = 0; da <= p.tolA; ++da) t.anglePart[da] = kAnglePoints * (p.tolA + 1 - da) / (p.tolA + 1);
   t.refinedBase = (p.distanceTolerance + p.angleTolerance) * kRefinedBasePerMille / kPerMille;
   t.factors = FactorMask(p);
+  for (int32_t d = 0; d < kByteValues; ++d) t.spreadFactor[d] = std::max(0, p.spreadTolerance - d);
+  for (int32_t sum = 0; sum < 2 * kByteValues - 1; ++sum) {
+    t.densityFactor[sum] = std::max(0, p.densityScale - std::max(0, sum - p.densitySlack));
+  }
   const int64_t tol = p.spreadTolerance;
   t.spreadDivisor = MakeExactDivisor(tol > 0 ? tol * tol : 1);
   t.densityDivisor = MakeExactDivisor(p.densityScale > 0 ? p.densityScale : 1);
@@ -120,14 +129,13 @@ inline int32_t PairScore(const BucketEntry& a, const BucketEntry& b, int32_t dd,
   const int64_t boosted = (s * p.typeBoost + kHalfPerMille) / kPerMille;
   s = SelectIf(typesAgree, boosted, s);
   // Spread: falls to 0 as either spread difference reaches the tolerance.
-  const int64_t f1 = AtLeastZero(p.spreadTolerance - std::abs(a.firstSpread - b.firstSpread));
-  const int64_t f2 = AtLeastZero(p.spreadTolerance - std::abs(a.secondSpread - b.secondSpread));
+  const int64_t f1 = t.spreadFactor[std::abs(a.firstSpread - b.firstSpread)];
+  const int64_t f2 = t.spreadFactor[std::abs(a.secondSpread - b.secondSpread)];
   const int64_t spreadScaled = DivideExact(s * f1 * f2, t.spreadDivisor);
   s = SelectIf((shared & kEntrySpread) != 0, spreadScaled, s);
   // Density: the summed differences beyond the slack cost up to the scale.
-  const int64_t excess = AtLeastZero(
-      std::abs(a.firstDensity - b.firstDensity) + std::abs(a.secondDensity - b.secondDensity) - p.densitySlack);
-  const int64_t f = AtLeastZero(p.densityScale - excess);
+  const int64_t f = t.densityFactor[std::abs(a.firstDensity - b.firstDensity) +
+                                    std::abs(a.secondDensity - b.secondDensity)];
   const int64_t densityScaled = DivideExact(s * f, t.densityDivisor);
   s = SelectIf((shared & kEntryDensity) != 0, densityScaled, s);
   return static_cast<int32_t>(s > kMaxPairScore ? kMaxPairScore : s);
