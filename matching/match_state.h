@@ -187,9 +187,8 @@ struct MatchWorkspace {
   // Scoring lists (indices into `correspondences` for the other three).
   GrowableArray<Correspondence> correspondences;
   // Stage-1 scratch: the (probe entry, sample entry) combinations that pass
-  // the window filter, and their scores.
+  // the window filter.
   GrowableArray<uint64_t> passed;
-  GrowableArray<int32_t> passedScores;  // their pair scores (0: not formed)
   GrowableArray<int32_t> consistent;
   GrowableArray<int32_t> kept;
   GrowableArray<int32_t> selection;

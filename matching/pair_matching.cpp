@@ -188,33 +188,29 @@ struct StageOne {
 // the formed ones to the correspondence list in order. kOk or kOutOfMemory.
 int32_t ScoreCandidates(StageOne* st, int32_t n) {
   MatchWorkspace* w = st->w;
-  const uint64_t* listed = w->passed.data();
-  int32_t* scores = w->passedScores.data();
-  const BucketEntry* probeEntries = st->probe.buckets.data();
-  const BucketEntry* sampleEntries = st->sample.buckets.data();
-  int32_t* histogram = w->rotationHistogram;
-  for (int32_t j = 0; j < n; ++j) {
-    const BucketEntry& a = probeEntries[listed[j] >> kCandidateShift];
-    const BucketEntry& b = sampleEntries[listed[j] & kCandidateLow];
-    const int32_t dd = std::abs(b.distance - a.distance);
-    const int32_t dk = kFold.gap[kFullTurn - 1 + b.firstAngle - a.firstAngle];
-    const int32_t de = kFold.gap[kFullTurn - 1 + b.secondAngle - a.secondAngle];
-    const int32_t s = PairScore(a, b, dd, dk, de, st->tables, st->p);
-    scores[j] = s;
-    // A vote of 0 for one not formed changes nothing.
-    histogram[WrapDirectionGap(a.firstDirection - b.firstDirection)] += s;
-    histogram[WrapDirectionGap(a.secondDirection - b.secondDirection)] += s;
-  }
   int32_t count = st->count;
   if (!w->correspondences.Reserve(static_cast<int64_t>(count) + n, kCorrespondenceGrowth)) return kOutOfMemory;
   Correspondence* out = w->correspondences.data();
+  const uint64_t* listed = w->passed.data();
+  const BucketEntry* probeEntries = st->probe.buckets.data();
+  const BucketEntry* sampleEntries = st->sample.buckets.data();
+  int32_t* histogram = w->rotationHistogram;
   int32_t lastRecord = st->lastRecord;
   int32_t best = st->best;
   int64_t total = st->total;
   for (int32_t j = 0; j < n; ++j) {
     const int32_t record = static_cast<int32_t>(listed[j] >> kCandidateShift);
-    const int32_t s = scores[j];
-    out[count] = Correspondence{probeEntries[record].pair, sampleEntries[listed[j] & kCandidateLow].pair, s};
+    const BucketEntry& a = probeEntries[record];
+    const BucketEntry& b = sampleEntries[listed[j] & kCandidateLow];
+    const int32_t dd = std::abs(b.distance - a.distance);
+    const int32_t dk = kFold.gap[kFullTurn - 1 + b.firstAngle - a.firstAngle];
+    const int32_t de = kFold.gap[kFullTurn - 1 + b.secondAngle - a.secondAngle];
+    const int32_t s = PairScore(a, b, dd, dk, de, st->tables, st->p);
+    // A vote of 0 for one not formed changes nothing.
+    histogram[WrapDirectionGap(a.firstDirection - b.firstDirection)] += s;
+    histogram[WrapDirectionGap(a.secondDirection - b.secondDirection)] += s;
+    // Written always, kept when formed (the next one overwrites it otherwise).
+    out[count] = Correspondence{a.pair, b.pair, s};
     count += s > 0 ? 1 : 0;
     // total1 sums each probe entry's best score. Runs are short and end at
     // random, so the run's end is applied with masks, not a branch.
@@ -247,10 +243,7 @@ int32_t FindCorrespondences(MatchWorkspace* w, const PreparedSet& probe, const P
   // A window holds each sample entry at most twice (see below).
   const int32_t window = 2 * sample.buckets.count() + 1;
   const int32_t room = window > kCandidateChunk ? window : kCandidateChunk;
-  if (!w->passed.Reserve(room + kListSlack, kCorrespondenceGrowth) ||
-      !w->passedScores.Reserve(room, kCorrespondenceGrowth)) {
-    return kOutOfMemory;
-  }
+  if (!w->passed.Reserve(room + kListSlack, kCorrespondenceGrowth)) return kOutOfMemory;
   StageOne st{probe, sample, p, tables, w, 0, -1, 0, 0};
   uint64_t* const listStart = w->passed.data();
   uint64_t* const listLimit = listStart + (room - window);  // a window still fits below this
