@@ -90,6 +90,9 @@ struct ScoreTables {
   // factor by the sum of both minutiae's density differences.
   int32_t spreadFactor[kByteValues];
   int32_t densityFactor[2 * kByteValues - 1];
+  // The type-boosted score by base score, 0 .. the greatest base score
+  // (at most 30, or 225 in refined mode).
+  int32_t boosted[kMaxPairScore + 1];
   int32_t refinedBase;                 // refined mode: score before Distance3Of
   uint8_t factors;                     // FactorMask
   ExactDivisor spreadDivisor;          // spreadTolerance squared, at least 1
@@ -101,6 +104,10 @@ ScoreTables MakeScoreTables(const MatchParameters& p) {
   for (int32_t dd = 0; dd <= p.tolD; ++dd) t.distancePart[dd] = kDistancePoints * (p.tolD + 1 - dd) / (p.tolD + 1);
   for (int32_t da = 0; da <= p.tolA; ++da) t.anglePart[da] = kAnglePoints * (p.tolA + 1 - da) / (p.tolA + 1);
   t.refinedBase = (p.distanceTolerance + p.angleTolerance) * kRefinedBasePerMille / kPerMille;
+  const int32_t greatestBase = p.refined ? t.refinedBase : t.distancePart[0] + 2 * t.anglePart[0] - kScoreOffsetPoints;
+  for (int32_t base = 0; base <= greatestBase; ++base) {
+    t.boosted[base] = static_cast<int32_t>((int64_t{base} * p.typeBoost + kHalfPerMille) / kPerMille);
+  }
   t.factors = FactorMask(p);
   for (int32_t d = 0; d < kByteValues; ++d) t.spreadFactor[d] = std::max(0, p.spreadTolerance - d);
   for (int32_t sum = 0; sum < 2 * kByteValues - 1; ++sum) {
@@ -126,8 +133,7 @@ inline int32_t PairScore(const BucketEntry& a, const BucketEntry& b, int32_t dd,
   // Types: both pairs typed and their types equal, minutia by minutia.
   const bool typesAgree =
       ((shared & kEntryTyped) != 0) & (a.firstType == b.firstType) & (a.secondType == b.secondType);
-  const int64_t boosted = (s * p.typeBoost + kHalfPerMille) / kPerMille;
-  s = SelectIf(typesAgree, boosted, s);
+  s = SelectIf(typesAgree, t.boosted[s], s);
   // Spread: falls to 0 as either spread difference reaches the tolerance.
   const int64_t f1 = t.spreadFactor[std::abs(a.firstSpread - b.firstSpread)];
   const int64_t f2 = t.spreadFactor[std::abs(a.secondSpread - b.secondSpread)];
