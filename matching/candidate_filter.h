@@ -27,7 +27,8 @@ constexpr int32_t kFilterPadding = kFilterBlock - 1;
 
 #if VS_FILTER_SSE2
 constexpr int32_t kBranchFreeWrites = 3;
-constexpr uint32_t kSentinelBit = 1u << kFilterBlock;
+constexpr int32_t kChunkLanes = 64;                      // four blocks per listing step
+constexpr uint64_t kChunkSentinel = uint64_t{1} << 63;  // bit scan of an empty mask
 #endif
 // Entries the candidate list must hold beyond the most a call may list: the
 // vector filter may write up to kFilterBlock entries past its last.
@@ -99,25 +100,28 @@ inline uint64_t* ListCandidatesSse2(const uint8_t* distance, const uint8_t* seco
     const __m128i inAngle = _mm_cmpeq_epi8(_mm_min_epu8(r, span), r);
     return static_cast<uint32_t>(_mm_movemask_epi8(_mm_and_si128(inDistance, inAngle)));
   };
-  // About one entry in 15 passes, so a block mostly lists 0 to 2. The first
-  // kBranchFreeWrites are written without branches (a write past the last
-  // one listed is overwritten later or ignored; the sentinel bit keeps the
-  // bit scan defined), a loop takes the rare rest.
-  const auto list = [&](int32_t bi, uint32_t mask) {
+  // The masks of up to four blocks are gathered into one 64-bit mask and
+  // listed together: few entries pass (about one in 50 on extracted sets),
+  // so a chunk mostly lists 0 to 2. The first kBranchFreeWrites are written without branches (a
+  // write past the last one listed is overwritten later or ignored; the
+  // sentinel bit keeps the bit scan defined), a loop takes the rare rest.
+  int32_t bi = begin;
+  while (bi < end) {
+    const int32_t lanes = end - bi < kChunkLanes ? end - bi : kChunkLanes;
+    uint64_t mask = 0;
+    for (int32_t k = 0; k < lanes; k += kFilterBlock) mask |= static_cast<uint64_t>(passing(bi + k)) << k;
+    if (lanes < kChunkLanes) mask &= (uint64_t{1} << lanes) - 1u;  // lanes past `end`
     for (int32_t k = 0; k < kBranchFreeWrites; ++k) {
-      *listed = record | static_cast<uint32_t>(bi + __builtin_ctz(mask | kSentinelBit));
+      *listed = record | static_cast<uint32_t>(bi + __builtin_ctzll(mask | kChunkSentinel));
       listed += mask != 0 ? 1 : 0;
       mask &= mask - 1;
     }
     while (mask != 0) {
-      *listed++ = record | static_cast<uint32_t>(bi + __builtin_ctz(mask));
+      *listed++ = record | static_cast<uint32_t>(bi + __builtin_ctzll(mask));
       mask &= mask - 1;
     }
-  };
-  // Whole blocks, then the last part block with the lanes past `end` masked off.
-  int32_t bi = begin;
-  for (; end - bi >= kFilterBlock; bi += kFilterBlock) list(bi, passing(bi));
-  if (bi < end) list(bi, passing(bi) & ((1u << (end - bi)) - 1u));
+    bi += lanes;
+  }
   return listed;
 }
 #endif
