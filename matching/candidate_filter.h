@@ -78,17 +78,34 @@ inline uint64_t* ListCandidatesPlain(const uint8_t* distance, const uint8_t* sec
 //   b + c, less 240 when b >= 240 - c; in bytes the sum may wrap past 255,
 //   and subtracting 240 modulo 256 still gives r (which lies in 0..239).
 // The arrays must hold kFilterPadding readable bytes beyond `end`.
-inline uint64_t* ListCandidatesSse2(const uint8_t* distance, const uint8_t* secondAngle, int32_t begin,
-                                    int32_t end, const FilterProbe& probe, uint64_t record, uint64_t* listed) {
-  const auto clampByte = [](int32_t v) { return static_cast<char>(v < 0 ? 0 : (v > 255 ? 255 : v)); };
+//
+// The per-entry bytes of the vector filter, packed into one word: the
+// distance bounds lo and hi in bytes 0 and 1, c in byte 2 and 240 - c
+// (1..240) in byte 3. They depend only on the probe entry and the
+// tolerances, so a search may make them once for all its comparisons.
+inline uint32_t FilterKeyOf(const FilterProbe& probe) {
+  const auto clampByte = [](int32_t v) { return static_cast<uint32_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); };
   const int32_t c = probe.tolA - probe.secondAngle < 0 ? probe.tolA - probe.secondAngle + kFullTurn
                                                        : probe.tolA - probe.secondAngle;
-  const __m128i low = _mm_set1_epi8(clampByte(probe.distance - probe.tolD));
-  const __m128i high = _mm_set1_epi8(clampByte(probe.distance + probe.tolD));
-  const __m128i add = _mm_set1_epi8(static_cast<char>(c));
-  const __m128i wrapFrom = _mm_set1_epi8(static_cast<char>(kFullTurn - c));  // 1..240
+  return clampByte(probe.distance - probe.tolD) | clampByte(probe.distance + probe.tolD) << 8 |
+         static_cast<uint32_t>(c) << 16 | static_cast<uint32_t>(kFullTurn - c) << 24;
+}
+
+// The vector filter for a probe entry given by its key (FilterKeyOf) and
+// tolA.
+inline uint64_t* ListCandidatesKeyed(const uint8_t* distance, const uint8_t* secondAngle, int32_t begin,
+                                     int32_t end, uint32_t key, int32_t tolA, uint64_t record, uint64_t* listed) {
+  // The key's four bytes, each doubled twice, fill the four 32-bit lanes;
+  // one shuffle then spreads each over all 16 byte lanes.
+  __m128i keyBytes = _mm_cvtsi32_si128(static_cast<int>(key));
+  keyBytes = _mm_unpacklo_epi8(keyBytes, keyBytes);
+  keyBytes = _mm_unpacklo_epi16(keyBytes, keyBytes);
+  const __m128i low = _mm_shuffle_epi32(keyBytes, 0x00);
+  const __m128i high = _mm_shuffle_epi32(keyBytes, 0x55);
+  const __m128i add = _mm_shuffle_epi32(keyBytes, 0xAA);
+  const __m128i wrapFrom = _mm_shuffle_epi32(keyBytes, 0xFF);
   const __m128i fullTurn = _mm_set1_epi8(static_cast<char>(kFullTurn));
-  const __m128i span = _mm_set1_epi8(static_cast<char>(2 * probe.tolA));    // 0..240
+  const __m128i span = _mm_set1_epi8(static_cast<char>(2 * tolA));  // 0..240
   // The lanes of block bi that pass.
   const auto passing = [&](int32_t bi) {
     const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(distance + bi));
@@ -101,10 +118,11 @@ inline uint64_t* ListCandidatesSse2(const uint8_t* distance, const uint8_t* seco
     return static_cast<uint32_t>(_mm_movemask_epi8(_mm_and_si128(inDistance, inAngle)));
   };
   // The masks of up to four blocks are gathered into one 64-bit mask and
-  // listed together: few entries pass (about one in 50 on extracted sets),
-  // so a chunk mostly lists 0 to 2. The first kBranchFreeWrites are written without branches (a
-  // write past the last one listed is overwritten later or ignored; the
-  // sentinel bit keeps the bit scan defined), a loop takes the rare rest.
+  // listed together: few entries pass (about one in 50 on realistic sets),
+  // so a chunk mostly lists 0 to 2. The first kBranchFreeWrites are
+  // written without branches (a write past the last one listed is
+  // overwritten later or ignored; the sentinel bit keeps the bit scan
+  // defined), a loop takes the rare rest.
   int32_t bi = begin;
   while (bi < end) {
     const int32_t lanes = end - bi < kChunkLanes ? end - bi : kChunkLanes;
@@ -123,6 +141,12 @@ inline uint64_t* ListCandidatesSse2(const uint8_t* distance, const uint8_t* seco
     bi += lanes;
   }
   return listed;
+}
+
+// The vector filter for one probe entry.
+inline uint64_t* ListCandidatesSse2(const uint8_t* distance, const uint8_t* secondAngle, int32_t begin,
+                                    int32_t end, const FilterProbe& probe, uint64_t record, uint64_t* listed) {
+  return ListCandidatesKeyed(distance, secondAngle, begin, end, FilterKeyOf(probe), probe.tolA, record, listed);
 }
 #endif
 

@@ -201,6 +201,14 @@ struct MatchWorkspace {
   GrowableArray<int32_t> probeOpen;
   GrowableArray<int32_t> sampleOpen;
 
+  // The window filter keys of a probe's entries (FilterKeyOf), kept for the
+  // comparisons that follow: the set they were made for (null: none) and
+  // the tolerances. PrepareSet drops them when it rebuilds that set.
+  GrowableArray<uint32_t> filterKeys;
+  const PreparedSet* filterKeySet;
+  int32_t filterKeyTolD;
+  int32_t filterKeyTolA;
+
   SampleWindow sampleWindows[kAngleBuckets];  // correspondence search scratch
   uint8_t rotationMask[kAngleBuckets];
   int32_t rotationHistogram[kAngleBuckets];

@@ -91,6 +91,9 @@ MatchWorkspace* CreateMatchWorkspace() {
   std::memset(w->shiftHistogramY, 0, sizeof w->shiftHistogramY);
   w->votedRangeX[0] = w->votedRangeX[1] = 0;
   w->votedRangeY[0] = w->votedRangeY[1] = 0;
+  w->filterKeySet = nullptr;
+  w->filterKeyTolD = 0;
+  w->filterKeyTolA = 0;
   return w;
 }
 
@@ -100,7 +103,7 @@ size_t MatchWorkspaceBytes(const MatchWorkspace* w) {
   if (w == nullptr) return 0;
   return sizeof(MatchWorkspace) + SlotBytes(w->probe) + SlotBytes(w->sample) + SlotBytes(w->spare) +
          w->candidates.bytes() + w->sortedCandidates.bytes() + w->correspondences.bytes() + w->passed.bytes() +
-         w->consistent.bytes() + w->kept.bytes() + w->selection.bytes() + w->selectionScores.bytes() +
+         w->consistent.bytes() + w->filterKeys.bytes() + w->kept.bytes() + w->selection.bytes() + w->selectionScores.bytes() +
          w->group.bytes() + w->taken.bytes() + w->probeStamps.bytes() + w->sampleStamps.bytes() +
          w->probeOpen.bytes() + w->sampleOpen.bytes();
 }

@@ -235,6 +235,29 @@ int32_t ScoreCandidates(StageOne* st, int32_t n) {
   return kOk;
 }
 
+#if VS_FILTER_SSE2
+// The filter keys of the probe's entries for these tolerances: those the
+// workspace keeps when they were made for this set and these tolerances
+// (a search compares one probe with many samples), else made now. Null
+// when out of memory.
+const uint32_t* ProbeFilterKeys(MatchWorkspace* w, const PreparedSet& probe, int32_t tolD, int32_t tolA) {
+  if (w->filterKeySet == &probe && w->filterKeyTolD == tolD && w->filterKeyTolA == tolA) return w->filterKeys.data();
+  w->filterKeySet = nullptr;
+  const int32_t count = probe.buckets.count();
+  if (!w->filterKeys.Reserve(count > 0 ? count : 1, kPairGrowth)) return nullptr;  // room for one: never null
+  uint32_t* keys = w->filterKeys.data();
+  for (int32_t ai = 0; ai < count; ++ai) {
+    const BucketEntry& a = probe.buckets[ai];
+    keys[ai] = FilterKeyOf(FilterProbe{a.distance, a.secondAngle, tolD, tolA});
+  }
+  w->filterKeys.SetCount(count);
+  w->filterKeySet = &probe;
+  w->filterKeyTolD = tolD;
+  w->filterKeyTolA = tolA;
+  return keys;
+}
+#endif
+
 }  // namespace
 
 int32_t FindCorrespondences(MatchWorkspace* w, const PreparedSet& probe, const PreparedSet& sample,
@@ -276,6 +299,10 @@ int32_t FindCorrespondences(MatchWorkspace* w, const PreparedSet& probe, const P
   // end in a mispredicted branch every few entries).
   const BucketEntry* probeEntries = probe.buckets.data();
   const int32_t probeCount = probe.buckets.count();
+#if VS_FILTER_SSE2
+  const uint32_t* keys = ProbeFilterKeys(w, probe, tolD, tolA);
+  if (keys == nullptr) return kOutOfMemory;
+#endif
   for (int32_t ai = 0; ai < probeCount; ++ai) {
     if (listed > listLimit) {
       const int32_t r = ScoreCandidates(&st, static_cast<int32_t>(listed - listStart));
@@ -286,10 +313,15 @@ int32_t FindCorrespondences(MatchWorkspace* w, const PreparedSet& probe, const P
     // distance and the second angle.
     const BucketEntry& a = probeEntries[ai];
     const SampleWindow& win = windows[a.firstAngle];
-    const FilterProbe filter{a.distance, a.secondAngle, tolD, tolA};
     const uint64_t record = static_cast<uint64_t>(ai) << kCandidateShift;
+#if VS_FILTER_SSE2
+    listed = ListCandidatesKeyed(sampleDistance, sampleSecondAngle, win.begin, win.end, keys[ai], tolA, record, listed);
+    listed = ListCandidatesKeyed(sampleDistance, sampleSecondAngle, 0, win.wrappedEnd, keys[ai], tolA, record, listed);
+#else
+    const FilterProbe filter{a.distance, a.secondAngle, tolD, tolA};
     listed = ListCandidates(sampleDistance, sampleSecondAngle, win.begin, win.end, filter, record, listed);
     listed = ListCandidates(sampleDistance, sampleSecondAngle, 0, win.wrappedEnd, filter, record, listed);
+#endif
   }
   const int32_t r = ScoreCandidates(&st, static_cast<int32_t>(listed - listStart));
   if (r < 0) return r;

@@ -233,6 +233,7 @@ int32_t SampleDistanceLimit(const PreparedSet& probe, const MatchParameters& p) 
 int32_t PrepareSet(MatchWorkspace* w, PreparedSet* slot, PairDirections directions,
                    int32_t greatestDistance, const MatchParameters& p) {
   const bool both = directions == PairDirections::kBoth;
+  if (w->filterKeySet == slot) w->filterKeySet = nullptr;  // its filter keys no longer hold
   ComputeCentreAndFlags(slot);
   slot->pairs.Clear();
   slot->buckets.Clear();

@@ -209,6 +209,35 @@ TEST(MatchSample, ThresholdAnswerAtTheScore) {
   EXPECT_EQ(MatchSample(w.get(), c.data(), c.size(), 48, &config, nullptr, 0), -1);
 }
 
+// A workspace keeps what it can reuse between comparisons against one
+// probe (the window filter keys of its pairs): a new probe, other
+// tolerances and symmetric mode (which prepares the sample as a probe) must
+// score every pair as a fresh workspace does.
+TEST(MatchSample, ReusedWorkspaceScoresAsAFreshOne) {
+  TestRandom random(21);
+  auto w = testing::NewWorkspace();
+  for (int32_t round = 0; round < 3; ++round) {
+    auto finger = MakeFingerSet(random);
+    const std::vector<uint8_t> probe = RecordBytesOf(*finger);
+    const EngineConfiguration standard = RawConfig();
+    ASSERT_EQ(PrepareProbe(w.get(), probe.data(), probe.size(), 120, &standard), 0);
+    for (int32_t k = 0; k < 6; ++k) {
+      auto sample = k % 2 == 0 ? MakeImpressionSet(*finger, random) : MakeFingerSet(random);
+      // The first and last comparisons of each probe use the standard
+      // tolerances, so a new probe follows a comparison with the same ones.
+      EngineConfiguration config = standard;
+      if (k != 0 && k != 5) {
+        config.distanceTolerance = static_cast<uint32_t>(random.Range(6, 14));
+        config.angleTolerance = static_cast<uint32_t>(random.Range(6, 14));
+      }
+      config.symmetricMode = k == 4 ? 1 : 0;
+      const std::vector<uint8_t> b = RecordBytesOf(*sample);
+      EXPECT_EQ(MatchSample(w.get(), b.data(), b.size(), 0, &config, nullptr, 0), RawScore(*finger, *sample, config))
+          << round << " " << k;
+    }
+  }
+}
+
 TEST(MatchDetailsRecord, SizesValidationAndWhatEachReceives) {
   TestRandom random(8);
   auto finger = MakeFingerSet(random);
