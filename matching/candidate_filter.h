@@ -129,13 +129,15 @@ inline uint64_t* ListCandidatesKeyed(const uint8_t* distance, const uint8_t* sec
     uint64_t mask = 0;
     for (int32_t k = 0; k < lanes; k += kFilterBlock) mask |= static_cast<uint64_t>(passing(bi + k)) << k;
     if (lanes < kChunkLanes) mask &= (uint64_t{1} << lanes) - 1u;  // lanes past `end`
+    // record | (bi + lane) as one sum: the record lies above bit 31, bi + lane below.
+    const uint64_t chunkBase = record | static_cast<uint32_t>(bi);
     for (int32_t k = 0; k < kBranchFreeWrites; ++k) {
-      *listed = record | static_cast<uint32_t>(bi + __builtin_ctzll(mask | kChunkSentinel));
+      *listed = chunkBase + static_cast<uint64_t>(__builtin_ctzll(mask | kChunkSentinel));
       listed += mask != 0 ? 1 : 0;
       mask &= mask - 1;
     }
     while (mask != 0) {
-      *listed++ = record | static_cast<uint32_t>(bi + __builtin_ctzll(mask));
+      *listed++ = chunkBase + static_cast<uint64_t>(__builtin_ctzll(mask));
       mask &= mask - 1;
     }
     bi += lanes;
