@@ -1,8 +1,7 @@
 #pragma once
 // Division by a divisor fixed for a whole search, as a multiply and a shift.
 // The pair score divides every candidate's score by the same two divisors;
-// a hardware division takes several times as long as a multiply and, one
-// after another, they limit the whole scoring loop.
+// a hardware division takes several times as long as a multiply.
 //
 // Why it is exact: let d >= 1, L the least with d <= 2^L, k = 31 + L and
 // m = ceil(2^k / d) = (2^k + e) / d with 0 <= e < d. For 0 <= n < 2^31,
