@@ -181,7 +181,6 @@ struct MatchWorkspace {
 
   // Pair-building scratch.
   GrowableArray<PairCandidate> candidates;
-  GrowableArray<PairCandidate> sortedCandidates;
   int32_t distanceHistogram[kDistanceBins];
 
   // Scoring lists (indices into `correspondences` for the other three).

@@ -102,7 +102,7 @@ void FreeMatchWorkspace(MatchWorkspace* workspace) { delete workspace; }
 size_t MatchWorkspaceBytes(const MatchWorkspace* w) {
   if (w == nullptr) return 0;
   return sizeof(MatchWorkspace) + SlotBytes(w->probe) + SlotBytes(w->sample) + SlotBytes(w->spare) +
-         w->candidates.bytes() + w->sortedCandidates.bytes() + w->correspondences.bytes() + w->passed.bytes() +
+         w->candidates.bytes() + w->correspondences.bytes() + w->passed.bytes() +
          w->consistent.bytes() + w->filterKeys.bytes() + w->kept.bytes() + w->selection.bytes() + w->selectionScores.bytes() +
          w->group.bytes() + w->taken.bytes() + w->probeStamps.bytes() + w->sampleStamps.bytes() +
          w->probeOpen.bytes() + w->sampleOpen.bytes();

@@ -134,23 +134,37 @@ bool CollectCandidates(MatchWorkspace* w, const FeatureSet& set, int32_t lo, int
   return true;
 }
 
-// Counting sort by distance; within one distance the last-enumerated pair
-// comes first.
-bool SortCandidates(MatchWorkspace* w) {
-  const int32_t count = w->candidates.count();
-  if (!w->sortedCandidates.Reserve(count, kPairGrowth)) return false;
+// Writes the pair records in table order straight from the candidates: a
+// counting sort by distance in which, within one distance, the
+// last-enumerated pair comes first (the order the tables have always had).
+// Each candidate's records are made where they belong instead of sorting
+// the candidates first and making the records in a second pass. With
+// `both`, candidate position k gives record 2k and its reversal 2k + 1;
+// records at or past `records` are left out. Counts each written record's
+// first angle into `angleCounts[angle + 1]` for the angle buckets.
+void WritePairs(MatchWorkspace* w, PreparedSet* slot, bool both, int32_t records, int32_t* angleCounts) {
   int32_t end[kDistanceBins];
   int32_t running = 0;
   for (int32_t d = 0; d < kDistanceBins; ++d) {
     running += w->distanceHistogram[d];
     end[d] = running;
   }
+  const int32_t count = w->candidates.count();
+  const PairCandidate* candidates = w->candidates.data();
+  MinutiaPair* out = slot->pairs.data();
+  const int32_t step = both ? 2 : 1;
   for (int32_t k = 0; k < count; ++k) {
-    const PairCandidate& c = w->candidates[k];
-    w->sortedCandidates[--end[c.distance]] = c;
+    const PairCandidate& c = candidates[k];
+    const int32_t at = step * --end[c.distance];
+    if (at >= records) continue;
+    const MinutiaPair pair = MakePair(slot->set, c.distance, c.first, c.second);
+    out[at] = pair;
+    ++angleCounts[pair.firstAngle + 1];
+    if (both && at + 1 < records) {
+      out[at + 1] = Reversed(pair);
+      ++angleCounts[pair.secondAngle + 1];
+    }
   }
-  w->sortedCandidates.SetCount(count);
-  return true;
 }
 
 // The kEntry... bits one minutia carries; an entry's flags are those both of
@@ -181,12 +195,12 @@ BucketEntry EntryOf(const FeatureSet& set, const uint8_t* traits, const MinutiaP
 }
 
 // The angle buckets: a counting sort of the records by first angle, each
-// bucket keeping table order. A sample also gets the filter's byte arrays.
+// bucket keeping table order. `bucketStart[angle + 1]` holds the count of
+// records with that first angle on entry (WritePairs counted them). A
+// sample also gets the filter's byte arrays.
 void FillBuckets(PreparedSet* slot, bool withFilterBytes) {
   int32_t* start = slot->bucketStart;
-  for (int32_t k = 0; k <= kAngleBuckets; ++k) start[k] = 0;
   const int32_t count = slot->pairs.count();
-  for (int32_t r = 0; r < count; ++r) ++start[slot->pairs[r].firstAngle + 1];
   for (int32_t k = 0; k < kAngleBuckets; ++k) start[k + 1] += start[k];
   int32_t next[kAngleBuckets];
   for (int32_t k = 0; k < kAngleBuckets; ++k) next[k] = start[k];
@@ -249,9 +263,9 @@ int32_t PrepareSet(MatchWorkspace* w, PreparedSet* slot, PairDirections directio
     if (!both) lo = p.pairMinDistance + 1;
   }
   const int32_t limit = (p.refined && !both) ? p.samplePairLimit : kMaxArrayEntries;
-  if (!CollectCandidates(w, slot->set, lo, hi, limit) || !SortCandidates(w)) return kOutOfMemory;
+  if (!CollectCandidates(w, slot->set, lo, hi, limit)) return kOutOfMemory;
 
-  const int32_t pairCount = w->sortedCandidates.count();
+  const int32_t pairCount = w->candidates.count();
   int64_t records = both ? 2 * static_cast<int64_t>(pairCount) : pairCount;
   if (p.refined && both && records > p.probePairLimit) records = p.probePairLimit;
   if (!slot->pairs.Reserve(records, kPairGrowth) || !slot->buckets.Reserve(records, kPairGrowth) ||
@@ -259,13 +273,8 @@ int32_t PrepareSet(MatchWorkspace* w, PreparedSet* slot, PairDirections directio
                  !slot->bucketSecondAngle.Reserve(records + kFilterPadding, kPairGrowth)))) {
     return kOutOfMemory;
   }
-  int32_t written = 0;
-  for (int32_t k = 0; k < pairCount && written < records; ++k) {
-    const PairCandidate& c = w->sortedCandidates[k];
-    const MinutiaPair pair = MakePair(slot->set, c.distance, c.first, c.second);
-    slot->pairs[written++] = pair;
-    if (both && written < records) slot->pairs[written++] = Reversed(pair);
-  }
+  const int32_t written = static_cast<int32_t>(records);  // at most kMaxArrayEntries after Reserve
+  WritePairs(w, slot, both, written, slot->bucketStart);
   slot->pairs.SetCount(written);
   if (written > 0) {
     const int32_t largest = slot->pairs[written - 1].distance;
