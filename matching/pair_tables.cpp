@@ -9,6 +9,13 @@
 #include "matching/candidate_filter.h"
 #include "matching/geometry/geometry.h"
 
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <emmintrin.h>
+#define VS_PAIRS_SSE2 1
+#else
+#define VS_PAIRS_SSE2 0
+#endif
+
 namespace vorsensor {
 namespace {
 
@@ -82,6 +89,71 @@ MinutiaPair Reversed(const MinutiaPair& pair) {
   return r;
 }
 
+// Lists, without branches, the partners j in i + 1 .. end - 1 of minutia i
+// whose squared length s lies in [below, top) at out[0 ..]; returns how many.
+// Every step writes the entry after the last listed, so `out` needs room for
+// end - i - 1 entries.
+int32_t ListPartners(const FeatureSet& set, int32_t i, int32_t end, int64_t below, int64_t top,
+                     PairCandidate* out) {
+  const uint64_t squareSpan = static_cast<uint64_t>(top - below);
+  const Minutia& a = set.minutiae[i];
+  int32_t listed = 0;
+  for (int32_t j = i + 1; j < end; ++j) {
+    const Minutia& b = set.minutiae[j];
+    const int64_t dx = a.x - b.x;
+    const int64_t dy = a.y - b.y;
+    out[listed] = PairCandidate{0, i, j};
+    listed += static_cast<uint64_t>(dx * dx + dy * dy - below) < squareSpan ? 1 : 0;
+  }
+  return listed;
+}
+
+#if VS_PAIRS_SSE2
+// Coordinates packed two 16-bit halves to a word, x low and y high, when
+// every coordinate lies within +-kPackedCoordinateLimit: then differences
+// fit 16 bits and dx * dx + dy * dy (at most 2 x 32766^2) fits a signed
+// 32-bit lane, which one multiply-add gives for four partners at once.
+constexpr int32_t kPackedCoordinateLimit = 16383;
+constexpr int32_t kPartnerLanes = 4;
+constexpr uint32_t kHalfMask = 0xFFFFu;
+constexpr int32_t kHalfBits = 16;
+
+// Fills `words` (room for minutiaCount + kPartnerLanes - 1) and tells whether
+// every coordinate fits.
+bool PackCoordinates(const FeatureSet& set, uint32_t* words) {
+  bool fits = true;
+  for (int32_t i = 0; i < set.minutiaCount; ++i) {
+    const Minutia& m = set.minutiae[i];
+    fits = fits && m.x >= -kPackedCoordinateLimit && m.x <= kPackedCoordinateLimit &&
+           m.y >= -kPackedCoordinateLimit && m.y <= kPackedCoordinateLimit;
+    words[i] = (static_cast<uint32_t>(m.x) & kHalfMask) | (static_cast<uint32_t>(m.y) & kHalfMask) << kHalfBits;
+  }
+  // The last step reads up to three words past the set; their lanes are masked off.
+  for (int32_t k = 0; k < kPartnerLanes - 1; ++k) words[set.minutiaCount + k] = 0;
+  return fits;
+}
+
+// ListPartners four partners per step on packed coordinates (same list).
+int32_t ListPartnersPacked(const uint32_t* words, int32_t i, int32_t end, __m128i belowMinusOne, __m128i top,
+                           PairCandidate* out) {
+  const __m128i origin = _mm_set1_epi32(static_cast<int32_t>(words[i]));
+  int32_t listed = 0;
+  for (int32_t j = i + 1; j < end; j += kPartnerLanes) {
+    const __m128i d = _mm_sub_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(words + j)), origin);
+    const __m128i square = _mm_madd_epi16(d, d);
+    const __m128i inRange = _mm_and_si128(_mm_cmpgt_epi32(square, belowMinusOne), _mm_cmplt_epi32(square, top));
+    uint32_t mask = static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(inRange)));
+    const int32_t remaining = end - j;
+    if (remaining < kPartnerLanes) mask &= (1u << remaining) - 1u;  // lanes past `end`
+    for (int32_t lane = 0; lane < kPartnerLanes; ++lane) {
+      out[listed] = PairCandidate{0, i, j + lane};
+      listed += static_cast<int32_t>((mask >> lane) & 1u);
+    }
+  }
+  return listed;
+}
+#endif
+
 // Enumerates the pairs (i before j) whose distance lies in [lo, hi] into the
 // candidate scratch, at most `limit` of them, and counts them per distance.
 // Two passes: the first lists, without branches, the pairs whose squared
@@ -93,30 +165,41 @@ bool CollectCandidates(MatchWorkspace* w, const FeatureSet& set, int32_t lo, int
   for (int32_t& c : w->distanceHistogram) c = 0;
   const int32_t n = set.minutiaCount;
   // DistanceOf lies between floor(sqrt(s)) and floor(sqrt(s)) + 1 for the
-  // squared length s, so squares outside these bounds cannot be in range.
+  // squared length s, so squares outside [below, top) cannot be in range.
   const int64_t below = lo > 1 ? static_cast<int64_t>(lo - 1) * (lo - 1) : 0;
-  const uint64_t squareSpan = static_cast<uint64_t>(static_cast<int64_t>(hi + 1) * (hi + 1) - below);
+  const int64_t top = static_cast<int64_t>(hi + 1) * (hi + 1);
   // Extraction lists minutiae in raster order. When the rows never go back,
-  // the partners of minutia i further down the list than `hi` rows can be
-  // skipped all at once: DistanceOf is at least the row difference.
+  // the partners of minutia i more than `hi` rows further down can be left
+  // out at once: their squares are at least top. `end` only grows with i.
   bool rowsAscending = true;
   for (int32_t i = 1; i < n && rowsAscending; ++i) rowsAscending = set.minutiae[i - 1].y <= set.minutiae[i].y;
+#if VS_PAIRS_SSE2
+  uint32_t words[kMaxMinutiae + kPartnerLanes - 1];
+  const bool packed = PackCoordinates(set, words);
+  // below and top are at most 256^2, so they fit the 32-bit lanes.
+  const __m128i belowMinusOne = _mm_set1_epi32(static_cast<int32_t>(below - 1));
+  const __m128i topLanes = _mm_set1_epi32(static_cast<int32_t>(top));
+#endif
   int32_t listed = 0;
+  int32_t end = 0;
   for (int32_t i = 0; i < n; ++i) {
+    if (rowsAscending) {
+      while (end < n && int64_t{set.minutiae[end].y} - set.minutiae[i].y <= hi) ++end;
+    } else {
+      end = n;
+    }
     // Room for every partner of i (the entry after the last listed is
     // written too); the count tells a growing array what to keep.
     w->candidates.SetCount(listed);
     if (!w->candidates.Reserve(static_cast<int64_t>(listed) + (n - i), kPairGrowth)) return false;
-    PairCandidate* out = w->candidates.data();
-    const Minutia& a = set.minutiae[i];
-    for (int32_t j = i + 1; j < n; ++j) {
-      const Minutia& b = set.minutiae[j];
-      const int64_t dx = a.x - b.x;
-      const int64_t dy = a.y - b.y;
-      if (rowsAscending && -dy > hi) break;
-      out[listed] = PairCandidate{0, i, j};
-      listed += static_cast<uint64_t>(dx * dx + dy * dy - below) < squareSpan ? 1 : 0;
+    PairCandidate* out = w->candidates.data() + listed;
+#if VS_PAIRS_SSE2
+    if (packed) {
+      listed += ListPartnersPacked(words, i, end, belowMinusOne, topLanes, out);
+      continue;
     }
+#endif
+    listed += ListPartners(set, i, end, below, top, out);
   }
   PairCandidate* pairs = w->candidates.data();
   int32_t kept = 0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "feature_set_helpers.h"
+#include "matching/geometry/geometry.h"
 #include "matcher_test_support.h"
 
 namespace vorsensor {
@@ -119,6 +120,51 @@ TEST(PairTable, RefinedRangesAndLimits) {
   ASSERT_EQ(PrepareSet(w.get(), &w->sample, PairDirections::kOne, 60, p), 0);
   EXPECT_EQ(w->sample.pairs.count(), 40);
   for (int32_t r = 0; r < 40; ++r) EXPECT_GE(w->sample.pairs[r].distance, 21);
+}
+
+// Far-off coordinates take the plain pair listing instead of the four-lane
+// one, and rows out of order take the whole partner range: a turn-free shift
+// or a row-order shuffle of the same minutiae must keep the same pairs.
+TEST(PairTable, ListingPathsAgree) {
+  testing::TestRandom random(7);
+  auto finger = testing::MakeFingerSet(random);
+  const MatchParameters p = testing::DefaultParameters();
+  auto w = testing::NewWorkspace();
+  CopyFeatureSet(&w->sample.set, finger.get());
+  ASSERT_EQ(PrepareSet(w.get(), &w->sample, PairDirections::kOne, 60, p), 0);
+  const PreparedSet& near = w->sample;
+  ASSERT_GT(near.pairs.count(), 100);
+
+  auto other = testing::NewWorkspace();
+  constexpr int32_t kFarOff = 40000;
+  for (int32_t i = 0; i < finger->minutiaCount; ++i) finger->minutiae[i].x += kFarOff;
+  CopyFeatureSet(&other->sample.set, finger.get());
+  ASSERT_EQ(PrepareSet(other.get(), &other->sample, PairDirections::kOne, 60, p), 0);
+  const PreparedSet& far = other->sample;
+  ASSERT_EQ(far.pairs.count(), near.pairs.count());
+  for (int32_t r = 0; r < near.pairs.count(); ++r) {
+    EXPECT_EQ(far.pairs[r].first, near.pairs[r].first);
+    EXPECT_EQ(far.pairs[r].second, near.pairs[r].second);
+    EXPECT_EQ(far.pairs[r].firstAngle, near.pairs[r].firstAngle);
+    EXPECT_EQ(far.buckets[r].pair, near.buckets[r].pair);
+  }
+
+  // Back in place, the last minutia moved to the top row: the distances of
+  // its pairs change, so compare the pair count with a plain count.
+  for (int32_t i = 0; i < finger->minutiaCount; ++i) finger->minutiae[i].x -= kFarOff;
+  finger->minutiae[finger->minutiaCount - 1].y = -1;
+  CopyFeatureSet(&other->sample.set, finger.get());
+  ASSERT_EQ(PrepareSet(other.get(), &other->sample, PairDirections::kOne, 60, p), 0);
+  int32_t inRange = 0;
+  for (int32_t i = 0; i < finger->minutiaCount; ++i) {
+    for (int32_t j = i + 1; j < finger->minutiaCount; ++j) {
+      const Minutia& a = finger->minutiae[i];
+      const Minutia& b = finger->minutiae[j];
+      const int32_t d = DistanceOf(a.x, a.y, b.x, b.y);
+      inRange += d >= p.pairMinDistance && d <= 60 ? 1 : 0;
+    }
+  }
+  EXPECT_EQ(other->sample.pairs.count(), inRange);
 }
 
 }  // namespace
