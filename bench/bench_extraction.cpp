@@ -23,7 +23,7 @@
 #include "engine/ridge/singular_points.h"
 #include "engine/row_image.h"
 #include "imageio/image_io.h"
-#include "matching/geometry/geometry.h"
+#include "geometry/geometry.h"
 #include "test_paths.h"
 
 namespace {

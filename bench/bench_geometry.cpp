@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "matching/geometry/geometry.h"
+#include "geometry/geometry.h"
 #include "random.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include "engine/background_levelling.h"
 
 #include "engine/integer_division.h"
-#include "matching/geometry/geometry.h"
+#include "geometry/geometry.h"
 
 namespace vorsensor {
 namespace {

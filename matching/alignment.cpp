@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "engine/result_codes.h"
-#include "matching/geometry/geometry.h"
+#include "geometry/geometry.h"
 #include "matching/match_parameters.h"
 #include "matching/matcher.h"
 #include "matching/pair_tables.h"

@@ -16,7 +16,7 @@
 #define VS_FILTER_SSE2 0
 #endif
 
-#include "matching/geometry/geometry.h"
+#include "geometry/geometry.h"
 
 namespace vorsensor {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "matching/geometry/geometry.h"
+#include "geometry/geometry.h"
 
 namespace vorsensor {
 namespace {

@@ -8,7 +8,7 @@
 #include "engine/result_codes.h"
 #include "matching/candidate_filter.h"
 #include "matching/exact_divide.h"
-#include "matching/geometry/geometry.h"
+#include "geometry/geometry.h"
 #include "matching/pair_tables.h"
 
 namespace vorsensor {

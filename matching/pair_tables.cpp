@@ -7,7 +7,7 @@
 
 #include "engine/result_codes.h"
 #include "matching/candidate_filter.h"
-#include "matching/geometry/geometry.h"
+#include "geometry/geometry.h"
 
 #if defined(__SSE2__) && defined(__GNUC__)
 #include <emmintrin.h>

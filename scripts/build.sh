@@ -14,6 +14,10 @@ case "$variant" in
   fuzz) args+=(-DVS_FUZZ=ON -DVS_SANITIZE=address,undefined -DVS_BUILD_TESTS=OFF -DVS_BUILD_BENCH=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
   *) echo "unknown variant: $variant" >&2; exit 2 ;;
 esac
+# ccache, when present, makes rebuilds of several build variants cheap.
+if command -v ccache >/dev/null 2>&1; then
+  args+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 cmake -S . -B "build/$variant" "${args[@]}" "$@" >/dev/null
 if [ "$variant" = tsan ]; then
   # Only the threaded test executables run under ThreadSanitizer.

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the tools need, when missing.
 set -euo pipefail
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git ccache
   libgtest-dev libgmock-dev libbenchmark-dev   # tests and benchmarks
   libpng-dev libtiff-dev                       # image files (imageio)
   libcli11-dev                                 # command-line parsing (vorsensor)

@@ -5,8 +5,8 @@
 
 #include <cstdlib>
 
-#include "matching/geometry/digital_line.h"
-#include "matching/geometry/geometry.h"
+#include "geometry/digital_line.h"
+#include "geometry/geometry.h"
 
 namespace vorsensor {
 

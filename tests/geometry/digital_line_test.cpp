@@ -1,4 +1,4 @@
-#include "matching/geometry/digital_line.h"
+#include "geometry/digital_line.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Direction, distance and square-root helpers, and their constant tables.
 // Floating point appears only here, as the obvious reference.
-#include "matching/geometry/geometry.h"
+#include "geometry/geometry.h"
 
 #include <gtest/gtest.h>
 

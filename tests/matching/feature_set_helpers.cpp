@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "engine/template_record.h"
-#include "matching/geometry/geometry.h"
+#include "geometry/geometry.h"
 
 namespace vorsensor::testing {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "feature_set_helpers.h"
 #include "matcher_test_support.h"
-#include "matching/geometry/geometry.h"
+#include "geometry/geometry.h"
 
 namespace vorsensor {
 namespace {

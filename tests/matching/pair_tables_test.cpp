@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "feature_set_helpers.h"
-#include "matching/geometry/geometry.h"
+#include "geometry/geometry.h"
 #include "matcher_test_support.h"
 
 namespace vorsensor {

@@ -12,7 +12,7 @@
 #include <limits>
 
 #include "engine/ridge/orientation_moments.h"
-#include "matching/geometry/geometry.h"
+#include "geometry/geometry.h"
 #include "support/random.h"
 
 namespace vorsensor {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/row_image.h"
-#include "matching/geometry/geometry.h"
+#include "geometry/geometry.h"
 #include "support/grey_images.h"
 
 namespace vorsensor::testing {

@@ -1,6 +1,6 @@
 // The digital line walk: whole-pixel steps along the major axis with the minor
 // axis following an accumulator of hundredths.
-#include "matching/geometry/digital_line.h"
+#include "geometry/digital_line.h"
 
 #include <cstdlib>
 

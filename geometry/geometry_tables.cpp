@@ -5,7 +5,7 @@
 //   kSine[k]          = sin(k * 2 pi / 240) * 10000, rounded to nearest
 //   kCosine[k]        = cos(k * 2 pi / 240) * 10000, rounded to nearest
 // (no entry lies near a half, so the rounding direction is never in doubt).
-#include "matching/geometry/geometry.h"
+#include "geometry/geometry.h"
 
 namespace vorsensor {
 

@@ -1,7 +1,7 @@
 // Whole-pixel lengths of three-component vectors and the integer square root;
 // DirectionOf and DistanceOf are inline (geometry_inline.h), sharing the root
 // tables. Integer arithmetic only.
-#include "matching/geometry/geometry.h"
+#include "geometry/geometry.h"
 
 namespace vorsensor {
 namespace {

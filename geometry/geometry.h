@@ -28,4 +28,4 @@ extern const uint8_t kArcTangent[50][50];
 
 }  // namespace vorsensor
 
-#include "matching/geometry/geometry_inline.h"  // IWYU pragma: export
+#include "geometry/geometry_inline.h"  // IWYU pragma: export
