@@ -1,8 +1,6 @@
 // The minutiae filter's three marking rules and the compaction.
 #include "engine/minutiae/minutiae_filter.h"
 
-#include <memory>
-
 #include "geometry/geometry.h"
 
 namespace vorsensor {
