@@ -107,9 +107,11 @@ uint8_t ForkDirection(int32_t w, int32_t h, uint8_t* const* skeleton, int32_t x,
   scratch->Clear();
   if (!complete) return kNoTraceDirection;
 
-  // The widest angle of the three pairs, and the narrowest pair (the first of
-  // equally narrow ones), examined as (d2, d1), (d1, d0), (d2, d0).
-  const int32_t pairs[3][2] = {{direction[2], direction[1]}, {direction[1], direction[0]}, {direction[2], direction[0]}};
+  return CombineBranchDirections(direction[0], direction[1], direction[2]);
+}
+
+uint8_t CombineBranchDirections(int32_t d0, int32_t d1, int32_t d2) {
+  const int32_t pairs[3][2] = {{d2, d1}, {d1, d0}, {d2, d0}};
   int32_t widest = -1, narrowest = kFullTurn, narrowA = 0, narrowB = 0;
   for (const auto& pair : pairs) {
     const int32_t angle = FoldedAngle(pair[0], pair[1]);

@@ -19,6 +19,12 @@ uint8_t ForkDirection(int32_t w, int32_t h, uint8_t* const* skeleton, int32_t x,
                       int32_t minSteps, TraceList* scratch);
 int32_t ForkDirectionRoom(int32_t w, int32_t h, int32_t maxSteps);
 
+// A bifurcation's direction from its three branch directions: the circular
+// mean of the narrowest pair (the first of equally narrow ones among (d2, d1),
+// (d1, d0), (d2, d0)); kNoTraceDirection when that pair's angle is 0 or the
+// widest pair's is below 60.
+uint8_t CombineBranchDirections(int32_t d0, int32_t d1, int32_t d2);
+
 // How much the ridge orientation in the square of half size `radius` round
 // (x, y) differs from the orientation at (x, y): 0 the same everywhere, 255
 // everywhere at right angles; 0 when (x, y) has no orientation.
