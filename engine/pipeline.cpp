@@ -3,12 +3,19 @@
 // named after the stages it runs; the stages live in their own files.
 #include "engine/pipeline.h"
 
+#include <cstdint>
+#include <limits>
 #include <string>
 
 #include "engine/background_levelling.h"
 #include "engine/border_trimming.h"
 #include "engine/box_mean.h"
 #include "engine/contrast_normalisation.h"
+#include "engine/minutiae/bifurcation_cleaning.h"
+#include "engine/minutiae/minutiae_filter.h"
+#include "engine/minutiae/minutiae_scan.h"
+#include "engine/minutiae/ridge_gap_joining.h"
+#include "engine/minutiae/skeleton_thinning.h"
 #include "engine/result_codes.h"
 #include "engine/ridge/block_orientation.h"
 #include "engine/ridge/block_votes.h"
@@ -22,6 +29,17 @@ namespace vorsensor {
 namespace {
 
 constexpr uint32_t kLightSmoothRadius = 1;  // the 3 x 3 mean between the grey stages
+constexpr uint8_t kBackgroundFrom = 128;    // orientation map values from here are background
+constexpr uint8_t kWhite = 255;
+constexpr uint32_t kWriteBackSkeleton = 2;  // writeBackImage: the caller gets the skeleton
+constexpr int32_t kNoSpreadRadius = -1;     // the scan leaves the orientation spread out
+
+// The configuration's counts and radii are unsigned; the stages take signed
+// values, so larger settings are held at the largest signed one.
+int32_t Setting(uint32_t value) {
+  constexpr uint32_t kLargest = static_cast<uint32_t>(std::numeric_limits<int32_t>::max());
+  return static_cast<int32_t>(value < kLargest ? value : kLargest);
+}
 
 // What the stages share: the caller's ridge image (changed in place), scratch
 // image A (normalised grey, then reliability), orientation map B, the feature
@@ -42,6 +60,17 @@ std::string FormatSingularPoints(const SingularPoint* points, int32_t count) {
   for (int32_t i = 0; i < count; ++i) {
     text += std::to_string(points[i].x) + ' ' + std::to_string(points[i].y) + ' ' + std::to_string(points[i].kind) +
             ' ' + std::to_string(points[i].direction) + '\n';
+  }
+  return text;
+}
+
+// One line per minutia: x y type direction spread density.
+std::string FormatMinutiae(const Minutia* minutiae, int32_t count) {
+  std::string text;
+  for (int32_t i = 0; i < count; ++i) {
+    const Minutia& m = minutiae[i];
+    text += std::to_string(m.x) + ' ' + std::to_string(m.y) + ' ' + std::to_string(m.type) + ' ' +
+            std::to_string(m.direction) + ' ' + std::to_string(m.spread) + ' ' + std::to_string(m.density) + '\n';
   }
   return text;
 }
@@ -172,6 +201,57 @@ int32_t NormaliseOrientLocateSegment(PipelineWork& work) {
   return SegmentForeground(work);
 }
 
+// From the binary ridge image in A to the feature set's minutiae: thin A into
+// the skeleton, join its gaps, clean its bifurcations, scan, filter and
+// compact. `densityCopy` is E when it was made, else null.
+int32_t FindMinutiae(PipelineWork& work, const uint8_t* const* densityCopy) {
+  const EngineConfiguration& c = work.config;
+  const int32_t w = work.w, h = work.h;
+  uint8_t* const* skeleton = work.scratch.rows();
+  const uint8_t* const* orientation = work.orientation.rows();
+  if (const int32_t rc = Thin(w, h, skeleton, Setting(c.maxIterations)); rc < 0) return rc;
+  DumpImage(work.sink, "skeleton-thinned", skeleton, w, h);
+  const int32_t joined = JoinGaps(w, h, skeleton, orientation, Setting(c.joinTraceMax), Setting(c.joinTraceMin),
+                                  Setting(c.joinRadius), c.joinAngleMin);
+  if (joined < 0) return joined;
+  DumpImage(work.sink, "skeleton-joined", skeleton, w, h);
+  const BifurcationCleaningParameters cleaning{
+      Setting(c.branchTraceMax), c.teeWideAngle,          c.spreadWideAngle,        c.teeSideHigh,
+      c.teeSideLow,              c.spreadSideLow,         Setting(c.branchShortLen), Setting(c.bridgeMaxLen),
+      Setting(c.crossMaxLen),    Setting(c.branchKeepLen), c.crossAngleMax};
+  CleanBifurcations(w, h, skeleton, orientation, cleaning);
+  DumpImage(work.sink, "skeleton-cleaned", skeleton, w, h);
+
+  FeatureSet* f = work.features;
+  const int32_t rc = ScanMinutiae(w, h, skeleton, orientation, c.densityEnabled != 0 ? densityCopy : nullptr,
+                                  f->minutiae, &f->minutiaCount, Setting(c.endTraceMax), Setting(c.endTraceMin),
+                                  Setting(c.forkBranchMin), c.spreadEnabled != 0 ? Setting(c.spreadRadius)
+                                                                                 : kNoSpreadRadius);
+  if (rc < 0) return rc;
+  DumpText(work.sink, "minutiae-scanned", [&] { return FormatMinutiae(f->minutiae, f->minutiaCount); });
+  const MinutiaeFilterParameters filter{Setting(c.crowdRadius),  Setting(c.crowdMaxNeighbours),
+                                        Setting(c.pairDistance), Setting(c.forkPairDistance),
+                                        c.pairAngleTolerance,    Setting(c.borderWindow)};
+  FilterMinutiae(w, h, orientation, f->minutiae, f->minutiaCount, filter);
+  f->minutiaCount = CompactMinutiae(f->minutiae, f->minutiaCount);
+  DumpText(work.sink, "minutiae", [&] { return FormatMinutiae(f->minutiae, f->minutiaCount); });
+  return kOk;
+}
+
+// What the caller's image ends as: the skeleton when asked for, and white
+// wherever the orientation map marks background (`WhitenBackground`).
+void FinishRidgeImage(PipelineWork& work) {
+  if (work.config.writeBackImage == kWriteBackSkeleton) {
+    CopyRowImage(work.ridge, work.scratch.rows(), work.w, work.h);
+  }
+  const uint8_t* const* orientation = work.orientation.rows();
+  for (int32_t y = 0; y < work.h; ++y) {
+    for (int32_t x = 0; x < work.w; ++x) {
+      if (orientation[y][x] >= kBackgroundFrom) work.ridge[y][x] = kWhite;
+    }
+  }
+}
+
 }  // namespace
 
 int32_t RunPipeline(int32_t w, int32_t h, uint8_t* const* ridgeImage, FeatureSet* features,
@@ -188,9 +268,14 @@ int32_t RunPipeline(int32_t w, int32_t h, uint8_t* const* ridgeImage, FeatureSet
   const int32_t quality = NormaliseOrientLocateSegment(work);
   if (quality < 0) return quality;
   // The ridge image stages (directional smoothing, binarisation,
-  // regularisation) and the minutiae stages follow here, on the ridge image,
-  // A and B.
+  // regularisation, the density copy E) follow here, on the ridge image, A
+  // and B, and end by copying the ridge image into A. Until they run, A is a
+  // plain copy of the ridge image as it stands and there is no E.
+  CopyRowImage(work.scratch.rows(), ridgeImage, w, h);
+  const uint8_t* const* densityCopy = nullptr;
+  if (const int32_t rc = FindMinutiae(work, densityCopy); rc < 0) return rc;
   if (settings->keepSingularPoints == 0) features->singularCount = 0;
+  FinishRidgeImage(work);
   return quality;
 }
 

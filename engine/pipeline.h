@@ -2,9 +2,10 @@
 // The extraction pipeline: runs the stages over one normalised grey image in
 // their fixed order and fills a feature set.
 //
-// So far the pipeline runs the stages up to the orientation map, the
-// foreground mask and the image quality; the ridge image and minutiae stages
-// follow them in RunPipeline.
+// The pipeline runs the grey stages up to the orientation map, the foreground
+// mask and the image quality, and the minutiae stages (thinning, gap joining,
+// bifurcation cleaning, minutiae scan and filter). The ridge image stages
+// between them follow in RunPipeline.
 #include <cstdint>
 
 #include "engine/diagnostics.h"

@@ -78,7 +78,9 @@ TEST(PipelineTest, HandsEveryStageOutputToTheSinkInOrder) {
     for (const auto& e : sink.entries) keys.push_back(e.key);
     EXPECT_EQ(keys, (std::vector<std::string>{"normalised", "block-orientation", "block-reliability",
                                               "block-orientation-voted", "singular-detected", "pixel-orientation",
-                                              "pixel-reliability", "singular-points", "orientation-map", "quality"}));
+                                              "pixel-reliability", "singular-points", "orientation-map", "quality",
+                                              "skeleton-thinned", "skeleton-joined", "skeleton-cleaned",
+                                              "minutiae-scanned", "minutiae"}));
     EXPECT_EQ(sink.Find("normalised")->width, 256);
     EXPECT_EQ(sink.Find("orientation-map")->height, 288);
     EXPECT_EQ(sink.Find("block-orientation")->width, 16);
@@ -87,7 +89,7 @@ TEST(PipelineTest, HandsEveryStageOutputToTheSinkInOrder) {
     // Corner blocks are always voted away.
     EXPECT_EQ(sink.Find("block-orientation-voted")->pixels[0], 255);
 
-    // Without a sink the same result; the ridge image itself is only smoothed.
+    // Without a sink the same result and the same ridge image.
     RowImage again = Rings(256, 288);
     auto plain = std::make_unique<FeatureSet>();
     EXPECT_EQ(RunPipeline(256, 288, again.rows(), plain.get(), &c, nullptr), quality);
