@@ -162,5 +162,36 @@ TEST(PipelineTest, ArgumentsAndTinyImages) {
   EXPECT_EQ(RunPipeline(1, 40, line.rows(), features.get(), &config), 0);
 }
 
+// The caller's image ends as the skeleton (writeBackImage 2) or as the ridge
+// image, white wherever the orientation map marks background.
+TEST(PipelineTest, RidgeImageEndsWhitenedWithTheSkeletonWhenAskedFor) {
+  for (const uint32_t writeBack : {1u, 2u}) {
+    EngineConfiguration config = Defaults();
+    config.writeBackImage = writeBack;
+    RowImage image = Rings(256, 288);
+    auto features = std::make_unique<FeatureSet>();
+    RecordingSink sink;
+    ASSERT_GE(RunPipeline(256, 288, image.rows(), features.get(), &config, &sink), 0);
+    const RecordingSink::Entry* map = sink.Find("orientation-map");
+    const RecordingSink::Entry* skeleton = sink.Find("skeleton-cleaned");
+    ASSERT_NE(map, nullptr);
+    ASSERT_NE(skeleton, nullptr);
+    int32_t background = 0;
+    for (int32_t y = 0; y < 288; ++y) {
+      for (int32_t x = 0; x < 256; ++x) {
+        const size_t at = static_cast<size_t>(y) * 256 + static_cast<size_t>(x);
+        if (map->pixels[at] >= 128) {
+          ++background;
+          ASSERT_EQ(image[y][x], 255) << x << ',' << y;
+        } else if (writeBack == 2) {
+          ASSERT_EQ(image[y][x], skeleton->pixels[at]) << x << ',' << y;
+        }
+      }
+    }
+    EXPECT_GT(background, 0);
+    EXPECT_EQ(sink.Find("minutiae")->text.empty(), features->minutiaCount == 0);
+  }
+}
+
 }  // namespace
 }  // namespace vorsensor
