@@ -83,6 +83,7 @@ class ChecksumSink : public StageSink {
 
 struct Extraction {
   int32_t quality = 0;
+  int32_t minutiae = 0;
   std::vector<SingularPoint> singular;
   ChecksumSink sink;
 };
@@ -107,6 +108,7 @@ std::unique_ptr<Extraction> Extract(RowImage& image, int32_t profile = 0) {
   auto features = std::make_unique<FeatureSet>();
   result->quality = RunPipeline(image.width(), image.height(), image.rows(), features.get(), &config, &result->sink);
   result->singular.assign(features->singular, features->singular + features->singularCount);
+  result->minutiae = features->minutiaCount;
   return result;
 }
 
@@ -140,12 +142,16 @@ std::vector<Impression> ReadTruth() {
   return impressions;
 }
 
-TEST(GeneratedFingerprints, EveryImpressionPassesTheEnrolmentQuality) {
+// Every impression is good enough to enrol and yields a usable number of minutiae.
+TEST(GeneratedFingerprints, EveryImpressionPassesTheEnrolmentQualityWithTwentyToEightyMinutiae) {
   const std::vector<Impression> impressions = ReadTruth();
   ASSERT_EQ(impressions.size(), 24u);
   for (const Impression& impression : impressions) {
     RowImage image = LoadSynth(impression.file);
-    EXPECT_GT(Extract(image)->quality, kEnrolmentQualityMin) << impression.file;
+    const std::unique_ptr<Extraction> result = Extract(image);
+    EXPECT_GT(result->quality, kEnrolmentQualityMin) << impression.file;
+    EXPECT_GE(result->minutiae, 20) << impression.file;
+    EXPECT_LE(result->minutiae, 80) << impression.file;
   }
 }
 
