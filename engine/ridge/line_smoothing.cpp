@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstring>
+#include <new>
 
 #include "engine/result_codes.h"
 
@@ -19,6 +20,7 @@ constexpr uint8_t kQuarterTurn = 60;          // orientations of a quarter turn
 constexpr uint8_t kEighthTurn = 30;
 constexpr int32_t kListedKernels = kEighthTurn + 1;
 constexpr uint32_t kSquareCount = 9;          // pixels of the full 3 x 3 square
+constexpr uint8_t kPassCountMask = 0x07;      // pass counts in the low bits of the scratch image
 
 constexpr LineKernel kListed[kListedKernels] = {
     {10201, 5, {{0, -5, 10201}, {0, -4, 10201}, {0, -3, 10201}, {0, -2, 10201}, {0, -1, 10201}}},
@@ -190,18 +192,71 @@ uint8_t LineSmoothPixel(const uint8_t* const* around, int32_t w, int32_t h, int3
 bool LineRowRing::Allocate(int32_t w, int32_t h) {
   w_ = w;
   h_ = h;
-  return ring_.Allocate(w, h < kLineRows ? h : kLineRows);
+  slots_ = h < kLineRows ? h : kLineRows;
+  const size_t size = 2 * static_cast<size_t>(slots_) * static_cast<size_t>(w > 0 ? w : 0);
+  rows_.reset(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
+  offsets_.reset(new (std::nothrow) Offsets[kLineOrientations]);
+  if (rows_ == nullptr || offsets_ == nullptr) return false;
+  for (int32_t o = 0; o < kLineOrientations; ++o) {
+    const LineKernel& kernel = kKernels[o];
+    Offsets& fixed = offsets_[o];
+    fixed.count = kernel.count;
+    fixed.centre = kernel.centre;
+    for (int32_t t = 0; t < kernel.count; ++t) {
+      fixed.offset[t] = kernel.taps[t].dy * w + kernel.taps[t].dx;
+      fixed.weight[t] = kernel.taps[t].weight;
+    }
+  }
+  return true;
 }
 
 const uint8_t* const* LineRowRing::Around(int32_t y) {
-  // Row y + 6 takes the slot of row y - 7, which no kernel of row y reads.
+  // Row y + 6 takes the slots of row y - 7, which no kernel of row y reads.
+  const size_t width = static_cast<size_t>(w_);
   for (; copied_ <= y + kLineReach && copied_ < h_; ++copied_) {
-    std::memcpy(ring_[copied_], image_[copied_], static_cast<size_t>(w_));
+    uint8_t* first = rows_.get() + static_cast<size_t>(copied_ % slots_) * width;
+    std::memcpy(first, image_[copied_], width);
+    std::memcpy(first + static_cast<size_t>(slots_) * width, image_[copied_], width);
   }
   for (int32_t d = -kLineReach; d <= kLineReach; ++d) {
-    around_[d + kLineReach] = y + d >= 0 && y + d < h_ ? ring_[y + d] : nullptr;
+    around_[d + kLineReach] =
+        y + d >= 0 && y + d < h_ ? rows_.get() + static_cast<size_t>((y + d) % slots_) * width : nullptr;
   }
   return around_ + kLineReach;
+}
+
+void LineRowRing::SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t* counts, uint8_t* out) const {
+  const uint8_t* const* around = around_ + kLineReach;
+  auto selected = [counts](int32_t x) { return counts == nullptr || (counts[x] & kPassCountMask) != 0; };
+  auto edge = [&](int32_t x) {
+    if (selected(x)) {
+      out[x] = LineSmoothPixel(around, w_, h_, x, y, static_cast<uint8_t>(orientation[x] & kOrientationBits), false);
+    }
+  };
+  if (y < kLineReach || y >= h_ - kLineReach || w_ <= 2 * kLineReach) {
+    for (int32_t x = 0; x < w_; ++x) edge(x);
+    return;
+  }
+  for (int32_t x = 0; x < kLineReach; ++x) edge(x);
+  // Rows y - 6 .. y + 6 follow one another from around[-6], so row y + d is
+  // `centre + d * w`; a slot below row y's wraps to its second copy.
+  const uint8_t* centre = around[-kLineReach] + static_cast<size_t>(kLineReach) * static_cast<size_t>(w_);
+  const int32_t w = w_;
+  for (int32_t x = kLineReach; x < w - kLineReach; ++x) {
+    if (!selected(x)) continue;
+    const uint8_t o = static_cast<uint8_t>(orientation[x] & kOrientationBits);
+    const uint8_t* p = centre + x;
+    if (o >= kLineOrientations) {
+      const uint32_t sum = p[-w - 1] + p[-w] + p[-w + 1] + p[-1] + p[0] + p[1] + p[w - 1] + p[w] + p[w + 1];
+      out[x] = static_cast<uint8_t>(sum / kSquareCount);
+      continue;
+    }
+    const Offsets& fixed = offsets_[o];
+    uint32_t sum = fixed.centre * p[0];
+    for (int32_t t = 0; t < fixed.count; ++t) sum += fixed.weight[t] * (p[fixed.offset[t]] + p[-fixed.offset[t]]);
+    out[x] = static_cast<uint8_t>(sum / kLineWeightTotal);
+  }
+  for (int32_t x = w - kLineReach; x < w; ++x) edge(x);
 }
 
 int32_t DirectionalSmooth(int32_t w, int32_t h, uint8_t* const* ridgeImage, const uint8_t* const* orientationMap) {
@@ -210,13 +265,8 @@ int32_t DirectionalSmooth(int32_t w, int32_t h, uint8_t* const* ridgeImage, cons
   if (!ring.Allocate(w, h)) return kOutOfMemory;
   ring.Begin(ridgeImage);
   for (int32_t y = 0; y < h; ++y) {
-    const uint8_t* const* around = ring.Around(y);
-    const uint8_t* orientation = orientationMap[y];
-    uint8_t* out = ridgeImage[y];
-    for (int32_t x = 0; x < w; ++x) {
-      out[x] = LineSmoothPixel(around, w, h, x, y, static_cast<uint8_t>(orientation[x] & kOrientationBits),
-                               LineInterior(w, h, x, y));
-    }
+    ring.Around(y);
+    ring.SmoothRow(y, orientationMap[y], nullptr, ridgeImage[y]);
   }
   return kOk;
 }

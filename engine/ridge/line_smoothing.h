@@ -4,8 +4,7 @@
 // values mix along the ridges and not across them. A pixel without an
 // orientation (120..127) takes the mean of its 3 x 3 square instead.
 #include <cstdint>
-
-#include "engine/row_ring.h"
+#include <memory>
 
 namespace vorsensor {
 
@@ -44,8 +43,10 @@ inline bool LineInterior(int32_t w, int32_t h, int32_t x, int32_t y) {
 uint8_t LineSmoothPixel(const uint8_t* const* around, int32_t w, int32_t h, int32_t x, int32_t y, uint8_t o,
                         bool interior);
 
-// Row copies for a line kernel pass in place: a ring of min(13, h) rows that
-// holds the entry values of rows y - 6 .. y + 6 while row y is written.
+// Row copies for a line kernel pass in place: the entry values of rows
+// y - 6 .. y + 6 while row y is written. Every row is kept twice in a ring of
+// 2 x 13 rows, so that the 13 rows round any row lie one after another and a
+// tap is one fixed offset from the centre pixel.
 class LineRowRing {
  public:
   // False when the memory cannot be had.
@@ -58,13 +59,26 @@ class LineRowRing {
   // The row pointers around row y for LineSmoothPixel (rows outside the image
   // are null); copies rows through y + 6 first, so call it before writing row y.
   const uint8_t* const* Around(int32_t y);
+  // Row y, after Around(y): writes out[x] = LineSmoothPixel(...) for every x
+  // whose count (low 3 bits of counts[x]) is not 0, or for every x when
+  // counts is null, with the orientation in the low 7 bits of orientation[x].
+  // Interior pixels take the fixed tap offsets.
+  void SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t* counts, uint8_t* out) const;
 
  private:
-  RowRing ring_;
+  struct Offsets {
+    int32_t count;
+    uint32_t centre;
+    int32_t offset[kLineTapsMax];
+    uint32_t weight[kLineTapsMax];
+  };
+  std::unique_ptr<uint8_t[]> rows_;
+  std::unique_ptr<Offsets[]> offsets_;  // per orientation, for this width
   const uint8_t* const* image_ = nullptr;
   const uint8_t* around_[kLineRows] = {};
   int32_t w_ = 0;
   int32_t h_ = 0;
+  int32_t slots_ = 0;
   int32_t copied_ = 0;
 };
 

@@ -7,10 +7,6 @@
 #include "engine/ridge/orientation_refresh.h"
 
 namespace vorsensor {
-namespace {
-constexpr uint8_t kOrientationBits = 0x7F;
-}  // namespace
-
 int32_t RunPassCounts(int32_t w, int32_t h, uint8_t* const* ridgeImage, const uint8_t* const* orientationMap,
                       uint8_t* const* scratch) {
   if (w <= 0 || h <= 0) return 0;
@@ -21,17 +17,16 @@ int32_t RunPassCounts(int32_t w, int32_t h, uint8_t* const* ridgeImage, const ui
     counted = false;
     ring.Begin(ridgeImage);
     for (int32_t y = 0; y < h; ++y) {
-      const uint8_t* const* around = ring.Around(y);
       uint8_t* counts = scratch[y];
-      const uint8_t* map = orientationMap[y];
-      uint8_t* out = ridgeImage[y];
+      bool any = false;
+      for (int32_t x = 0; x < w && !any; ++x) any = (counts[x] & kPassCountBits) != 0;
+      ring.Around(y);  // keeps the ring's copies moving also where no pixel counts
+      if (!any) continue;
+      ring.SmoothRow(y, orientationMap[y], counts, ridgeImage[y]);
       for (int32_t x = 0; x < w; ++x) {
-        if ((counts[x] & kPassCountBits) == 0) continue;
-        out[x] = LineSmoothPixel(around, w, h, x, y, static_cast<uint8_t>(map[x] & kOrientationBits),
-                                 LineInterior(w, h, x, y));
-        --counts[x];
-        counted = true;
+        if ((counts[x] & kPassCountBits) != 0) --counts[x];
       }
+      counted = true;
     }
     passes += counted ? 1 : 0;
   }
