@@ -8,7 +8,7 @@
 namespace vorsensor {
 
 int32_t ReadFrame(SensorDevice& device, uint8_t* image) {
-  const std::lock_guard<std::recursive_mutex> hold(device.lock);
+  const platform::LockHold hold(device.lock);
   if (!IsOpen(device)) {
     return 0;
   }

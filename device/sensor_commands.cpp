@@ -56,7 +56,7 @@ int32_t WriteSensorRegister(SensorDevice& device, uint8_t reg, uint8_t value) {
 }
 
 int32_t PowerUpSensor(SensorDevice& device) {
-  const std::lock_guard<std::recursive_mutex> hold(device.lock);
+  const platform::LockHold hold(device.lock);
   const bool ok = UpdateRegister(device, kModeRegister, kModeKeepBits, kModeSetBits) != 0 &&
                   UpdateRegister(device, kControlRegister, 0xFF, kControlSetBits) != 0 &&
                   WriteSensorRegister(device, kLevelRegister, kLevelValue) != 0 &&
@@ -71,7 +71,7 @@ int32_t PowerUpSensor(SensorDevice& device) {
 }
 
 int32_t PrepareCapture(SensorDevice& device) {
-  const std::lock_guard<std::recursive_mutex> hold(device.lock);
+  const platform::LockHold hold(device.lock);
   if (WriteSensorRegister(device, kCaptureRegister, kCaptureArmed) == 0) {
     return 0;
   }
@@ -80,7 +80,7 @@ int32_t PrepareCapture(SensorDevice& device) {
 }
 
 int32_t StartCapture(SensorDevice& device) {
-  const std::lock_guard<std::recursive_mutex> hold(device.lock);
+  const platform::LockHold hold(device.lock);
   if (WriteSensorRegister(device, kStreamRegister, kStreamRun) == 0) {
     return 0;
   }
@@ -90,7 +90,7 @@ int32_t StartCapture(SensorDevice& device) {
 }
 
 int32_t EndCapture(SensorDevice& device) {
-  const std::lock_guard<std::recursive_mutex> hold(device.lock);
+  const platform::LockHold hold(device.lock);
   if (SensorRequest(device, kStopStreamingCode, nullptr, 0, nullptr, 0, nullptr) == 0) {
     return 0;
   }

@@ -23,7 +23,7 @@ SensorDevice::~SensorDevice() {
 bool IsOpen(const SensorDevice& device) { return device.handle != platform::kClosedDevice; }
 
 int32_t FindSensors(SensorDevice& device) {
-  const std::lock_guard<std::recursive_mutex> hold(device.lock);
+  const platform::LockHold hold(device.lock);
   if (IsOpen(device)) {
     device.io.CloseDevice(device.handle);
     device.handle = platform::kClosedDevice;
@@ -45,7 +45,7 @@ int32_t FindSensors(SensorDevice& device) {
 }
 
 int32_t OpenSensor(SensorDevice& device, int32_t index) {
-  const std::lock_guard<std::recursive_mutex> hold(device.lock);
+  const platform::LockHold hold(device.lock);
   if (index < 0 || index >= device.deviceCount) {
     return 0;
   }
@@ -76,7 +76,7 @@ int32_t OpenSensor(SensorDevice& device, int32_t index) {
 }
 
 int32_t CloseSensor(SensorDevice& device) {
-  const std::lock_guard<std::recursive_mutex> hold(device.lock);
+  const platform::LockHold hold(device.lock);
   if (IsOpen(device)) {
     device.io.CloseDevice(device.handle);
     device.handle = platform::kClosedDevice;
@@ -87,7 +87,7 @@ int32_t CloseSensor(SensorDevice& device) {
 
 int32_t SensorRequest(SensorDevice& device, uint32_t code, const void* input, uint32_t inputLength, void* output,
                       uint32_t outputLength, uint32_t* returned) {
-  const std::lock_guard<std::recursive_mutex> hold(device.lock);
+  const platform::LockHold hold(device.lock);
   if (OpenSensor(device, device.currentIndex) == 0) {
     return 0;
   }

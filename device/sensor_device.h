@@ -9,10 +9,10 @@
 // request from another thread waits for the operation under way.
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 #include "platform/clock.h"
 #include "platform/device_io.h"
+#include "platform/recursive_lock.h"
 
 namespace vorsensor {
 
@@ -39,7 +39,7 @@ struct SensorDevice {
   bool poweringUp = false;
   platform::DeviceIo& io;
   platform::Clock& clock;
-  std::recursive_mutex lock;
+  platform::RecursiveLock lock;
 };
 
 bool IsOpen(const SensorDevice& device);
