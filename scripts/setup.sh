@@ -8,6 +8,7 @@ packages=(
   libcli11-dev                                 # command-line parsing (vorsensor)
   libssl-dev                                   # test-only reference cipher
   clang libclang-rt-dev                        # libFuzzer targets
+  g++-mingw-w64-i686                           # syntax check of the Windows platform part
 )
 missing=()
 for p in "${packages[@]}"; do
