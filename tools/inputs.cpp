@@ -85,7 +85,16 @@ std::optional<LoadedTemplate> FromHex(const std::string& name, const std::string
       return result;
     }
   }
-  const int32_t minutiae = ReadableMinutiae(bytes.data(), bytes.size());
+  auto set = std::make_unique<FeatureSet>();
+  const int32_t used = ReadTemplateRecord(bytes.data(), bytes.size(), set.get());
+  // Up to a sealed template's size, zero padding after the record is normal;
+  // a longer record must be exactly as long as what it holds.
+  if (used >= 0 && bytes.size() > static_cast<size_t>(kSealedTemplateBytes) && static_cast<size_t>(used) != bytes.size()) {
+    *error = label + " (" + name + "): " + std::to_string(bytes.size()) + " bytes, but the record in them ends after " +
+             std::to_string(used);
+    return std::nullopt;
+  }
+  const int32_t minutiae = used < 0 ? used : set->minutiaCount;
   if (minutiae < 0) {
     *error = label + " (" + name + "): neither a sealed template nor a readable template record (reader code " +
              std::to_string(minutiae) + ")";
@@ -219,7 +228,7 @@ std::optional<LoadedTemplate> LoadTemplate(const std::string& argument, const st
   }
   if (!IsHex(text)) {
     *error = label + " (" + (argument.size() > 40 ? argument.substr(0, 40) + "..." : argument) +
-             "): no such file, and not a template text or record hex";
+             "): not a file, nor a template text or record in hexadecimal digits";
     return std::nullopt;
   }
   return FromHex(text.size() > 16 ? text.substr(0, 16) + "..." : text, label, text, error);

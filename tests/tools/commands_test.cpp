@@ -181,6 +181,43 @@ TEST_F(CommandsTest, IdentifyAnswersTheFirstMatchLikeTheComponent) {
   EXPECT_EQ(Run("identify " + probe + " " + other).out, "none\n");
 }
 
+TEST_F(CommandsTest, VerifyTakesImagesAndLongRecords) {
+  // Two images extracted on the fly, under a profile whose matching fields differ.
+  for (const std::string& profile : {std::string(), std::string(" --profile 100000 --mode 0")}) {
+    const ToolRun run = Run("verify " + Synth("f04_i1.png") + " " + Synth("f04_i2.png") + profile + " --json");
+    ASSERT_NE(run.exitCode, 2) << run.err;
+    const nlohmann::json object = Json(run);
+    EXPECT_EQ(object["a"]["kind"], "image");
+    EXPECT_TRUE(object["a"]["quality"].is_number_integer());
+    EXPECT_EQ(object["threshold"], 48);
+    EXPECT_EQ(object["match"].get<bool>(), run.exitCode == 0);
+    EXPECT_EQ(object["match"].get<bool>(), object["score"].get<int>() >= 48) << run.out;
+  }
+
+  // A record of more than 500 bytes: two fingers' minutiae in one set.
+  TestRandom random(19);
+  auto set = MakeFinger(random);
+  auto more = MakeFinger(random);
+  for (int32_t i = 0; i < more->minutiaCount && set->minutiaCount < kMaxMinutiae - 1; ++i) {
+    set->minutiae[set->minutiaCount++] = more->minutiae[i];
+  }
+  std::vector<uint8_t> record(kMaxTemplateRecordSize);
+  const int32_t length = WriteTemplateRecord(set.get(), record.data(), record.size());
+  ASSERT_GT(length, 500);
+  const std::string hex = HexOf(record.data(), static_cast<size_t>(length));
+  const ToolRun same = Run("verify " + hex + " " + File("long.hex", hex));
+  EXPECT_EQ(same.exitCode, 0) << same.out << same.err;
+  EXPECT_NE(same.out.find("B: template record, " + std::to_string(set->minutiaCount) + " minutiae"), std::string::npos)
+      << same.out;
+  // Such a record cannot be sealed: identify names it.
+  const ToolRun identify = Run("identify " + hex + " " + File("g.hex", hex));
+  EXPECT_EQ(identify.exitCode, 2);
+  EXPECT_NE(identify.err.find("500"), std::string::npos) << identify.err;
+  // Extra bytes after a long record are refused rather than ignored.
+  const ToolRun trailing = Run("verify " + hex + "00 " + hex);
+  EXPECT_EQ(trailing.exitCode, 2) << trailing.out;
+}
+
 TEST_F(CommandsTest, DrawWritesAPictureOfTheImageAndItsFeatures) {
   const std::string out = (dir_ / "drawn.png").string();
   const ToolRun run = Run("draw " + Synth("f01_i1.png") + " -o " + out + " --scale 3 --json");
@@ -233,6 +270,9 @@ TEST_F(CommandsTest, BadInputsGiveOneLineAndExitTwo) {
       {"draw " + broken + " -o " + out, "broken.png"},
       {"draw " + image + " ZZZ -o " + out, "ZZZ"},
       {"draw " + image + " -o " + out + " --scale 0", "--scale"},
+      {"verify " + image + " " + image + " --dpi 20", "50..5000"},
+      {"verify " + image + " " + tiny, "B: "},
+      {"verify " + image + " " + image + " --profile 7", "--profile 7"},
   };
   for (const Case& c : cases) {
     const ToolRun run = Run(c.arguments);
