@@ -10,10 +10,17 @@
 #include "engine/box_mean.h"
 #include "engine/contrast_normalisation.h"
 #include "engine/result_codes.h"
+#include "engine/ridge/binarisation.h"
 #include "engine/ridge/block_orientation.h"
 #include "engine/ridge/block_votes.h"
+#include "engine/ridge/edge_density.h"
 #include "engine/ridge/foreground.h"
+#include "engine/ridge/line_smoothing.h"
+#include "engine/ridge/majority_filter.h"
+#include "engine/ridge/orientation_refresh.h"
+#include "engine/ridge/pass_counts.h"
 #include "engine/ridge/pixel_orientation.h"
+#include "engine/ridge/ridge_smoothing.h"
 #include "engine/ridge/singular_points.h"
 #include "engine/row_image.h"
 
@@ -24,8 +31,11 @@ namespace {
 constexpr uint32_t kLightSmoothRadius = 1;  // the 3 x 3 mean between the grey stages
 
 // What the stages share: the caller's ridge image (changed in place), scratch
-// image A (normalised grey, then reliability), orientation map B, the feature
-// set being filled, the settings and the optional diagnostics sink.
+// image A (normalised grey, then reliability, then the edge density map with
+// the pass counts in its low bits, then a copy of the final binary image for
+// the skeleton), orientation map B, density copy E (the smoothed edge density
+// map, made only by the adaptive binarisation, read by the minutiae scan),
+// the feature set being filled, the settings and the optional diagnostics sink.
 struct PipelineWork {
   int32_t w;
   int32_t h;
@@ -35,6 +45,7 @@ struct PipelineWork {
   FeatureSet* features;
   const EngineConfiguration& config;
   StageSink* sink;
+  RowImage density;  // E: not valid() unless the adaptive binarisation made it
 };
 
 std::string FormatSingularPoints(const SingularPoint* points, int32_t count) {
@@ -172,6 +183,117 @@ int32_t NormaliseOrientLocateSegment(PipelineWork& work) {
   return SegmentForeground(work);
 }
 
+// Step 14: the grey ridge image smoothed along B.
+int32_t SmoothRidgeImage(PipelineWork& work) {
+  if (const int32_t rc = DirectionalSmooth(work.w, work.h, work.ridge, work.orientation.rows()); rc < 0) return rc;
+  DumpImage(work.sink, "smoothed", work.ridge, work.w, work.h);
+  return kOk;
+}
+
+// The ridge image against local means, with the density map in A when the
+// binarisation is adaptive (the first time it is made here, with E).
+int32_t BinarizeRidgeImage(PipelineWork& work, bool makeDensityMap) {
+  const EngineConfiguration& c = work.config;
+  const int32_t w = work.w, h = work.h;
+  uint8_t* const* a = work.scratch.rows();
+  if (c.adaptiveBinarize == 0) return BinarizeByLocalMean(w, h, work.ridge, c.meanRadiusMedium);
+  if (makeDensityMap) {
+    work.density = AllocRowImage(w, h);
+    if (!work.density.valid()) return kOutOfMemory;
+    if (const int32_t rc = BinarizeByTwoMeans(w, h, work.ridge, a, c.meanRadiusSmall, c.meanRadiusLarge); rc < 0) {
+      return rc;
+    }
+    if (const int32_t rc = EdgeDensity(w, h, a, work.orientation.rows(), c.edgeDensityRadius); rc < 0) return rc;
+    DumpImage(work.sink, "edge-density", a, w, h);
+    if (const int32_t rc = BoxMean(w, h, a, c.edgeDensitySmoothRadius); rc < 0) return rc;
+    CopyRowImage(work.density.rows(), a, w, h);
+    DumpImage(work.sink, "density-copy", work.density.rows(), w, h);
+  }
+  return BinarizeByDensity(w, h, work.ridge, a, c.densityHigh, c.densityLow, c.meanRadiusSmall, c.meanRadiusMedium,
+                           c.meanRadiusLarge);
+}
+
+// The low 3 bits of A (the pass counts) as an image, built only for a sink.
+void DumpPassCounts(PipelineWork& work) {
+  if (work.sink == nullptr) return;
+  RowImage counts = AllocRowImage(work.w, work.h);
+  if (!counts.valid()) return;
+  for (int32_t y = 0; y < work.h; ++y) {
+    for (int32_t x = 0; x < work.w; ++x) counts[y][x] = static_cast<uint8_t>(work.scratch[y][x] & kPassCountBits);
+  }
+  DumpImage(work.sink, "pass-counts", counts.rows(), work.w, work.h);
+}
+
+// Step 15: the first binary ridge image.
+int32_t BinarizeFirst(PipelineWork& work) {
+  if (const int32_t rc = BinarizeRidgeImage(work, true); rc < 0) return rc;
+  DumpImage(work.sink, "binary-first", work.ridge, work.w, work.h);
+  return kOk;
+}
+
+// Step 16: fixed smoothing passes, orientation refresh with pass counts in A,
+// the counted passes and the second binarisation, as far as the settings ask
+// for them; a step that does not run hands its input on unchanged.
+int32_t RegulariseRidges(PipelineWork& work) {
+  const EngineConfiguration& c = work.config;
+  const int32_t w = work.w, h = work.h;
+  const uint64_t refinePasses = uint64_t{c.refinePassesBase} + c.refinePassesRange;
+  const bool regularise = c.ridgeSmoothPasses + refinePasses != 0;
+  if (c.ridgeSmoothPasses != 0) {
+    const int32_t rc = c.ridgeSmoothMethod != 0
+                           ? SmoothAlongDifferences(w, h, work.ridge, c.ridgeSmoothRadius, c.ridgeSmoothPasses)
+                           : SmoothAlongGradient(w, h, work.ridge, c.ridgeSmoothRadius, c.ridgeSmoothPasses);
+    if (rc < 0) return rc;
+  }
+  DumpImage(work.sink, "ridge-smoothed", work.ridge, w, h);
+  if (refinePasses != 0) {
+    const FeatureSet* f = work.features;
+    const bool differences = c.refineMethod != 0;
+    const PassCountRule rule{differences ? c.refineVariationHigh : c.refineCoherenceHigh,
+                             differences ? c.refineVariationLow : c.refineCoherenceLow, c.refinePassesBase,
+                             c.refinePassesRange};
+    const int32_t rc = differences ? RefreshByDifferences(w, h, work.ridge, work.orientation.rows(),
+                                                          work.scratch.rows(), f->singular, f->singularCount,
+                                                          c.refineRadius, rule, c.singularGuardRadius)
+                                   : RefreshByGradient(w, h, work.ridge, work.orientation.rows(), work.scratch.rows(),
+                                                       f->singular, f->singularCount, c.refineRadius, rule,
+                                                       c.singularGuardRadius);
+    if (rc < 0) return rc;
+  }
+  DumpPassCounts(work);
+  DumpImage(work.sink, "orientation-refreshed", work.orientation.rows(), w, h);
+  if (refinePasses != 0) {
+    const int32_t rc = RunPassCounts(w, h, work.ridge, work.orientation.rows(), work.scratch.rows());
+    if (rc < 0) return rc;
+  }
+  DumpImage(work.sink, "ridge-pass-smoothed", work.ridge, w, h);
+  if (regularise) {
+    if (const int32_t rc = BinarizeRidgeImage(work, false); rc < 0) return rc;
+  }
+  DumpImage(work.sink, "binary-second", work.ridge, w, h);
+  return kOk;
+}
+
+// Steps 17 and 18: the majority vote gives the final binary image, which A
+// takes as the skeleton's start; its ridge density is the feature set's.
+int32_t FinishBinaryImage(PipelineWork& work) {
+  if (const int32_t rc = MajorityFilter(work.w, work.h, work.ridge); rc < 0) return rc;
+  DumpImage(work.sink, "binary-final", work.ridge, work.w, work.h);
+  CopyRowImage(work.scratch.rows(), work.ridge, work.w, work.h);
+  work.features->densityByte = RidgeDensity(work.w, work.h, work.scratch.rows(), work.orientation.rows());
+  DumpText(work.sink, "ridge-density", [&] { return std::to_string(work.features->densityByte) + '\n'; });
+  return kOk;
+}
+
+// From the grey ridge image and the orientation map to the final binary
+// image in the ridge image and in A, the refreshed B and the density byte.
+int32_t SmoothBinarizeRegularise(PipelineWork& work) {
+  if (const int32_t rc = SmoothRidgeImage(work); rc < 0) return rc;
+  if (const int32_t rc = BinarizeFirst(work); rc < 0) return rc;
+  if (const int32_t rc = RegulariseRidges(work); rc < 0) return rc;
+  return FinishBinaryImage(work);
+}
+
 }  // namespace
 
 int32_t RunPipeline(int32_t w, int32_t h, uint8_t* const* ridgeImage, FeatureSet* features,
@@ -180,16 +302,19 @@ int32_t RunPipeline(int32_t w, int32_t h, uint8_t* const* ridgeImage, FeatureSet
   const EngineConfiguration* settings = ResolveConfiguration(config);
   if (settings == nullptr) return kEngineStopped;
   if (w < 0 || h < 0) return kOutOfRange;
+  if (const int32_t rc = CheckExtractionParameters(*settings); rc < 0) return rc;
   ClearFeatureSet(features);
 
-  PipelineWork work{w, h, ridgeImage, AllocRowImage(w, h), AllocRowImage(w, h), features, *settings, sink};
+  PipelineWork work{w, h, ridgeImage, AllocRowImage(w, h), AllocRowImage(w, h), features, *settings, sink, {}};
   if (!work.scratch.valid() || !work.orientation.valid()) return kOutOfMemory;
 
   const int32_t quality = NormaliseOrientLocateSegment(work);
   if (quality < 0) return quality;
-  // The ridge image stages (directional smoothing, binarisation,
-  // regularisation) and the minutiae stages follow here, on the ridge image,
-  // A and B.
+  if (const int32_t rc = SmoothBinarizeRegularise(work); rc < 0) return rc;
+  // The minutiae stages follow here: thinning of A into the skeleton, gap
+  // joining, bifurcation cleaning, the minutiae scan (with work.density as
+  // density map when it is valid) and filter, then the ridge image's write-back
+  // and white background. A, B and E are theirs until RunPipeline returns.
   if (settings->keepSingularPoints == 0) features->singularCount = 0;
   return quality;
 }
