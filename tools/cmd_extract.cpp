@@ -1,40 +1,41 @@
-// vorsensor extract IMAGE --dump DIR: runs the extraction stages on an image
-// and writes every stage's output into DIR (see docs/diagnostics.md).
-#include <cstdio>
+// vorsensor extract IMAGE: extracts the template of a fingerprint image and
+// prints it with the quality, the minutia count and the time the extraction
+// took; --dump writes every stage's output (see docs/diagnostics.md).
+#include <array>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/diagnostics.h"
 #include "engine/engine_configuration.h"
-#include "engine/feature_set.h"
-#include "engine/pipeline.h"
-#include "engine/resample_image.h"
-#include "engine/row_image.h"
 #include "imageio/image_io.h"
+#include "services/template_cipher.h"
 #include "tools/command.h"
+#include "tools/inputs.h"
 
 namespace vorsensor::tools {
 namespace {
 
-constexpr int32_t kWorkingDpi = 500;
-constexpr int32_t kAssumedDpi = 500;  // when neither the file nor --dpi states one
-constexpr int32_t kMinDpi = 50;
-constexpr int32_t kMaxDpi = 5000;
-
 constexpr const char* kDescription =
-    "Run the extraction stages on a fingerprint image and dump each stage's output.\n"
-    "The image (PNG, BMP, TIFF or PGM) is brought to 500 dpi (its resolution is --dpi, else\n"
-    "what the file states, else 500) and run through the pipeline with the default settings\n"
-    "or those of the scanner profile --profile. Every stage output is written into the\n"
-    "--dump folder as NN-key.pgm (images; block grids at one byte per block) or NN-key.txt\n"
-    "(lists and values), numbered in pipeline order; docs/diagnostics.md lists the keys.\n"
+    "Extract the template of a fingerprint image.\n"
+    "The image (PNG, BMP, TIFF or PGM) is taken at --dpi, else at the resolution the file\n"
+    "states, else at 500 dpi (with a warning), brought to 500 dpi and extracted with the\n"
+    "default settings or those of scanner profile --profile and profile mode --mode.\n"
+    "Prints the template text (the sealed template as 1000 hexadecimal digits; a record of\n"
+    "more than 500 bytes cannot be sealed and is printed as record hex instead), quality=,\n"
+    "minutiae= and extract_ms= (the extraction call alone, without file reading).\n"
+    "--record adds the unsealed record as hexadecimal. --dump DIR writes every stage output\n"
+    "as DIR/NN-key.pgm or .txt in the order handed over (docs/diagnostics.md lists the keys).\n"
     "Exit code: 0 done, 2 error.";
 
-// Writes each output as the next numbered file of the folder.
+// Writes each output as the next numbered file of the folder, which it creates
+// with the first output (so that a bad input leaves no folder behind).
 class FolderSink : public StageSink {
  public:
   explicit FolderSink(std::filesystem::path folder) : folder_(std::move(folder)) {}
@@ -46,14 +47,14 @@ class FolderSink : public StageSink {
     image.pixels.reserve(static_cast<size_t>(width) * static_cast<size_t>(height));
     for (int32_t y = 0; y < height; ++y) image.pixels.insert(image.pixels.end(), rows[y], rows[y] + width);
     const imageio::WriteResult written = imageio::WritePgm(NextPath(key, "pgm").string(), image);
-    if (!written.ok()) Fail(written.error);
+    if (!written.ok()) Note(written.error);
   }
 
   void Text(std::string_view key, std::string_view text) override {
     const std::filesystem::path path = NextPath(key, "txt");
     std::ofstream out(path, std::ios::binary);
     out << text;
-    if (!out) Fail("cannot write " + path.string());
+    if (!out) Note("cannot write " + path.string());
   }
 
   const std::optional<std::string>& error() const { return error_; }
@@ -61,12 +62,17 @@ class FolderSink : public StageSink {
 
  private:
   std::filesystem::path NextPath(std::string_view key, const char* extension) {
+    if (count_ == 0) {
+      std::error_code ec;
+      std::filesystem::create_directories(folder_, ec);
+      if (ec) Note("cannot create the folder: " + ec.message());
+    }
     ++count_;
     std::string number = std::to_string(count_);
     if (number.size() < 2) number.insert(0, "0");
     return folder_ / (number + "-" + std::string(key) + "." + extension);
   }
-  void Fail(const std::string& message) {
+  void Note(const std::string& message) {
     if (!error_) error_ = message;
   }
 
@@ -77,69 +83,71 @@ class FolderSink : public StageSink {
 
 struct ExtractOptions {
   std::string image;
-  std::optional<int32_t> dpi;
-  std::optional<int32_t> profile;
+  ExtractionOptions extraction;
+  bool record = false;
+  bool json = false;
   std::string dump;
 };
 
 int RunExtract(const ExtractOptions& options) {
-  const imageio::ImageResult read = imageio::ReadImage(options.image);
-  if (!read.ok()) {
-    std::cerr << "vorsensor extract: " << read.error << "\n";
-    return 2;
-  }
-  const imageio::GreyImage& image = read.image;
-  const int32_t dpi = options.dpi ? *options.dpi : (image.dpi > 0 ? image.dpi : kAssumedDpi);
-  if (dpi < kMinDpi || dpi > kMaxDpi) {
-    std::cerr << "vorsensor extract: resolution " << dpi << " dpi is outside " << kMinDpi << ".." << kMaxDpi << "\n";
-    return 2;
-  }
-
+  const std::string command = "extract";
   EngineConfiguration config{};
-  SetDefaultConfiguration(&config);
-  if (options.profile && SelectScannerProfile(*options.profile, &config) != 0) {
-    std::cerr << "vorsensor extract: unknown scanner profile " << *options.profile << "\n";
-    return 2;
-  }
-
-  const int32_t nw = static_cast<int32_t>(static_cast<int64_t>(image.width) * kWorkingDpi / dpi);
-  const int32_t nh = static_cast<int32_t>(static_cast<int64_t>(image.height) * kWorkingDpi / dpi);
-  const int64_t least = config.minImageSide, most = config.maxImageSide;
-  if (nw < least || nh < least || nw > most || nh > most) {
-    std::cerr << "vorsensor extract: " << options.image << " is " << nw << " x " << nh << " pixels at 500 dpi; "
-              << "each side must be " << least << ".." << most << "\n";
-    return 2;
-  }
-  RowImage source = AllocRowImage(image.width, image.height);
-  RowImage working = AllocRowImage(nw, nh);
-  if (!source.valid() || !working.valid()) {
-    std::cerr << "vorsensor extract: out of memory\n";
-    return 2;
-  }
-  for (int32_t y = 0; y < image.height; ++y) {
-    for (int32_t x = 0; x < image.width; ++x) source[y][x] = image.At(x, y);
-  }
-  ResampleImage(image.width, image.height, source.rows(), nw, nh, working.rows());
-
+  std::string error;
+  if (!MakeConfiguration(options.extraction, &config, &error)) return Fail(command, error);
   std::error_code ec;
-  std::filesystem::create_directories(options.dump, ec);
-  if (ec) {
-    std::cerr << "vorsensor extract: cannot create " << options.dump << ": " << ec.message() << "\n";
-    return 2;
+  if (!options.dump.empty() && std::filesystem::exists(options.dump, ec) &&
+      !std::filesystem::is_directory(options.dump, ec)) {
+    return Fail(command, "--dump " + options.dump + ": not a folder");
   }
   FolderSink sink(options.dump);
-  auto features = std::make_unique<FeatureSet>();
-  const int32_t quality = RunPipeline(nw, nh, working.rows(), features.get(), &config, &sink);
-  if (sink.error()) {
-    std::cerr << "vorsensor extract: " << *sink.error() << "\n";
-    return 2;
+  std::optional<Extraction> extraction =
+      ExtractImageFile(options.image, options.extraction, config, options.dump.empty() ? nullptr : &sink, &error);
+  if (!extraction) return Fail(command, error);
+  if (sink.error()) return Fail(command, "--dump " + options.dump + ": " + *sink.error());
+  if (extraction->resolutionAssumed) {
+    std::cerr << "vorsensor extract: warning: " << options.image << " states no resolution; taking "
+              << kAssumedDpi << " dpi\n";
   }
-  if (quality < 0) {
-    std::cerr << "vorsensor extract: extraction failed with code " << quality << "\n";
-    return 2;
+
+  const std::vector<uint8_t>& record = extraction->record;
+  const bool sealable = record.size() <= static_cast<size_t>(kSealedTemplateBytes);
+  std::string text;
+  if (sealable) {
+    std::array<uint8_t, kSealedTemplateBytes> sealed{};
+    SealTemplateRecord(record.data(), record.size(), sealed.data());
+    text = HexOf(sealed.data(), sealed.size());
   }
-  std::cout << options.image << ": " << nw << " x " << nh << " at 500 dpi, quality " << quality << ", "
-            << sink.written() << " stage outputs in " << options.dump << "\n";
+  const std::string recordHex = HexOf(record.data(), record.size());
+  const int32_t minutiae = extraction->features->minutiaCount;
+
+  if (options.json) {
+    nlohmann::json out = {{"image", options.image},
+                          {"width", extraction->image.width},
+                          {"height", extraction->image.height},
+                          {"dpi", extraction->resolution},
+                          {"dpi_assumed", extraction->resolutionAssumed},
+                          {"quality", extraction->quality},
+                          {"minutiae", minutiae},
+                          {"record_bytes", record.size()},
+                          {"extract_ms", extraction->milliseconds}};
+    out["template"] = sealable ? nlohmann::json(text) : nlohmann::json(nullptr);
+    if (options.record || !sealable) out["record"] = recordHex;
+    if (!options.dump.empty()) out["dump"] = {{"folder", options.dump}, {"files", sink.written()}};
+    std::cout << out.dump(2) << "\n";
+    return 0;
+  }
+  if (sealable) {
+    std::cout << "template=" << text << "\n";
+    if (options.record) std::cout << "record=" << recordHex << "\n";
+  } else {
+    std::cout << "# the record is " << record.size() << " bytes, more than the " << kSealedTemplateBytes
+              << " bytes a sealed template holds; the record itself:\n"
+              << "record=" << recordHex << "\n";
+  }
+  std::cout << "quality=" << extraction->quality << "\n"
+            << "minutiae=" << minutiae << "\n"
+            << "extract_ms=" << std::fixed << std::setprecision(3) << extraction->milliseconds << "\n";
+  if (!options.dump.empty()) std::cout << "# " << sink.written() << " stage outputs in " << options.dump << "\n";
   return 0;
 }
 
@@ -147,12 +155,13 @@ int RunExtract(const ExtractOptions& options) {
 
 void AddExtractCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<ExtractOptions>();
-  CLI::App* cmd = app.add_subcommand("extract", "run the extraction stages and dump their outputs");
+  CLI::App* cmd = app.add_subcommand("extract", "extract a template from a fingerprint image");
   cmd->description(kDescription);
   cmd->add_option("IMAGE", options->image, "fingerprint image file")->required();
-  cmd->add_option("--dpi", options->dpi, "resolution of the image in dots per inch (50..5000)");
-  cmd->add_option("--profile", options->profile, "scanner profile id (default: the general profile 0)");
-  cmd->add_option("--dump", options->dump, "folder for the stage outputs (created when missing)")->required();
+  AddExtractionOptions(cmd, options->extraction);
+  cmd->add_flag("--record", options->record, "print the unsealed record as upper-case hexadecimal too");
+  cmd->add_option("--dump", options->dump, "folder for every stage's output (created when missing)");
+  cmd->add_flag("--json", options->json, "print one JSON object instead of the text");
   cmd->callback([options, &exitCode] { exitCode = RunExtract(*options); });
 }
 

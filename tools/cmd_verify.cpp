@@ -1,183 +1,109 @@
-// vorsensor verify A B: compares two templates, prints the best score and the
-// verification answer.
-#include <array>
-#include <cctype>
-#include <cstdint>
-#include <filesystem>
-#include <fstream>
+// vorsensor verify A B: compares two templates or fingerprint images, prints
+// the best score and the verification answer.
 #include <iostream>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <optional>
-#include <sstream>
 #include <string>
-#include <vector>
 
-#include "component/template_methods.h"
-#include "component/template_text.h"
 #include "engine/engine_configuration.h"
-#include "engine/feature_set.h"
-#include "engine/template_record.h"
-#include "services/opened_template.h"
-#include "services/template_cipher.h"
+#include "engine/result_codes.h"
+#include "matching/match_workspace.h"
+#include "matching/matcher.h"
+#include "services/prepared_sample.h"
 #include "tools/command.h"
+#include "tools/inputs.h"
 
 namespace vorsensor::tools {
 namespace {
 
-constexpr size_t kSealedTextLength = 2 * kSealedTemplateBytes;
-constexpr uintmax_t kLargestInputFile = 1 << 20;
-
 constexpr const char* kDescription =
-    "Compare two fingerprint templates.\n"
+    "Compare two fingerprints.\n"
     "A and B are each a template text (a sealed template as 1000 hexadecimal digits), the\n"
-    "hexadecimal bytes of an unsealed template record (at most 500 bytes), or the name of a\n"
-    "file holding either (white space is ignored). A text of exactly 1000 digits that opens\n"
-    "into a readable record is taken as a sealed template; any other text is read as a raw\n"
-    "record, which is sealed before matching.\n"
+    "hexadecimal bytes of an unsealed template record (longer than 500 bytes too), a file\n"
+    "holding either (white space is ignored), or a fingerprint image, extracted on the fly\n"
+    "with --dpi, --profile and --mode. A text of exactly 1000 digits that opens into a\n"
+    "readable record is taken as a sealed template; any other text is read as a record.\n"
+    "The profile's matching parameters apply to the comparison too.\n"
     "Prints the best score (the matcher with threshold 0) and the verification answer\n"
-    "(threshold 48, B prepared as the probe): \"match\" or \"no match\".\n"
+    "(B prepared as the probe, threshold 48): \"match\" or \"no match\".\n"
     "Exit code: 0 match, 1 no match, 2 error.";
 
-struct Template {
-  std::string kind;
-  int32_t minutiae = 0;
-  std::array<uint8_t, kSealedTemplateBytes> sealed{};
+struct VerifyOptions {
+  std::string a;
+  std::string b;
+  bool json = false;
+  ExtractionOptions extraction;
 };
 
-// The argument's text: the file's contents when it names a file, else itself;
-// white space removed either way.
-std::optional<std::string> LoadText(const std::string& argument, std::string* error) {
-  std::string raw = argument;
-  std::error_code ec;
-  if (std::filesystem::is_regular_file(argument, ec)) {
-    if (std::filesystem::file_size(argument, ec) > kLargestInputFile) {
-      *error = "file " + argument + " is too large for a template";
-      return std::nullopt;
-    }
-    std::ifstream in(argument, std::ios::binary);
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    if (!in) {
-      *error = "cannot read file " + argument;
-      return std::nullopt;
-    }
-    raw = contents.str();
-  }
-  std::string text;
-  for (const char c : raw) {
-    if (std::isspace(static_cast<unsigned char>(c)) == 0) {
-      text.push_back(c);
-    }
-  }
-  return text;
+// The matcher on B (the probe) and A with `threshold`: its answer, and the
+// best score in *score.
+int32_t Compare(const LoadedTemplate& a, const LoadedTemplate& b, int32_t threshold,
+                const EngineConfiguration& config, int32_t* score) {
+  MatchWorkspacePtr workspace(CreateMatchWorkspace());
+  if (!workspace) return kOutOfMemory;
+  MatchDetails details{};
+  details.size = kDetailsShortSize;
+  const int32_t answer = MatchPair(workspace.get(), b.record.data(), b.record.size(), a.record.data(), a.record.size(),
+                                   static_cast<int32_t>(config.verifyRotationTolerance), threshold, &config, &details,
+                                   sizeof(details));
+  *score = details.score;
+  return answer;
 }
 
-std::vector<uint8_t> HexBytes(const std::string& text) {
-  std::vector<uint8_t> bytes(text.size() / 2);
-  DecodeTemplateText(text, bytes.data(), bytes.size());
-  return bytes;
+nlohmann::json Describe(const LoadedTemplate& t) {
+  nlohmann::json out = {{"name", t.name}, {"kind", t.kind}, {"minutiae", t.minutiae}, {"record_bytes", t.record.size()}};
+  if (t.quality) out["quality"] = *t.quality;
+  return out;
 }
 
-// The number of minutiae of a readable record in the first `length` bytes, or
-// a negative reader code.
-int32_t ReadableMinutiae(const uint8_t* record, size_t length) {
-  auto set = std::make_unique<FeatureSet>();
-  const int32_t result = ReadTemplateRecord(record, length, set.get());
-  return result < 0 ? result : set->minutiaCount;
-}
-
-std::optional<Template> Interpret(const std::string& name, const std::string& argument, std::string* error) {
-  const std::optional<std::string> text = LoadText(argument, error);
-  if (!text) {
-    return std::nullopt;
-  }
-  if (text->empty() || text->size() % 2 != 0 ||
-      text->find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-    *error = name + " is not an even number of hexadecimal digits";
-    return std::nullopt;
-  }
-  const std::vector<uint8_t> bytes = HexBytes(*text);
-  Template result;
-  if (text->size() == kSealedTextLength) {
-    std::array<uint8_t, kSealedTemplateBytes> record{};
-    OpenSealed(MakeTemplateKey(), bytes.data(), record.data());
-    const int32_t minutiae = ReadableMinutiae(record.data(), record.size());
-    if (minutiae >= 0) {
-      result.kind = "sealed template";
-      result.minutiae = minutiae;
-      std::copy(bytes.begin(), bytes.end(), result.sealed.begin());
-      return result;
-    }
-  }
-  if (bytes.size() > static_cast<size_t>(kSealedTemplateBytes)) {
-    *error = name + " is longer than a template (" + std::to_string(bytes.size()) + " bytes)";
-    return std::nullopt;
-  }
-  const int32_t minutiae = ReadableMinutiae(bytes.data(), bytes.size());
-  if (minutiae < 0) {
-    *error = name + " is neither a sealed template nor a readable template record (reader code " +
-             std::to_string(minutiae) + ")";
-    return std::nullopt;
-  }
-  result.kind = "template record";
-  result.minutiae = minutiae;
-  SealTemplateRecord(bytes.data(), bytes.size(), result.sealed.data());
-  return result;
-}
-
-std::string TextOf(const Template& t) {
-  std::array<char, kTemplateTextBufferSize> text{};
-  EncodeTemplateText(t.sealed.data(), kSealedTemplateBytes, text.data(), text.size());
-  return std::string(text.data());
-}
-
-// Keeps the engine started for the length of the command.
-struct EngineStart {
-  int32_t result = InitEngine();
-  ~EngineStart() {
-    if (result >= 0) {
-      ReleaseEngine();
-    }
-  }
-};
-
-int RunVerify(const std::string& a, const std::string& b) {
+int RunVerify(const VerifyOptions& options) {
+  const std::string command = "verify";
+  EngineConfiguration config{};
   std::string error;
-  const std::optional<Template> first = Interpret("A", a, &error);
-  const std::optional<Template> second = first ? Interpret("B", b, &error) : std::nullopt;
-  if (!first || !second) {
-    std::cerr << "vorsensor verify: " << error << "\n";
-    return 2;
+  if (!MakeConfiguration(options.extraction, &config, &error)) return Fail(command, error);
+  const std::optional<LoadedTemplate> first = LoadTemplate(options.a, "A", options.extraction, config, &error);
+  if (!first) return Fail(command, error);
+  const std::optional<LoadedTemplate> second = LoadTemplate(options.b, "B", options.extraction, config, &error);
+  if (!second) return Fail(command, error);
+
+  int32_t score = 0;
+  const int32_t graded = Compare(*first, *second, 0, config, &score);
+  if (graded < 0) return Fail(command, "the matcher failed (code " + std::to_string(graded) + ")");
+  int32_t unused = 0;
+  const int32_t threshold = static_cast<int32_t>(config.verifyThreshold);
+  const int32_t answer = Compare(*first, *second, threshold, config, &unused);
+  if (answer < -1) return Fail(command, "the matcher failed (code " + std::to_string(answer) + ")");
+  const bool match = answer == 0;
+
+  if (options.json) {
+    const nlohmann::json out = {{"a", Describe(*first)}, {"b", Describe(*second)}, {"score", score},
+                                {"threshold", threshold}, {"match", match}};
+    std::cout << out.dump(2) << "\n";
+  } else {
+    auto line = [](const char* label, const LoadedTemplate& t) {
+      std::cout << label << ": " << t.kind << ", " << t.minutiae << " minutiae";
+      if (t.quality) std::cout << ", quality " << *t.quality;
+      std::cout << "\n";
+    };
+    line("A", *first);
+    line("B", *second);
+    std::cout << "score: " << score << "\n" << (match ? "match" : "no match") << "\n";
   }
-  const EngineStart engine;
-  if (engine.result < 0) {
-    std::cerr << "vorsensor verify: the engine cannot start (code " << engine.result << ")\n";
-    return 2;
-  }
-  const std::string text1 = TextOf(*first);
-  const std::string text2 = TextOf(*second);
-  const int32_t score = BestScoreOfTexts(text1, text2);
-  if (score < 0) {
-    std::cerr << "vorsensor verify: the matcher failed (code " << score << ")\n";
-    return 2;
-  }
-  const bool match = Verify(text1, text2) == 1;
-  std::cout << "A: " << first->kind << ", " << first->minutiae << " minutiae\n"
-            << "B: " << second->kind << ", " << second->minutiae << " minutiae\n"
-            << "score: " << score << "\n"
-            << (match ? "match" : "no match") << "\n";
   return match ? 0 : 1;
 }
 
 }  // namespace
 
 void AddVerifyCommand(CLI::App& app, int& exitCode) {
-  CLI::App* cmd = app.add_subcommand("verify", kDescription);
-  auto a = std::make_shared<std::string>();
-  auto b = std::make_shared<std::string>();
-  cmd->add_option("A", *a, "first template: text, record hex or file")->required();
-  cmd->add_option("B", *b, "second template (prepared as the probe): text, record hex or file")->required();
-  cmd->callback([&exitCode, a, b] { exitCode = RunVerify(*a, *b); });
+  auto options = std::make_shared<VerifyOptions>();
+  CLI::App* cmd = app.add_subcommand("verify", "compare two templates or fingerprint images");
+  cmd->description(kDescription);
+  cmd->add_option("A", options->a, "first: template text, record hex, template file or image")->required();
+  cmd->add_option("B", options->b, "second (prepared as the probe): the same forms")->required();
+  cmd->add_flag("--json", options->json, "print one JSON object instead of the text");
+  AddExtractionOptions(cmd, options->extraction);
+  cmd->callback([options, &exitCode] { exitCode = RunVerify(*options); });
 }
 
 }  // namespace vorsensor::tools
