@@ -9,5 +9,6 @@ namespace vorsensor::tools {
 void AddSynthCommand(CLI::App& app, int& exitCode);
 void AddVerifyCommand(CLI::App& app, int& exitCode);
 void AddExtractCommand(CLI::App& app, int& exitCode);
+void AddEnrollCommand(CLI::App& app, int& exitCode);
 
 }  // namespace vorsensor::tools

@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
   vorsensor::tools::AddSynthCommand(app, exitCode);
   vorsensor::tools::AddVerifyCommand(app, exitCode);
   vorsensor::tools::AddExtractCommand(app, exitCode);
+  vorsensor::tools::AddEnrollCommand(app, exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
