@@ -13,5 +13,6 @@ void AddIdentifyCommand(CLI::App& app, int& exitCode);
 void AddInspectCommand(CLI::App& app, int& exitCode);
 void AddDrawCommand(CLI::App& app, int& exitCode);
 void AddSensorCommand(CLI::App& app, int& exitCode);
+void AddEnrollCommand(CLI::App& app, int& exitCode);
 
 }  // namespace vorsensor::tools

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
   vorsensor::tools::AddInspectCommand(app, exitCode);
   vorsensor::tools::AddDrawCommand(app, exitCode);
   vorsensor::tools::AddSensorCommand(app, exitCode);
+  vorsensor::tools::AddEnrollCommand(app, exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
