@@ -86,6 +86,39 @@ TEST_F(ServicesTest, ThresholdIsReachedNotExceeded) {
   EXPECT_EQ(VerifyRecords(finger_.data(), impression_.data(), nullptr, &config_), -1);
 }
 
+// Verification and enrolment have a rotation tolerance and a threshold each,
+// equal by default; every service here must read the verification ones.
+TEST_F(ServicesTest, ServicesReadTheVerificationToleranceAndThresholdNotTheEnrolmentOnes) {
+  TestRandom random(99);
+  const FingerTrio turned = MakeFingerTrio(random, 40, 5, -5);  // a sixth of a turn
+  const RecordBytes finger = RecordOf(*turned.finger);
+  const RecordBytes impression = RecordOf(*turned.impression);
+  struct Case {
+    uint32_t verifyTolerance, enrolTolerance, verifyThreshold, enrolThreshold;
+    bool match;
+  };
+  const uint32_t genuine = static_cast<uint32_t>(BestScore(finger.data(), impression.data(), &config_));
+  const Case cases[] = {{120, 0, 48, 255, true}, {0, 120, 48, 0, false}, {120, 120, genuine + 1, 0, false}};
+  int32_t scores[3];
+  for (int i = 0; i < 3; ++i) {
+    const Case& c = cases[i];
+    config_.verifyRotationTolerance = c.verifyTolerance;
+    config_.enrolRotationTolerance = c.enrolTolerance;
+    config_.verifyThreshold = c.verifyThreshold;
+    config_.enrolThreshold = c.enrolThreshold;
+    EXPECT_EQ(VerifyRecords(finger.data(), impression.data(), nullptr, &config_), c.match ? 0 : -1) << i;
+    EXPECT_EQ(Match(finger, {&impression}, &config_).status, c.match ? kTemplatesMatchFound : kTemplatesNoMatch) << i;
+    EXPECT_EQ(Match(finger, {&other_, &impression}, &config_).status,
+              c.match ? kTemplatesMatchFound : kTemplatesNoMatch)
+        << i;
+    scores[i] = BestScore(finger.data(), impression.data(), &config_);
+  }
+  EXPECT_GE(scores[0], 48);
+  EXPECT_LT(scores[1], 48);  // rotation 40 is outside a verification tolerance of 0
+  EXPECT_EQ(scores[0], static_cast<int32_t>(genuine));
+  EXPECT_EQ(scores[2], scores[0]);  // the best score has no threshold
+}
+
 TEST_F(ServicesTest, ScoreFortyEightMatchesFortySevenDoesNot) {
   // Impressions that share little with their finger score near the threshold;
   // look for a pair scoring exactly 48 and one scoring exactly 47.
