@@ -86,6 +86,32 @@ TEST(PairTable, OrderRecordsBucketsAndFlags) {
   EXPECT_FALSE(pr.densityBytePresent);
 }
 
+// A set counts as typed (or as carrying spreads, densities) when at least half
+// of its minutiae do; the density byte is present below 255.
+TEST(PairTable, TraitFlagsNeedAtLeastHalfTheMinutiae) {
+  struct Case {
+    int32_t count, typed, spreads, densities;
+    uint8_t densityByte;
+  };
+  const Case cases[] = {{4, 2, 2, 2, 254}, {4, 1, 1, 1, 255}, {2, 1, 1, 1, 0}, {3, 1, 2, 1, 255}, {1, 0, 0, 0, 254}};
+  for (const Case& c : cases) {
+    auto set = NewFeatureSet();
+    for (int32_t i = 0; i < c.count; ++i) {
+      set->minutiae[set->minutiaCount++] =
+          Minutia{30 * i, 7 * i, i < c.typed ? 1 + i % 2 : 0, 0,
+                  static_cast<uint8_t>(i < c.spreads ? 40 : 255), static_cast<uint8_t>(i < c.densities ? 90 : 255), 0};
+    }
+    set->densityByte = c.densityByte;
+    auto w = testing::NewWorkspace();
+    CopyFeatureSet(&w->probe.set, set.get());
+    ASSERT_EQ(PrepareSet(w.get(), &w->probe, PairDirections::kBoth, 60, testing::DefaultParameters()), 0);
+    EXPECT_EQ(w->probe.typed, 2 * c.typed >= c.count) << c.count << " " << c.typed;
+    EXPECT_EQ(w->probe.spreadPresent, 2 * c.spreads >= c.count) << c.count << " " << c.spreads;
+    EXPECT_EQ(w->probe.densityPresent, 2 * c.densities >= c.count) << c.count << " " << c.densities;
+    EXPECT_EQ(w->probe.densityBytePresent, c.densityByte < 255);
+  }
+}
+
 TEST(PairTable, LargestDistanceAndSampleLimit) {
   auto w = testing::NewWorkspace();
   MatchParameters p = testing::DefaultParameters();
