@@ -2,12 +2,14 @@
 # Plants one fault at a time in a copy of the sources, rebuilds it incrementally,
 # runs the test suite and reports which faults survived.
 #
-# Usage: scripts/mutants.sh [-f LIST] [-m REGEX] [-j N]
+# Usage: scripts/mutants.sh [-f LIST] [-m REGEX] [-j N] [-r REV]
 #   -f LIST   fault list (default scripts/mutants.txt): lines `path|sed-expression|description`;
 #             the expression may itself contain `|` (the path ends at the first one, the
 #             description starts after the last one); `#` lines and blank lines are skipped.
 #   -m REGEX  only the faults whose line matches REGEX (grep -E).
 #   -j N      build and test jobs (default 2).
+#   -r REV    take the sources (tests included) from commit REV instead of the working tree,
+#             e.g. to measure the suite as it was before a change.
 # The copy and its release build live in build/mutants/ (kept between runs, so later runs
 # rebuild only what changed). A fault is "caught by a rule" when at least one failing test
 # is not a golden checksum test (name containing "Golden"), "golden only" when every failing
@@ -18,11 +20,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 list=$root/scripts/mutants.txt
 filter=
 jobs=2
-while getopts "f:m:j:" opt; do
+rev=
+while getopts "f:m:j:r:" opt; do
   case $opt in
     f) list=$(cd "$(dirname "$OPTARG")" && pwd)/$(basename "$OPTARG") ;;
     m) filter=$OPTARG ;;
     j) jobs=$OPTARG ;;
+    r) rev=$OPTARG ;;
     *) sed -n '2,16p' "$0"; exit 2 ;;
   esac
 done
@@ -32,20 +36,34 @@ bld=$work/build
 log=$work/log
 mkdir -p "$src" "$log"
 
-# Bring the copy up to date with the working tree; unchanged files keep their
-# time stamps, so the build after the first one is incremental.
-(cd "$root" && git ls-files -z) | while IFS= read -r -d '' f; do
-  [ -f "$root/$f" ] || continue
-  if ! cmp -s "$root/$f" "$src/$f"; then
+# The unchanged content of a source file.
+original() {
+  if [ -n "$rev" ]; then git -C "$root" show "$rev:$1"; else cat "$root/$1"; fi
+}
+
+# Bring the copy up to date; unchanged files keep their time stamps, so the
+# build after the first one is incremental.
+if [ -n "$rev" ]; then
+  files=$(git -C "$root" ls-tree -r --name-only "$rev") || exit 2
+else
+  files=$(git -C "$root" ls-files)
+fi
+while IFS= read -r f; do
+  original "$f" >"$work/file" 2>/dev/null || continue
+  if ! cmp -s "$work/file" "$src/$f"; then
     mkdir -p "$(dirname "$src/$f")"
-    cp "$root/$f" "$src/$f"
+    cp "$work/file" "$src/$f"
   fi
+done <<<"$files"
+# Files of an earlier run that are gone from the sources.
+(cd "$src" && find . -type f | sed 's|^\./||') | while IFS= read -r f; do
+  grep -qxF -- "$f" <<<"$files" || rm -f "$src/$f"
 done
 
 current=
 restore() {
   if [ -n "$current" ]; then
-    cp "$root/$current" "$src/$current"
+    original "$current" >"$src/$current"
     current=
   fi
 }
@@ -93,7 +111,7 @@ while IFS= read -r line || [ -n "$line" ]; do
   fi
   current=$path
   sed -i -e "$expr" "$src/$path"
-  if cmp -s "$root/$path" "$src/$path"; then
+  if original "$path" | cmp -s - "$src/$path"; then
     echo "[$tag] STALE   $path: pattern not found ($desc)"
     stale=$((stale + 1))
     restore
