@@ -313,6 +313,7 @@ TEST(TemplateRecordTest, ReaderRejectsMalformedRecords) {
   ASSERT_EQ(full.size(), 34u);
   ASSERT_EQ(full[0], 0x0F);
   ASSERT_EQ(full[28], 0xC0);
+  EXPECT_EQ(readPatched(full, 0, 0x1F), static_cast<int32_t>(full.size()));  // flags 31: the largest
   EXPECT_EQ(readPatched(full, 8, 0x03), kMalformedRecord);           // minutia type 3
   EXPECT_EQ(readPatched(full, 17, 64), kMalformedRecord);            // 64 singular points
   EXPECT_EQ(readPatched(full, 22, 127), static_cast<int32_t>(full.size()));  // 128 wide is fine
