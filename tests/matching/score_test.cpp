@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/result_codes.h"
 #include "matcher_test_support.h"
 
 namespace vorsensor {
@@ -73,6 +74,53 @@ TEST(ComputeNormalisers, EachFlagSelectsItsIndex) {
   const Normalisers none = ComputeNormalisers(w->probe, w->sample, p);
   EXPECT_EQ(none.feature, 1000);
   EXPECT_EQ(none.context, 1000);
+}
+
+// The configuration checks and caps of the matching parameters, each at its limit.
+TEST(ReadMatchParameters, RefusesAndCapsAtTheLimits) {
+  const struct {
+    const char* what;
+    void (*set)(EngineConfiguration*);
+    int32_t result;
+  } checks[] = {
+      {"selection 2", [](EngineConfiguration* c) { c->selectionMode = 2; }, kOk},
+      {"selection 3", [](EngineConfiguration* c) { c->selectionMode = 3; }, kOutOfRange},
+      {"symmetric 3", [](EngineConfiguration* c) { c->symmetricMode = 3; }, kOutOfRange},
+      {"one scale", [](EngineConfiguration* c) { c->scaleMin = c->scaleMax = 130; }, kOk},
+      {"scales reversed", [](EngineConfiguration* c) { c->scaleMin = 131; }, kOutOfRange},
+      {"scale 1000", [](EngineConfiguration* c) { c->scaleMax = 1000; }, kOk},
+      {"scale 1001", [](EngineConfiguration* c) { c->scaleMax = 1001; }, kOutOfRange},
+      {"step 0", [](EngineConfiguration* c) { c->scaleStep = 0; }, kOutOfRange},
+      {"step 0 unused", [](EngineConfiguration* c) { c->scaleStep = 0, c->scaleSearch = 0; }, kOk},
+  };
+  for (const auto& check : checks) {
+    EngineConfiguration c = testing::DefaultConfig();
+    c.scaleSearch = 1;
+    check.set(&c);
+    MatchParameters p;
+    EXPECT_EQ(ReadMatchParameters(&c, &p), check.result) << check.what;
+  }
+  EngineConfiguration c = testing::DefaultConfig();
+  c.pairMaxDistance = 256;
+  c.pairMinDistance = 255;
+  c.angleTolerance = 121;
+  c.distanceTolerance = 255;
+  c.typeBoost = 65536;
+  c.featureNormalisers[3] = 65535;
+  MatchParameters p;
+  ASSERT_EQ(ReadMatchParameters(&c, &p), kOk);
+  EXPECT_EQ(p.pairMaxDistance, 255);
+  EXPECT_EQ(p.pairMinDistance, 255);
+  EXPECT_EQ(p.angleTolerance, 120);
+  EXPECT_EQ(p.distanceTolerance, 255);
+  EXPECT_EQ(p.typeBoost, 65535);
+  EXPECT_EQ(p.featureNormalisers[3], 65535);
+  EXPECT_EQ(p.tolD, 255);
+  EXPECT_EQ(p.tolA, 120);
+  c.refinedMode = 1;  // refined: each tolerance one less
+  ASSERT_EQ(ReadMatchParameters(&c, &p), kOk);
+  EXPECT_EQ(p.tolD, 254);
+  EXPECT_EQ(p.tolA, 119);
 }
 
 }  // namespace
