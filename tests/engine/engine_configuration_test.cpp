@@ -57,20 +57,6 @@ TEST_F(EngineStateTest, StartsAndStopsByReferenceCount) {
 
 TEST_F(EngineStateTest, EveryStartAfterAFullStopHasTheDefaults) {
   ASSERT_EQ(InitEngine(), 0);
-  const EngineConfiguration& c = *EngineConfig();
-  EXPECT_EQ(c.scannerId, 0);
-  EXPECT_EQ(c.profileMode, kProfileModeStandard);
-  EXPECT_EQ(c.pairMaxDistance, 60u);
-  EXPECT_EQ(c.probePairLimit, 150u);
-  EXPECT_EQ(c.samplePairLimit, 300u);
-  EXPECT_EQ(c.featureNormalisers[7], 254u);
-  EXPECT_EQ(c.contextNormalisers[0], 986u);
-  EXPECT_EQ(c.minImageSide, 16u);
-  EXPECT_EQ(c.symmetricHigh, 500u);
-  EXPECT_EQ(c.verifyThreshold, 48u);
-  EXPECT_EQ(c.enrolThreshold, 60u);
-  EXPECT_EQ(c.loadedSample, nullptr);
-
   // Change fields of every group, stop, start again.
   ASSERT_EQ(SelectScannerProfile(100000, nullptr), kOk);
   ASSERT_EQ(SetProfileMode(kProfileModeWide, nullptr), kOk);

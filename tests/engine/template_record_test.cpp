@@ -146,6 +146,9 @@ TEST(TemplateRecordTest, BlockRunCodes) {
   EXPECT_EQ(BlockRun(50, same), (Bytes{0x80 + 31, 0x80 + 7}));
   // Differences within -8..7 go in pairs, across the 0/119 wrap.
   EXPECT_EQ(BlockRun(118, {119, 0, 1, 1, 9}), (Bytes{0xA1, 0x99, 0x98, 9}));
+  EXPECT_EQ(BlockRun(20, {12, 4, 116, 108}), (Bytes{0xA1, 0x00, 0x00}));  // -8, the smallest
+  EXPECT_EQ(BlockRun(20, {27, 34, 41, 48}), (Bytes{0xA1, 0xFF, 0xFF}));   // +7, the largest
+  EXPECT_EQ(BlockRun(20, {11, 2, 10, 1}), (Bytes{11, 2, 10, 1}));          // -9 and +8 are literals
   // A single pair is not worth a code; an odd difference left over is a literal.
   EXPECT_EQ(BlockRun(10, {12, 14, 16, 18, 20}), (Bytes{0xA1, 0xAA, 0xAA, 20}));
   EXPECT_EQ(BlockRun(10, {30, 31}), (Bytes{30, 31}));
@@ -313,6 +316,7 @@ TEST(TemplateRecordTest, ReaderRejectsMalformedRecords) {
   ASSERT_EQ(full.size(), 34u);
   ASSERT_EQ(full[0], 0x0F);
   ASSERT_EQ(full[28], 0xC0);
+  EXPECT_EQ(readPatched(full, 0, 0x1F), static_cast<int32_t>(full.size()));  // flags 31: the largest
   EXPECT_EQ(readPatched(full, 8, 0x03), kMalformedRecord);           // minutia type 3
   EXPECT_EQ(readPatched(full, 17, 64), kMalformedRecord);            // 64 singular points
   EXPECT_EQ(readPatched(full, 22, 127), static_cast<int32_t>(full.size()));  // 128 wide is fine

@@ -25,13 +25,17 @@ TEST(GridSimilarity, FoldsOrientationDifferences) {
   GridAgreement g = GridSimilarity(*a, *b);
   EXPECT_EQ(g.similarity, 8 * 60);  // common 4 x 2 cells
   EXPECT_EQ(g.denominator, 8 * 60);
-  b->grid[0][0] = 119;  // 109 apart folds to 11
-  b->grid[0][1] = 14;   // 4 apart counts as 0
-  b->grid[1][0] = 65;   // 55 apart counts as 60
-  b->grid[1][1] = kBackgroundBlock;
-  g = GridSimilarity(*a, *b);
-  EXPECT_EQ(g.denominator, 7 * 60);
-  EXPECT_EQ(g.similarity, 4 * 60 + (60 - 11) + 60 + 0);
+  // Differences fold to 0..60; below 5 count as 0, above 50 as 60 (both limits met exactly).
+  const struct {
+    uint8_t value;
+    int32_t agreement;
+  } cells[] = {{119, 60 - 11}, {14, 60}, {15, 55}, {60, 10}, {61, 0}, {65, 0}, {70, 0}, {kBackgroundBlock, -60}};
+  for (const auto& cell : cells) {
+    b->grid[1][1] = cell.value;
+    g = GridSimilarity(*a, *b);
+    EXPECT_EQ(g.similarity, 7 * 60 + (cell.agreement < 0 ? 0 : cell.agreement)) << int{cell.value};
+    EXPECT_EQ(g.denominator, (cell.agreement < 0 ? 7 : 8) * 60) << int{cell.value};
+  }
   // No common cells: (1, 1); no foreground in common: (0, 1).
   g = GridSimilarity(*a, *GridOf(0, 0, 0));
   EXPECT_EQ(g.similarity, 1);

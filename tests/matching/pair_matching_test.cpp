@@ -232,6 +232,17 @@ TEST(RotationChoice, MaskAndEmptyHistogram) {
   EXPECT_EQ(ChooseRotation(w.get(), p), 0);
 }
 
+// Rotation k is allowed when it is within the tolerance t of 0 either way,
+// t itself included; tolerances clamp to 0..120.
+TEST(RotationChoice, MaskIncludesTheToleranceItself) {
+  auto w = testing::NewWorkspace();
+  for (const int32_t t : {-5, 0, 1, 30, 119, 120, 121, 500}) {
+    SetRotationMask(w.get(), t);
+    const int32_t c = t < 0 ? 0 : (t > 120 ? 120 : t);
+    for (int32_t k = 0; k < 240; ++k) ASSERT_EQ(w->rotationMask[k] != 0, k <= c || k >= 240 - c) << t << " " << k;
+  }
+}
+
 TEST(ShiftChoice, VotedBinsAndEmptyHistogram) {
   int32_t h[kShiftBins] = {};
   int32_t sums[kShiftBins];

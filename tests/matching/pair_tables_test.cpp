@@ -17,20 +17,26 @@ std::unique_ptr<FeatureSet> SetOf(std::initializer_list<Minutia> minutiae) {
   return set;
 }
 
-int32_t PairsOf(const FeatureSet& set, PairDirections directions) {
+int32_t PairsOf(const FeatureSet& set, PairDirections directions, int32_t least = 20, int32_t greatest = 60) {
   auto w = testing::NewWorkspace();
   CopyFeatureSet(&w->probe.set, &set);
-  EXPECT_EQ(PrepareSet(w.get(), &w->probe, directions, 60, testing::DefaultParameters()), 0);
+  MatchParameters p = testing::DefaultParameters();
+  p.pairMinDistance = least;
+  EXPECT_EQ(PrepareSet(w.get(), &w->probe, directions, greatest, p), 0);
   return w->probe.pairs.count();
 }
 
-TEST(PairTable, LeastPairDistance) {
-  // 19 pixels apart: DistanceOf 19, no pair; 20 or 21 apart: DistanceOf 21.
-  EXPECT_EQ(PairsOf(*SetOf({{50, 50, 1, 0, 255, 255, 0}, {69, 50, 1, 0, 255, 255, 0}}), PairDirections::kOne), 0);
-  EXPECT_EQ(PairsOf(*SetOf({{50, 50, 1, 0, 255, 255, 0}, {70, 50, 1, 0, 255, 255, 0}}), PairDirections::kOne), 1);
-  EXPECT_EQ(PairsOf(*SetOf({{50, 50, 1, 0, 255, 255, 0}, {50, 71, 1, 0, 255, 255, 0}}), PairDirections::kOne), 1);
-  // 61 apart is beyond the greatest distance 60.
-  EXPECT_EQ(PairsOf(*SetOf({{50, 50, 1, 0, 255, 255, 0}, {111, 50, 1, 0, 255, 255, 0}}), PairDirections::kOne), 0);
+// Pair lengths are DistanceOf (odd); both bounds are inclusive.
+TEST(PairTable, LeastAndGreatestPairDistance) {
+  const struct {
+    int32_t dx, dy, least, greatest, pairs;
+  } cases[] = {{19, 0, 20, 60, 0},  {20, 0, 20, 60, 1},  {0, 21, 20, 60, 1},  {20, 0, 21, 60, 1}, {20, 0, 22, 60, 0},
+               {59, 0, 20, 59, 1},  {60, 0, 20, 60, 0},  {60, 0, 20, 61, 1},  {61, 0, 20, 60, 0}};
+  for (const auto& c : cases) {
+    auto set = SetOf({{50, 50, 1, 0, 255, 255, 0}, {50 + c.dx, 50 + c.dy, 1, 0, 255, 255, 0}});
+    EXPECT_EQ(PairsOf(*set, PairDirections::kOne, c.least, c.greatest), c.pairs)
+        << c.dx << "," << c.dy << " in " << c.least << ".." << c.greatest;
+  }
 }
 
 TEST(PairTable, OrderRecordsBucketsAndFlags) {
@@ -84,6 +90,32 @@ TEST(PairTable, OrderRecordsBucketsAndFlags) {
   EXPECT_FALSE(pr.densityPresent);
   EXPECT_FALSE(pr.gridPresent);
   EXPECT_FALSE(pr.densityBytePresent);
+}
+
+// A set counts as typed (or as carrying spreads, densities) when at least half
+// of its minutiae do; the density byte is present below 255.
+TEST(PairTable, TraitFlagsNeedAtLeastHalfTheMinutiae) {
+  struct Case {
+    int32_t count, typed, spreads, densities;
+    uint8_t densityByte;
+  };
+  const Case cases[] = {{4, 2, 2, 2, 254}, {4, 1, 1, 1, 255}, {2, 1, 1, 1, 0}, {3, 1, 2, 1, 255}, {1, 0, 0, 0, 254}};
+  for (const Case& c : cases) {
+    auto set = NewFeatureSet();
+    for (int32_t i = 0; i < c.count; ++i) {
+      set->minutiae[set->minutiaCount++] =
+          Minutia{30 * i, 7 * i, i < c.typed ? 1 + i % 2 : 0, 0,
+                  static_cast<uint8_t>(i < c.spreads ? 40 : 255), static_cast<uint8_t>(i < c.densities ? 90 : 255), 0};
+    }
+    set->densityByte = c.densityByte;
+    auto w = testing::NewWorkspace();
+    CopyFeatureSet(&w->probe.set, set.get());
+    ASSERT_EQ(PrepareSet(w.get(), &w->probe, PairDirections::kBoth, 60, testing::DefaultParameters()), 0);
+    EXPECT_EQ(w->probe.typed, 2 * c.typed >= c.count) << c.count << " " << c.typed;
+    EXPECT_EQ(w->probe.spreadPresent, 2 * c.spreads >= c.count) << c.count << " " << c.spreads;
+    EXPECT_EQ(w->probe.densityPresent, 2 * c.densities >= c.count) << c.count << " " << c.densities;
+    EXPECT_EQ(w->probe.densityBytePresent, c.densityByte < 255);
+  }
 }
 
 TEST(PairTable, LargestDistanceAndSampleLimit) {

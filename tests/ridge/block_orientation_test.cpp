@@ -211,5 +211,20 @@ TEST(BlockVotes, CornersEdgesAndInsideBlocks) {
   }
 }
 
+// Columns alternating 0 and D over 5 x 5 blocks: the middle block's window
+// holds nine full blocks, so its largest mean difference is H = 256 x 2D =
+// 512 D, exactly the limit when blockFlatnessMax = D.
+TEST(BlockOrientation, FlatnessLimitMetExactlyIsFlat) {
+  for (const uint8_t d : {17, 3, 60}) {
+    const RowImage grey = MakeImage(80, 80, [d](int32_t x, int32_t) { return static_cast<uint8_t>(x % 2 ? d : 0); });
+    for (const uint8_t limit : {d, static_cast<uint8_t>(d - 1)}) {
+      RowImage direction = AllocRowImage(5, 5), reliability = AllocRowImage(5, 5);
+      ASSERT_EQ(DifferenceBlockOrientation(80, 80, grey.rows(), 5, 5, direction.rows(), reliability.rows(), limit), kOk);
+      EXPECT_EQ(direction[2][2], 60);
+      EXPECT_EQ(reliability[2][2], limit == d ? 255 : 0) << int{d} << " limit " << int{limit};
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vorsensor::testing

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "engine/result_codes.h"
 #include "engine/ridge/orientation_moments.h"
@@ -16,6 +17,19 @@ struct Expected {
   RowImage reliability;
 };
 
+// The pixel kernels written out again: gradients with weights 1, 4, 1, and the
+// four directional differences, straight from the neighbours of (u, v).
+PixelGradient SlowGradientAt(const RowImage& g, int32_t u, int32_t v) {
+  auto p = [&](int32_t du, int32_t dv) { return int32_t{g[v + dv][u + du]}; };
+  return {p(1, -1) + 4 * p(1, 0) + p(1, 1) - p(-1, -1) - 4 * p(-1, 0) - p(-1, 1),
+          p(-1, 1) + 4 * p(0, 1) + p(1, 1) - p(-1, -1) - 4 * p(0, -1) - p(1, -1)};
+}
+PixelDifferences SlowDifferencesAt(const RowImage& g, int32_t u, int32_t v) {
+  auto d = [&](int32_t du, int32_t dv) { return std::abs(g[v][u] - g[v + dv][u + du]) + std::abs(g[v][u] - g[v - dv][u - du]); };
+  return {d(1, 0), d(1, 1), d(0, 1), d(-1, 1)};
+}
+int32_t RoundedMean(int64_t sum, int32_t n) { return static_cast<int32_t>((sum + n / 2) / n); }
+
 // Each output straight from its window of the entry image: no rings, no running sums.
 Expected SlowGradient(const RowImage& grey, int32_t r, uint8_t energyMin) {
   const int32_t w = grey.width(), h = grey.height();
@@ -26,13 +40,13 @@ Expected SlowGradient(const RowImage& grey, int32_t r, uint8_t energyMin) {
       int64_t xx = 0, yy = 0, xy = 0;
       for (int32_t v = std::max(1, y - r); v <= std::min(h - 2, y + r); ++v) {
         for (int32_t u = std::max(1, x - r); u <= std::min(w - 2, x + r); ++u) {
-          const PixelGradient g = GradientAt(grey[v - 1], grey[v], grey[v + 1], u);
+          const PixelGradient g = SlowGradientAt(grey, u, v);
           xx += g.gx * g.gx;
           yy += g.gy * g.gy;
           xy += g.gx * g.gy;
         }
       }
-      const int32_t gxx = MomentMean(xx, n), gyy = MomentMean(yy, n), gxy = MomentMean(xy, n);
+      const int32_t gxx = RoundedMean(xx, n), gyy = RoundedMean(yy, n), gxy = RoundedMean(xy, n);
       out.orientation[y][x] = OrientationFromMoments(gxx, gyy, gxy);
       out.reliability[y][x] = CoherenceFromMoments(gxx, gyy, gxy, energyMin);
     }
@@ -49,7 +63,7 @@ Expected SlowDifference(const RowImage& grey, int32_t r, uint8_t flatnessMax) {
       int64_t sh = 0, sd1 = 0, sv = 0, sd2 = 0;
       for (int32_t v = std::max(1, y - r); v <= std::min(h - 2, y + r); ++v) {
         for (int32_t u = std::max(1, x - r); u <= std::min(w - 2, x + r); ++u) {
-          const PixelDifferences d = DifferencesAt(grey[v - 1], grey[v], grey[v + 1], u);
+          const PixelDifferences d = SlowDifferencesAt(grey, u, v);
           sh += d.h;
           sd1 += d.d1;
           sv += d.v;
@@ -159,6 +173,21 @@ TEST(PixelOrientationTest, StripesGiveTheirOrientationInBothFamilies) {
           ASSERT_EQ(out.reliability[y][x], family == 0 ? 255 : 0) << "family " << family << " at " << x << ", " << y;
         }
       }
+    }
+  }
+}
+
+// Columns alternating 0 and D: every window pixel has H = D1 = D2 = 2D and
+// V = 0, so the largest window sum is (2r + 1)² x 2D, exactly the flatness
+// limit when pixelFlatnessMax = D: flat (255) there, a clear ratio one below.
+TEST(PixelOrientationTest, FlatnessLimitMetExactlyIsFlat) {
+  for (const uint8_t d : {5, 19, 40}) {
+    const RowImage grey = MakeImage(15, 11, [d](int32_t x, int32_t) { return static_cast<uint8_t>(x % 2 ? d : 0); });
+    for (const uint32_t r : {1u, 3u}) {
+      EXPECT_EQ(Orient(grey, false, r, d).reliability[5][7], 255) << int{d} << " r " << r;
+      const Expected below = Orient(grey, false, r, static_cast<uint8_t>(d - 1));
+      EXPECT_EQ(below.reliability[5][7], 0) << int{d} << " r " << r;
+      EXPECT_EQ(below.orientation[5][7], 60);
     }
   }
 }

@@ -80,35 +80,47 @@ TEST_F(ServicesTest, VerifyRecordsAnswersMatchNoMatchAndReaderErrors) {
 TEST_F(ServicesTest, ThresholdIsReachedNotExceeded) {
   const int32_t score = BestScore(finger_.data(), impression_.data(), &config_);
   ASSERT_GE(score, 48);
-  config_.verifyThreshold = static_cast<uint32_t>(score);
-  EXPECT_EQ(VerifyRecords(finger_.data(), impression_.data(), nullptr, &config_), 0);
-  config_.verifyThreshold = static_cast<uint32_t>(score + 1);
-  EXPECT_EQ(VerifyRecords(finger_.data(), impression_.data(), nullptr, &config_), -1);
+  for (const int32_t threshold : {score, score + 1}) {
+    config_.verifyThreshold = static_cast<uint32_t>(threshold);
+    const bool match = threshold == score;
+    EXPECT_EQ(VerifyRecords(finger_.data(), impression_.data(), nullptr, &config_), match ? 0 : -1);
+    EXPECT_EQ(Match(finger_, {&impression_}, &config_).status, match ? kTemplatesMatchFound : kTemplatesNoMatch);
+    EXPECT_EQ(Match(finger_, {&other_, &impression_}, &config_).status,
+              match ? kTemplatesMatchFound : kTemplatesNoMatch);
+  }
 }
 
-TEST_F(ServicesTest, ScoreFortyEightMatchesFortySevenDoesNot) {
-  // Impressions that share little with their finger score near the threshold;
-  // look for a pair scoring exactly 48 and one scoring exactly 47.
-  TestRandom random(48);
-  bool seen[2] = {false, false};
-  for (int i = 0; i < 3000 && !(seen[0] && seen[1]); ++i) {
-    const auto finger = MakeFingerSet(random);
-    ImpressionChange change;
-    change.lostPercent = random.Range(60, 90);
-    change.spurious = random.Range(5, 20);
-    change.rotation = random.Range(-10, 10);
-    change.jitter = 3;
-    const RecordBytes probe = RecordOf(*finger);
-    const RecordBytes sample = RecordOf(*MakeImpressionSet(*finger, random, change));
-    const int32_t score = BestScore(probe.data(), sample.data(), &config_);
-    if (score != 47 && score != 48) {
-      continue;
-    }
-    seen[score - 47] = true;
-    EXPECT_EQ(VerifyRecords(probe.data(), sample.data(), nullptr, &config_), score == 48 ? 0 : -1);
-    EXPECT_EQ(Match(probe, {&sample}, &config_).status, score == 48 ? kTemplatesMatchFound : kTemplatesNoMatch);
+// Verification and enrolment have a rotation tolerance and a threshold each,
+// equal by default; every service here must read the verification ones.
+TEST_F(ServicesTest, ServicesReadTheVerificationToleranceAndThresholdNotTheEnrolmentOnes) {
+  TestRandom random(99);
+  const FingerTrio turned = MakeFingerTrio(random, 40, 5, -5);  // a sixth of a turn
+  const RecordBytes finger = RecordOf(*turned.finger);
+  const RecordBytes impression = RecordOf(*turned.impression);
+  struct Case {
+    uint32_t verifyTolerance, enrolTolerance, verifyThreshold, enrolThreshold;
+    bool match;
+  };
+  const uint32_t genuine = static_cast<uint32_t>(BestScore(finger.data(), impression.data(), &config_));
+  const Case cases[] = {{120, 0, 48, 255, true}, {0, 120, 48, 0, false}, {120, 120, genuine + 1, 0, false}};
+  int32_t scores[3];
+  for (int i = 0; i < 3; ++i) {
+    const Case& c = cases[i];
+    config_.verifyRotationTolerance = c.verifyTolerance;
+    config_.enrolRotationTolerance = c.enrolTolerance;
+    config_.verifyThreshold = c.verifyThreshold;
+    config_.enrolThreshold = c.enrolThreshold;
+    EXPECT_EQ(VerifyRecords(finger.data(), impression.data(), nullptr, &config_), c.match ? 0 : -1) << i;
+    EXPECT_EQ(Match(finger, {&impression}, &config_).status, c.match ? kTemplatesMatchFound : kTemplatesNoMatch) << i;
+    EXPECT_EQ(Match(finger, {&other_, &impression}, &config_).status,
+              c.match ? kTemplatesMatchFound : kTemplatesNoMatch)
+        << i;
+    scores[i] = BestScore(finger.data(), impression.data(), &config_);
   }
-  EXPECT_TRUE(seen[0] && seen[1]) << "no pair scored 47 or 48";
+  EXPECT_GE(scores[0], 48);
+  EXPECT_LT(scores[1], 48);  // rotation 40 is outside a verification tolerance of 0
+  EXPECT_EQ(scores[0], static_cast<int32_t>(genuine));
+  EXPECT_EQ(scores[2], scores[0]);  // the best score has no threshold
 }
 
 TEST_F(ServicesTest, LoadedSampleLifecycle) {
