@@ -63,6 +63,7 @@ struct Loaded {
   std::string afterText;  // added to complaints about the text itself
 };
 
+// A text argument as shown in messages: its start when it is long.
 std::string Shown(const std::string& argument) {
   return argument.size() <= kShownArgumentLength ? argument : argument.substr(0, kShownArgumentLength) + "...";
 }
@@ -139,7 +140,7 @@ bool TextOfFile(const std::string& contents, std::string* text, std::string* rea
 // hexadecimal digits; anything else is taken for the name of a missing file.
 std::optional<Loaded> Load(const std::string& name, const std::string& argument, std::string* error) {
   Loaded loaded;
-  loaded.what = "argument " + name + " '" + Shown(argument) + "'";
+  loaded.what = "argument " + name + " '" + argument + "'";
   struct stat info {};
   if (!argument.empty() && ::stat(argument.c_str(), &info) == 0) {
     std::string reason;
@@ -164,6 +165,7 @@ std::optional<Loaded> Load(const std::string& name, const std::string& argument,
     }
     loaded.text.push_back(c);
   }
+  loaded.what = "argument " + name + " '" + Shown(argument) + "'";  // a long text is cut short
   loaded.afterText = argument.empty() ? "" : " (and no file has that name)";
   return loaded;
 }
