@@ -166,7 +166,8 @@ int Run(const SynthOptions& o) {
   if (!files.Write((dir / "truth.csv").string(), std::vector<uint8_t>(truth.begin(), truth.end()))) {
     return files.Fail(files.error(), madeFolder);
   }
-  if (!o.contactSheet.empty() && !files.WritePng(o.contactSheet, synth::ContactSheet(sheet, o.impressions, kSheetGap))) {
+  if (!o.contactSheet.empty() &&
+      !files.WritePng(o.contactSheet, synth::ContactSheet(sheet, o.impressions, kSheetGap))) {
     return files.Fail(files.error(), madeFolder);
   }
   std::cout << "wrote " << o.fingers * o.impressions << " impressions of " << o.fingers << " fingers to " << o.out

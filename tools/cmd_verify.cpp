@@ -119,7 +119,8 @@ bool TextOfFile(const std::string& contents, std::string* text, std::string* rea
   }
   if (contents.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
     start = 3;  // a UTF-8 byte-order mark, as some editors write
-  } else if (contents.size() >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
+  } else if (contents.size() >= 2 &&
+             ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
     *reason = "is UTF-16 text (it starts with a UTF-16 byte-order mark); save it as ASCII or UTF-8";
     return false;
   }

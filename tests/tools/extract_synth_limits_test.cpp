@@ -104,7 +104,8 @@ TEST_F(ToolLimitsTest, ExtractDumpStopsAtTheFirstFailedWriteAndRemovesItsFiles) 
   EXPECT_EQ(Entries(dump), 1u);
   // A file size limit (a full disk for this purpose): no file and no folder stays.
   const std::string fresh = Path("fresh/dump");
-  const ToolRun limited = Shell("trap '' XFSZ; ulimit -f 4; exec " + ToolPath() + " extract " + image + " --dump " + fresh);
+  const ToolRun limited =
+      Shell("trap '' XFSZ; ulimit -f 4; exec " + ToolPath() + " extract " + image + " --dump " + fresh);
   ExpectError(limited, fresh + "/01-normalised.pgm: write failed: File too large");
   EXPECT_EQ(Entries(Path("fresh")), 0u);
 }
