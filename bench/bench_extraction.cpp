@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/background_levelling.h"
 #include "engine/border_trimming.h"
@@ -16,10 +18,17 @@
 #include "engine/engine_configuration.h"
 #include "engine/feature_set.h"
 #include "engine/pipeline.h"
+#include "engine/ridge/binarisation.h"
 #include "engine/ridge/block_orientation.h"
 #include "engine/ridge/block_votes.h"
+#include "engine/ridge/edge_density.h"
 #include "engine/ridge/foreground.h"
+#include "engine/ridge/line_smoothing.h"
+#include "engine/ridge/majority_filter.h"
+#include "engine/ridge/orientation_refresh.h"
+#include "engine/ridge/pass_counts.h"
 #include "engine/ridge/pixel_orientation.h"
+#include "engine/ridge/ridge_smoothing.h"
 #include "engine/ridge/singular_points.h"
 #include "engine/row_image.h"
 #include "imageio/image_io.h"
@@ -342,7 +351,203 @@ void BM_OrientationAndSegmentationStages(benchmark::State& state) {
 }
 BENCHMARK(BM_OrientationAndSegmentationStages)->Unit(benchmark::kMicrosecond);
 
-// RunPipeline as the extraction entry calls it (so far up to the quality),
+// The ridge image stages of the default path (steps 14 to 18), each from the
+// input the pipeline hands it: the grey ridge image and orientation map of
+// the fixture and the stage outputs of one RunPipeline call.
+class CaptureSink : public StageSink {
+ public:
+  void Image(std::string_view key, const uint8_t* const* rows, int32_t width, int32_t height) override {
+    RowImage& image = images[std::string(key)];
+    image = AllocRowImage(width, height);
+    CopyRowImage(image.rows(), rows, width, height);
+  }
+  void Text(std::string_view, std::string_view) override {}
+  std::map<std::string, RowImage> images;
+};
+
+struct RidgeStages {
+  CaptureSink captured;
+  RowImage grey = AllocRowImage(kWidth, kHeight);     // the ridge image entering step 14
+  RowImage counts = AllocRowImage(kWidth, kHeight);   // density map with the pass counts
+  RowImage density = AllocRowImage(kWidth, kHeight);  // density map with the low bits cleared
+  RowImage ridge = AllocRowImage(kWidth, kHeight);
+  RowImage scratch = AllocRowImage(kWidth, kHeight);
+  RowImage map = AllocRowImage(kWidth, kHeight);
+  RowImage copy = AllocRowImage(kWidth, kHeight);
+  std::unique_ptr<FeatureSet> features = std::make_unique<FeatureSet>();
+
+  RidgeStages() {
+    Fixture& f = Shared();
+    f.Restore(ridge);
+    RunPipeline(kWidth, kHeight, ridge.rows(), features.get(), &f.config, &captured);
+    f.Restore(grey);
+    BoxMean(kWidth, kHeight, grey.rows(), 1);  // steps 2 to 4 of the default path
+    const RowImage& passes = Get("pass-counts");
+    const RowImage& densityCopy = Get("density-copy");
+    for (int32_t y = 0; y < kHeight; ++y) {
+      for (int32_t x = 0; x < kWidth; ++x) {
+        density[y][x] = static_cast<uint8_t>(densityCopy[y][x] & ~kPassCountBits);
+        counts[y][x] = static_cast<uint8_t>(density[y][x] | passes[y][x]);
+      }
+    }
+  }
+  const RowImage& Get(const char* key) { return captured.images.at(key); }
+  void Take(RowImage& target, const RowImage& source) { CopyRowImage(target.rows(), source.rows(), kWidth, kHeight); }
+  // Steps 15 (adaptive) and 16.3.
+  void BinarizeFirst() {
+    const EngineConfiguration& c = Shared().config;
+    BinarizeByTwoMeans(kWidth, kHeight, ridge.rows(), scratch.rows(), c.meanRadiusSmall, c.meanRadiusLarge);
+    EdgeDensity(kWidth, kHeight, scratch.rows(), map.rows(), c.edgeDensityRadius);
+    BoxMean(kWidth, kHeight, scratch.rows(), c.edgeDensitySmoothRadius);
+    CopyRowImage(copy.rows(), scratch.rows(), kWidth, kHeight);
+    BinarizeSecond();
+  }
+  void BinarizeSecond() {
+    const EngineConfiguration& c = Shared().config;
+    BinarizeByDensity(kWidth, kHeight, ridge.rows(), scratch.rows(), c.densityHigh, c.densityLow, c.meanRadiusSmall,
+                      c.meanRadiusMedium, c.meanRadiusLarge);
+  }
+  void Refresh() {
+    const EngineConfiguration& c = Shared().config;
+    const PassCountRule rule{c.refineVariationHigh, c.refineVariationLow, c.refinePassesBase, c.refinePassesRange};
+    RefreshByDifferences(kWidth, kHeight, ridge.rows(), map.rows(), scratch.rows(), features->singular,
+                         features->singularCount, c.refineRadius, rule, c.singularGuardRadius);
+  }
+};
+
+RidgeStages& SharedRidgeStages() {
+  static RidgeStages stages;
+  return stages;
+}
+
+void BM_DirectionalSmooth(benchmark::State& state) {
+  RidgeStages& r = SharedRidgeStages();
+  r.Take(r.map, r.Get("orientation-map"));
+  for (auto _ : state) {
+    r.Take(r.ridge, r.grey);
+    DirectionalSmooth(kWidth, kHeight, r.ridge.rows(), r.map.rows());
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_DirectionalSmooth)->Unit(benchmark::kMicrosecond);
+
+// Two means, edge density, its box mean, the density copy and the binarisation by density.
+void BM_AdaptiveBinarisation(benchmark::State& state) {
+  RidgeStages& r = SharedRidgeStages();
+  r.Take(r.map, r.Get("orientation-map"));
+  for (auto _ : state) {
+    r.Take(r.ridge, r.Get("smoothed"));
+    r.BinarizeFirst();
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_AdaptiveBinarisation)->Unit(benchmark::kMicrosecond);
+
+void BM_EdgeDensity(benchmark::State& state) {
+  RidgeStages& r = SharedRidgeStages();
+  r.Take(r.map, r.Get("orientation-map"));
+  for (auto _ : state) {
+    r.Take(r.scratch, r.Get("binary-first"));
+    EdgeDensity(kWidth, kHeight, r.scratch.rows(), r.map.rows(), Shared().config.edgeDensityRadius);
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_EdgeDensity)->Unit(benchmark::kMicrosecond);
+
+void BM_BinarizeByDensity(benchmark::State& state) {
+  RidgeStages& r = SharedRidgeStages();
+  r.Take(r.scratch, r.density);
+  for (auto _ : state) {
+    r.Take(r.ridge, r.Get("ridge-pass-smoothed"));
+    r.BinarizeSecond();
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_BinarizeByDensity)->Unit(benchmark::kMicrosecond);
+
+// The two fixed passes along the gradient at radius 12.
+void BM_SmoothAlongGradient(benchmark::State& state) {
+  RidgeStages& r = SharedRidgeStages();
+  const EngineConfiguration& c = Shared().config;
+  for (auto _ : state) {
+    r.Take(r.ridge, r.Get("binary-first"));
+    SmoothAlongGradient(kWidth, kHeight, r.ridge.rows(), c.ridgeSmoothRadius, c.ridgeSmoothPasses);
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_SmoothAlongGradient)->Unit(benchmark::kMicrosecond);
+
+void BM_RefreshByDifferences(benchmark::State& state) {
+  RidgeStages& r = SharedRidgeStages();
+  r.Take(r.ridge, r.Get("ridge-smoothed"));
+  for (auto _ : state) {
+    r.Take(r.map, r.Get("orientation-map"));
+    r.Take(r.scratch, r.Get("density-copy"));
+    r.Refresh();
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_RefreshByDifferences)->Unit(benchmark::kMicrosecond);
+
+void BM_RunPassCounts(benchmark::State& state) {
+  RidgeStages& r = SharedRidgeStages();
+  r.Take(r.map, r.Get("orientation-refreshed"));
+  int32_t passes = 0;
+  for (auto _ : state) {
+    r.Take(r.ridge, r.Get("ridge-smoothed"));
+    r.Take(r.scratch, r.counts);
+    passes = RunPassCounts(kWidth, kHeight, r.ridge.rows(), r.map.rows(), r.scratch.rows());
+    benchmark::ClobberMemory();
+  }
+  state.counters["passes"] = passes;
+  Label(state);
+}
+BENCHMARK(BM_RunPassCounts)->Unit(benchmark::kMicrosecond);
+
+void BM_MajorityFilterAndDensity(benchmark::State& state) {
+  RidgeStages& r = SharedRidgeStages();
+  r.Take(r.map, r.Get("orientation-refreshed"));
+  for (auto _ : state) {
+    r.Take(r.ridge, r.Get("binary-second"));
+    MajorityFilter(kWidth, kHeight, r.ridge.rows());
+    CopyRowImage(r.scratch.rows(), r.ridge.rows(), kWidth, kHeight);
+    benchmark::DoNotOptimize(RidgeDensity(kWidth, kHeight, r.scratch.rows(), r.map.rows()));
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_MajorityFilterAndDensity)->Unit(benchmark::kMicrosecond);
+
+// Steps 14 to 18 of the default path together, from the grey ridge image and
+// the voted orientation map.
+void BM_RidgeImageSteps(benchmark::State& state) {
+  RidgeStages& r = SharedRidgeStages();
+  const EngineConfiguration& c = Shared().config;
+  for (auto _ : state) {
+    r.Take(r.ridge, r.grey);
+    r.Take(r.map, r.Get("orientation-map"));
+    DirectionalSmooth(kWidth, kHeight, r.ridge.rows(), r.map.rows());
+    r.BinarizeFirst();
+    SmoothAlongGradient(kWidth, kHeight, r.ridge.rows(), c.ridgeSmoothRadius, c.ridgeSmoothPasses);
+    r.Refresh();
+    RunPassCounts(kWidth, kHeight, r.ridge.rows(), r.map.rows(), r.scratch.rows());
+    r.BinarizeSecond();
+    MajorityFilter(kWidth, kHeight, r.ridge.rows());
+    CopyRowImage(r.scratch.rows(), r.ridge.rows(), kWidth, kHeight);
+    benchmark::DoNotOptimize(RidgeDensity(kWidth, kHeight, r.scratch.rows(), r.map.rows()));
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_RidgeImageSteps)->Unit(benchmark::kMicrosecond);
+
+// RunPipeline as the extraction entry calls it (so far up to the final binary image),
 // with its own working images, from the grey image.
 void BM_RunPipeline(benchmark::State& state) {
   Fixture& f = Shared();

@@ -88,6 +88,16 @@ void SetDefaultConfiguration(EngineConfiguration* config) {
   SetServiceDefaults(config);
 }
 
+int32_t CheckExtractionParameters(const EngineConfiguration& c) {
+  const uint64_t refinePasses = uint64_t{c.refinePassesBase} + c.refinePassesRange;
+  if (refinePasses > kPassCountMax) return kInvalidConfiguration;
+  if (c.ridgeSmoothPasses != 0 && c.ridgeSmoothRadius < kRidgeSmoothRadiusMin) return kInvalidConfiguration;
+  if (refinePasses != 0 && c.refineMethod != 0 && c.refineVariationHigh <= c.refineVariationLow) {
+    return kInvalidConfiguration;
+  }
+  return kOk;
+}
+
 int32_t InitEngine() {
   EngineState& state = State();
   std::lock_guard<std::mutex> lock(state.mutex);

@@ -137,6 +137,20 @@ struct EngineConfiguration {
 // profile 0, profile mode 256). Usable for private configurations too.
 void SetDefaultConfiguration(EngineConfiguration* config);
 
+// Limits of the ridge regularisation parameters. Pass counts live in three
+// spare bits of the density map, so base plus range may not exceed 7; a fixed
+// smoothing pass keeps the rows of its orientation window, which must cover
+// the six rows the line kernel reaches.
+constexpr uint64_t kPassCountMax = 7;
+constexpr uint32_t kRidgeSmoothRadiusMin = 5;
+
+// kOk, or kInvalidConfiguration when the extraction parameters ask for what
+// the stages cannot do: refinePassesBase + refinePassesRange above 7,
+// ridgeSmoothRadius below 5 while fixed passes run, or refineVariationHigh
+// not above refineVariationLow while the difference refresh runs. The
+// pipeline checks before it touches the image; no scanner profile fails.
+int32_t CheckExtractionParameters(const EngineConfiguration& config);
+
 // Starts the engine: returns the start count before this start (0 for the
 // first) or kOutOfMemory. Safe to call from several threads.
 int32_t InitEngine();

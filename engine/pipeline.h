@@ -2,9 +2,8 @@
 // The extraction pipeline: runs the stages over one normalised grey image in
 // their fixed order and fills a feature set.
 //
-// So far the pipeline runs the stages up to the orientation map, the
-// foreground mask and the image quality; the ridge image and minutiae stages
-// follow them in RunPipeline.
+// It runs every stage, from the grey image through the orientation map, the
+// foreground mask and the binary ridge image to the skeleton and its minutiae.
 #include <cstdint>
 
 #include "engine/diagnostics.h"
@@ -17,7 +16,8 @@ namespace vorsensor {
 // fills `features`. `config` may be null for the engine's own configuration;
 // `sink`, when given, receives every stage's output (docs/diagnostics.md).
 // Returns the image quality 0..255 of the foreground vote, or kMissingArgument,
-// kEngineStopped, kOutOfMemory.
+// kEngineStopped, kInvalidConfiguration (CheckExtractionParameters; the image
+// is untouched), kOutOfMemory.
 int32_t RunPipeline(int32_t w, int32_t h, uint8_t* const* ridgeImage, FeatureSet* features,
                     const EngineConfiguration* config, StageSink* sink = nullptr);
 

@@ -14,6 +14,12 @@ constexpr int32_t kOutOfRange = -5;          // an argument is outside its range
 constexpr int32_t kServiceOutOfMemory = -101;  // template services; resolution out of range in extraction
 constexpr int32_t kImageSizeOutOfRange = -102; // normalised image side outside the configured limits
 constexpr int32_t kQualityRejected = -103;   // image quality not accepted
+// The extraction parameters form a combination the stages cannot run with
+// (see CheckExtractionParameters); nothing has been extracted.
+constexpr int32_t kInvalidConfiguration = -104;
+// A feature set handed to the template merge has more minutiae than its label
+// arrays hold (254).
+constexpr int32_t kTooManyMinutiaeToMerge = -105;
 constexpr int32_t kSampleInUse = -1000;      // the engine's one loaded sample is taken
 constexpr int32_t kMalformedRecord = -3000;  // template record bytes do not form a valid record
 // The template record writer's output buffer is smaller than the record; the

@@ -6,8 +6,11 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev   # tests and benchmarks
   libpng-dev libtiff-dev                       # image files (imageio)
   libcli11-dev                                 # command-line parsing (vorsensor)
+  nlohmann-json3-dev                           # --json output (vorsensor)
+  libcairo2-dev                                # drawing minutiae over images (vorsensor draw)
   libssl-dev                                   # test-only reference cipher
   clang libclang-rt-dev                        # libFuzzer targets
+  g++-mingw-w64-i686                           # syntax check of the Windows platform part
 )
 missing=()
 for p in "${packages[@]}"; do

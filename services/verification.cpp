@@ -80,6 +80,15 @@ int32_t MatchLoadedSample(const uint8_t* record, MatchDetails* details, EngineCo
   });
 }
 
+bool SampleIsLoaded(const EngineConfiguration* engine) {
+  const EngineConfiguration* config = ResolveConfiguration(engine);
+  if (config == nullptr) {
+    return false;
+  }
+  std::lock_guard<std::mutex> guard(LoadedSampleLock());
+  return config->sampleLoaded != 0;
+}
+
 int32_t UnloadSample(EngineConfiguration* engine) {
   return WithSampleState(engine, true, [](EngineConfiguration* config) {
     config->sampleLoaded = 0;

@@ -42,6 +42,10 @@ int32_t LoadSample(const uint8_t* record, EngineConfiguration* engine);
 // `verifyThreshold`; kSampleInUse when no sample is loaded.
 int32_t MatchLoadedSample(const uint8_t* record, MatchDetails* details, EngineConfiguration* engine);
 
+// True while `engine` (null: the engine's own) has a sample loaded; read under
+// the loaded sample's lock. The merge operations refuse to run meanwhile.
+bool SampleIsLoaded(const EngineConfiguration* engine);
+
 // Frees the loaded sample: 0, or kSampleInUse when none is loaded.
 int32_t UnloadSample(EngineConfiguration* engine);
 

@@ -1,43 +1,45 @@
-// vorsensor extract IMAGE --dump DIR: runs the extraction stages on an image
-// and writes every stage's output into DIR (see docs/diagnostics.md).
-#include <cstdio>
+// vorsensor extract IMAGE: extracts the template of a fingerprint image and
+// prints it with the quality, the minutia count and the time the extraction
+// took; --dump writes every stage's output (see docs/diagnostics.md).
+#include <array>
 #include <filesystem>
+#include <iomanip>
 #include <iostream>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/diagnostics.h"
 #include "engine/engine_configuration.h"
-#include "engine/feature_set.h"
-#include "engine/pipeline.h"
-#include "engine/resample_image.h"
-#include "engine/row_image.h"
 #include "imageio/image_io.h"
+#include "services/template_cipher.h"
 #include "tools/command.h"
+#include "tools/inputs.h"
 
 namespace vorsensor::tools {
 namespace {
 
-constexpr int32_t kWorkingDpi = 500;
-constexpr int32_t kAssumedDpi = 500;  // when neither the file nor --dpi states one
-constexpr int32_t kMinDpi = 50;
-constexpr int32_t kMaxDpi = 5000;
-
 constexpr const char* kDescription =
-    "Run the extraction stages on a fingerprint image and dump each stage's output.\n"
-    "The image (PNG, BMP, TIFF or PGM, at most 256 MiB and 32768 pixels a side) is brought\n"
-    "to 500 dpi (its resolution is --dpi, else what the file states, else 500; 50..5000\n"
-    "whichever it is; at 500 dpi each side must be 16..2048 pixels) and run through the\n"
-    "pipeline with the default settings or those of the scanner profile --profile. Every\n"
-    "stage output is written into the --dump folder as NN-key.pgm (images; block grids at\n"
-    "one byte per block) or NN-key.txt (lists and values), numbered in pipeline order;\n"
-    "docs/diagnostics.md lists the keys. When a write fails, the files of the run are removed.\n"
+    "Extract the template of a fingerprint image.\n"
+    "The image (PNG, BMP, TIFF or PGM) is taken at --dpi, else at the resolution the file\n"
+    "states, else at 500 dpi (with a warning), brought to 500 dpi and extracted with the\n"
+    "default settings or those of scanner profile --profile and profile mode --mode.\n"
+    "Prints the template text (the sealed template as 1000 hexadecimal digits; a record of\n"
+    "more than 500 bytes cannot be sealed and is printed as record hex instead), quality=,\n"
+    "minutiae= and extract_ms= (the extraction call alone, without file reading).\n"
+    "--record adds the unsealed record as hexadecimal. --dump DIR writes every stage output\n"
+    "as DIR/NN-key.pgm or .txt in the order handed over (docs/diagnostics.md lists the keys);\n"
+    "when a write fails, the files of the run are removed.\n"
+    "Limits: files up to 256 MiB and 32768 pixels a side; resolution 50..5000 dpi wherever it\n"
+    "comes from; at 500 dpi each side 16..2048 pixels.\n"
     "Exit code: 0 done, 2 error.";
 
-// Writes each output as the next numbered file of the folder. The first
-// failed write stops the writing; Discard() then removes what was written.
+// Writes each output as the next numbered file of the folder, which it creates
+// with the first output (so that a bad input leaves no folder behind). The
+// first failed write stops the writing; Discard() then removes what was
+// written, and the folder when this sink made it.
 class FolderSink : public StageSink {
  public:
   explicit FolderSink(std::filesystem::path folder) : folder_(std::move(folder)) {}
@@ -50,20 +52,20 @@ class FolderSink : public StageSink {
     image.pixels.reserve(static_cast<size_t>(width) * static_cast<size_t>(height));
     for (int32_t y = 0; y < height; ++y) image.pixels.insert(image.pixels.end(), rows[y], rows[y] + width);
     const std::filesystem::path path = NextPath(key, "pgm");
-    Keep(path, imageio::WritePgm(path.string(), image));
+    if (!error_) Keep(path, imageio::WritePgm(path.string(), image));
   }
 
   void Text(std::string_view key, std::string_view text) override {
     if (error_) return;
     const std::filesystem::path path = NextPath(key, "txt");
-    Keep(path, imageio::WriteFileBytes(path.string(), std::vector<uint8_t>(text.begin(), text.end())));
+    if (!error_) Keep(path, imageio::WriteFileBytes(path.string(), std::vector<uint8_t>(text.begin(), text.end())));
   }
 
-  // Removes every file this sink has written.
   void Discard() {
     std::error_code ec;
     for (const std::filesystem::path& path : written_) std::filesystem::remove(path, ec);
     written_.clear();
+    if (madeFolder_) std::filesystem::remove(folder_, ec);
   }
 
   const std::optional<std::string>& error() const { return error_; }
@@ -71,6 +73,11 @@ class FolderSink : public StageSink {
 
  private:
   std::filesystem::path NextPath(std::string_view key, const char* extension) {
+    if (count_ == 0) {
+      std::error_code ec;
+      madeFolder_ = std::filesystem::create_directories(folder_, ec);
+      if (ec) error_ = "cannot create the folder: " + ec.message();
+    }
     ++count_;
     std::string number = std::to_string(count_);
     if (number.size() < 2) number.insert(0, "0");
@@ -86,91 +93,80 @@ class FolderSink : public StageSink {
 
   std::filesystem::path folder_;
   int32_t count_ = 0;
+  bool madeFolder_ = false;
   std::vector<std::filesystem::path> written_;
   std::optional<std::string> error_;
 };
 
 struct ExtractOptions {
   std::string image;
-  std::optional<int32_t> dpi;
-  std::optional<int32_t> profile;
+  ExtractionOptions extraction;
+  bool record = false;
+  bool json = false;
   std::string dump;
 };
 
 int RunExtract(const ExtractOptions& options) {
-  const imageio::ImageResult read = imageio::ReadImage(options.image);
-  if (!read.ok()) {
-    std::cerr << "vorsensor extract: " << read.error << "\n";
-    return 2;
-  }
-  const imageio::GreyImage& image = read.image;
-  // --dpi wins over the file, which wins over the assumed 500; a value out of
-  // range is refused wherever it comes from, naming where.
-  int32_t dpi = kAssumedDpi;
-  if (options.dpi) {
-    dpi = *options.dpi;
-    if (dpi < kMinDpi || dpi > kMaxDpi) {
-      std::cerr << "vorsensor extract: --dpi " << dpi << " is outside " << kMinDpi << ".." << kMaxDpi << "\n";
-      return 2;
-    }
-  } else if (!image.dpiSource.empty()) {
-    dpi = image.dpi;
-    if (dpi < kMinDpi || dpi > kMaxDpi) {
-      std::cerr << "vorsensor extract: " << options.image << ": resolution " << dpi << " dpi stated by "
-                << image.dpiSource << " is outside " << kMinDpi << ".." << kMaxDpi << " (--dpi overrides it)\n";
-      return 2;
-    }
-  }
-
+  const std::string command = "extract";
   EngineConfiguration config{};
-  SetDefaultConfiguration(&config);
-  if (options.profile && SelectScannerProfile(*options.profile, &config) != 0) {
-    std::cerr << "vorsensor extract: unknown scanner profile " << *options.profile << "\n";
-    return 2;
-  }
-
-  const int32_t nw = static_cast<int32_t>(static_cast<int64_t>(image.width) * kWorkingDpi / dpi);
-  const int32_t nh = static_cast<int32_t>(static_cast<int64_t>(image.height) * kWorkingDpi / dpi);
-  const int64_t least = config.minImageSide, most = config.maxImageSide;
-  if (nw < least || nh < least || nw > most || nh > most) {
-    std::cerr << "vorsensor extract: " << options.image << ": " << nw << " x " << nh << " pixels at 500 dpi; "
-              << "each side must be " << least << ".." << most << "\n";
-    return 2;
-  }
-  RowImage source = AllocRowImage(image.width, image.height);
-  RowImage working = AllocRowImage(nw, nh);
-  if (!source.valid() || !working.valid()) {
-    std::cerr << "vorsensor extract: out of memory\n";
-    return 2;
-  }
-  for (int32_t y = 0; y < image.height; ++y) {
-    for (int32_t x = 0; x < image.width; ++x) source[y][x] = image.At(x, y);
-  }
-  ResampleImage(image.width, image.height, source.rows(), nw, nh, working.rows());
-
+  std::string error;
+  if (!MakeConfiguration(options.extraction, &config, &error)) return Fail(command, error);
   std::error_code ec;
-  const bool folderExisted = std::filesystem::exists(options.dump, ec);
-  std::filesystem::create_directories(options.dump, ec);
-  if (ec) {
-    std::cerr << "vorsensor extract: cannot create " << options.dump << ": " << ec.message() << "\n";
-    return 2;
+  if (!options.dump.empty() && std::filesystem::exists(options.dump, ec) &&
+      !std::filesystem::is_directory(options.dump, ec)) {
+    return Fail(command, "--dump " + options.dump + ": not a folder");
   }
   FolderSink sink(options.dump);
-  auto features = std::make_unique<FeatureSet>();
-  const int32_t quality = RunPipeline(nw, nh, working.rows(), features.get(), &config, &sink);
-  if (sink.error() || quality < 0) {
-    // No half dump: what was written goes, and so does a folder made for it.
-    sink.Discard();
-    if (!folderExisted) std::filesystem::remove(options.dump, ec);
-    if (sink.error()) {
-      std::cerr << "vorsensor extract: " << *sink.error() << "\n";
-    } else {
-      std::cerr << "vorsensor extract: " << options.image << ": extraction failed with code " << quality << "\n";
-    }
-    return 2;
+  std::optional<Extraction> extraction =
+      ExtractImageFile(options.image, options.extraction, config, options.dump.empty() ? nullptr : &sink, &error);
+  if (!extraction || sink.error()) {
+    sink.Discard();  // no half dump
+    return Fail(command, extraction ? "--dump " + options.dump + ": " + *sink.error() : error);
   }
-  std::cout << options.image << ": " << nw << " x " << nh << " at 500 dpi, quality " << quality << ", "
-            << sink.written() << " stage outputs in " << options.dump << "\n";
+  if (extraction->resolutionAssumed) {
+    std::cerr << "vorsensor extract: warning: " << options.image << " states no resolution; taking "
+              << kAssumedDpi << " dpi\n";
+  }
+
+  const std::vector<uint8_t>& record = extraction->record;
+  const bool sealable = record.size() <= static_cast<size_t>(kSealedTemplateBytes);
+  std::string text;
+  if (sealable) {
+    std::array<uint8_t, kSealedTemplateBytes> sealed{};
+    SealTemplateRecord(record.data(), record.size(), sealed.data());
+    text = HexOf(sealed.data(), sealed.size());
+  }
+  const std::string recordHex = HexOf(record.data(), record.size());
+  const int32_t minutiae = extraction->features->minutiaCount;
+
+  if (options.json) {
+    nlohmann::json out = {{"image", options.image},
+                          {"width", extraction->image.width},
+                          {"height", extraction->image.height},
+                          {"dpi", extraction->resolution},
+                          {"dpi_assumed", extraction->resolutionAssumed},
+                          {"quality", extraction->quality},
+                          {"minutiae", minutiae},
+                          {"record_bytes", record.size()},
+                          {"extract_ms", extraction->milliseconds}};
+    out["template"] = sealable ? nlohmann::json(text) : nlohmann::json(nullptr);
+    if (options.record || !sealable) out["record"] = recordHex;
+    if (!options.dump.empty()) out["dump"] = {{"folder", options.dump}, {"files", sink.written()}};
+    std::cout << out.dump(2) << "\n";
+    return 0;
+  }
+  if (sealable) {
+    std::cout << "template=" << text << "\n";
+    if (options.record) std::cout << "record=" << recordHex << "\n";
+  } else {
+    std::cout << "# the record is " << record.size() << " bytes, more than the " << kSealedTemplateBytes
+              << " bytes a sealed template holds; the record itself:\n"
+              << "record=" << recordHex << "\n";
+  }
+  std::cout << "quality=" << extraction->quality << "\n"
+            << "minutiae=" << minutiae << "\n"
+            << "extract_ms=" << std::fixed << std::setprecision(3) << extraction->milliseconds << "\n";
+  if (!options.dump.empty()) std::cout << "# " << sink.written() << " stage outputs in " << options.dump << "\n";
   return 0;
 }
 
@@ -178,12 +174,13 @@ int RunExtract(const ExtractOptions& options) {
 
 void AddExtractCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<ExtractOptions>();
-  CLI::App* cmd = app.add_subcommand("extract", "run the extraction stages and dump their outputs");
+  CLI::App* cmd = app.add_subcommand("extract", "extract a template from a fingerprint image");
   cmd->description(kDescription);
   cmd->add_option("IMAGE", options->image, "fingerprint image file")->required();
-  cmd->add_option("--dpi", options->dpi, "resolution of the image in dots per inch (50..5000)");
-  cmd->add_option("--profile", options->profile, "scanner profile id (default: the general profile 0)");
-  cmd->add_option("--dump", options->dump, "folder for the stage outputs (created when missing)")->required();
+  AddExtractionOptions(cmd, options->extraction);
+  cmd->add_flag("--record", options->record, "print the unsealed record as upper-case hexadecimal too");
+  cmd->add_option("--dump", options->dump, "folder for every stage's output (created when missing)");
+  cmd->add_flag("--json", options->json, "print one JSON object instead of the text");
   cmd->callback([options, &exitCode] { exitCode = RunExtract(*options); });
 }
 

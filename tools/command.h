@@ -9,5 +9,10 @@ namespace vorsensor::tools {
 void AddSynthCommand(CLI::App& app, int& exitCode);
 void AddVerifyCommand(CLI::App& app, int& exitCode);
 void AddExtractCommand(CLI::App& app, int& exitCode);
+void AddIdentifyCommand(CLI::App& app, int& exitCode);
+void AddInspectCommand(CLI::App& app, int& exitCode);
+void AddDrawCommand(CLI::App& app, int& exitCode);
+void AddSensorCommand(CLI::App& app, int& exitCode);
+void AddEnrollCommand(CLI::App& app, int& exitCode);
 
 }  // namespace vorsensor::tools

@@ -13,6 +13,11 @@ int main(int argc, char** argv) {
   vorsensor::tools::AddSynthCommand(app, exitCode);
   vorsensor::tools::AddVerifyCommand(app, exitCode);
   vorsensor::tools::AddExtractCommand(app, exitCode);
+  vorsensor::tools::AddIdentifyCommand(app, exitCode);
+  vorsensor::tools::AddInspectCommand(app, exitCode);
+  vorsensor::tools::AddDrawCommand(app, exitCode);
+  vorsensor::tools::AddSensorCommand(app, exitCode);
+  vorsensor::tools::AddEnrollCommand(app, exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

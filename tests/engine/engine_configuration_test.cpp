@@ -117,3 +117,56 @@ TEST_F(EngineStateTest, LastStopReleasesTheLoadedSample) {
 
 }  // namespace
 }  // namespace vorsensor
+
+namespace vorsensor {
+namespace {
+
+// Every scanner profile in both modes passes; each refused combination is
+// refused exactly from its limit on, and only while the stage it hampers runs.
+TEST(CheckExtractionParameters, ProfilesPassAndEachLimitHolds) {
+  for (const ScannerProfile& profile : kScannerProfiles) {
+    for (uint32_t mode : {kProfileModeWide, kProfileModeStandard}) {
+      EngineConfiguration c{};
+      SetDefaultConfiguration(&c);
+      ASSERT_EQ(SelectScannerProfile(profile.id, &c), kOk);
+      ASSERT_EQ(SetProfileMode(mode, &c), kOk);
+      EXPECT_EQ(CheckExtractionParameters(c), kOk) << profile.id;
+    }
+  }
+  EngineConfiguration defaults{};
+  SetDefaultConfiguration(&defaults);
+  struct Case {
+    const char* what;
+    void (*change)(EngineConfiguration&);
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {"base + range 7", [](EngineConfiguration& c) { c.refinePassesBase = 3, c.refinePassesRange = 4; }, kOk},
+      {"base + range 8", [](EngineConfiguration& c) { c.refinePassesBase = 4, c.refinePassesRange = 4; },
+       kInvalidConfiguration},
+      {"range 8", [](EngineConfiguration& c) { c.refinePassesRange = 8; }, kInvalidConfiguration},
+      {"base + range wrapping 32 bits",
+       [](EngineConfiguration& c) { c.refinePassesBase = 0xFFFFFFFFu, c.refinePassesRange = 1; },
+       kInvalidConfiguration},
+      {"smoothing radius 5", [](EngineConfiguration& c) { c.ridgeSmoothRadius = 5; }, kOk},
+      {"smoothing radius 4", [](EngineConfiguration& c) { c.ridgeSmoothRadius = 4; }, kInvalidConfiguration},
+      {"smoothing radius 4 without passes",
+       [](EngineConfiguration& c) { c.ridgeSmoothRadius = 4, c.ridgeSmoothPasses = 0; }, kOk},
+      {"variation high = low + 1", [](EngineConfiguration& c) { c.refineVariationHigh = 21; }, kOk},
+      {"variation high = low", [](EngineConfiguration& c) { c.refineVariationHigh = 20; }, kInvalidConfiguration},
+      {"variation high below low", [](EngineConfiguration& c) { c.refineVariationHigh = 10; },
+       kInvalidConfiguration},
+      {"variation high = low, gradient refresh",
+       [](EngineConfiguration& c) { c.refineVariationHigh = 20, c.refineMethod = 0; }, kOk},
+      {"variation high = low, no refresh",
+       [](EngineConfiguration& c) { c.refineVariationHigh = 20, c.refinePassesRange = 0; }, kOk},
+  };
+  for (const Case& k : cases) {
+    EngineConfiguration c = defaults;
+    k.change(c);
+    EXPECT_EQ(CheckExtractionParameters(c), k.expected) << k.what;
+  }
+}
+
+}  // namespace
+}  // namespace vorsensor

@@ -76,9 +76,13 @@ TEST(PipelineTest, HandsEveryStageOutputToTheSinkInOrder) {
     ASSERT_LE(quality, 255);
     std::vector<std::string> keys;
     for (const auto& e : sink.entries) keys.push_back(e.key);
-    EXPECT_EQ(keys, (std::vector<std::string>{"normalised", "block-orientation", "block-reliability",
-                                              "block-orientation-voted", "singular-detected", "pixel-orientation",
-                                              "pixel-reliability", "singular-points", "orientation-map", "quality"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{
+                        "normalised", "block-orientation", "block-reliability", "block-orientation-voted",
+                        "singular-detected", "pixel-orientation", "pixel-reliability", "singular-points",
+                        "orientation-map", "quality", "smoothed", "edge-density", "density-copy", "binary-first",
+                        "ridge-smoothed", "pass-counts", "orientation-refreshed", "ridge-pass-smoothed",
+                        "binary-second", "binary-final", "ridge-density", "skeleton-thinned",
+                         "skeleton-joined", "skeleton-cleaned", "minutiae-scanned", "minutiae"}));
     EXPECT_EQ(sink.Find("normalised")->width, 256);
     EXPECT_EQ(sink.Find("orientation-map")->height, 288);
     EXPECT_EQ(sink.Find("block-orientation")->width, 16);
@@ -87,12 +91,81 @@ TEST(PipelineTest, HandsEveryStageOutputToTheSinkInOrder) {
     // Corner blocks are always voted away.
     EXPECT_EQ(sink.Find("block-orientation-voted")->pixels[0], 255);
 
-    // Without a sink the same result; the ridge image itself is only smoothed.
+    // Without a sink the same result and the same ridge image.
     RowImage again = Rings(256, 288);
     auto plain = std::make_unique<FeatureSet>();
     EXPECT_EQ(RunPipeline(256, 288, again.rows(), plain.get(), &c, nullptr), quality);
     for (int32_t y = 0; y < 288; ++y) ASSERT_EQ(std::memcmp(again[y], image[y], 256), 0);
   }
+}
+
+// Binary outputs hold only 0 and 255; the final one is framed in white, its
+// density is the feature set's, the second binarisation saw the density map
+// with the pass counts cleared, and the density copy is the smoothed map.
+TEST(PipelineTest, RidgeStagesHandOverBinaryImagesAndTheDensity) {
+  for (uint32_t adaptive : {1u, 0u}) {
+    SCOPED_TRACE(adaptive);
+    EngineConfiguration c = Defaults();
+    c.adaptiveBinarize = adaptive;
+    RowImage image = Rings(256, 288);
+    auto features = std::make_unique<FeatureSet>();
+    RecordingSink sink;
+    ASSERT_GE(RunPipeline(256, 288, image.rows(), features.get(), &c, &sink), 0);
+    EXPECT_EQ(sink.Find("edge-density") != nullptr, adaptive != 0);
+    EXPECT_EQ(sink.Find("density-copy") != nullptr, adaptive != 0);
+    for (const char* key : {"binary-first", "binary-second", "binary-final"}) {
+      for (uint8_t v : sink.Find(key)->pixels) ASSERT_TRUE(v == 0 || v == 255) << key;
+    }
+    const std::vector<uint8_t>& last = sink.Find("binary-final")->pixels;
+    for (int32_t x = 0; x < 256; ++x) ASSERT_EQ(last[x], 255);
+    for (int32_t y = 0; y < 288; ++y) ASSERT_EQ(last[y * 256 + 255], 255);
+    EXPECT_GT(features->densityByte, 0);
+    EXPECT_EQ(sink.Find("ridge-density")->text, std::to_string(features->densityByte) + "\n");
+    for (uint8_t v : sink.Find("pass-counts")->pixels) ASSERT_LE(v, 7);
+    // Bit 7 of the refreshed map is the foreground vote's.
+    const std::vector<uint8_t>& voted = sink.Find("orientation-map")->pixels;
+    const std::vector<uint8_t>& refreshed = sink.Find("orientation-refreshed")->pixels;
+    for (size_t i = 0; i < voted.size(); ++i) ASSERT_EQ(voted[i] & 0x80, refreshed[i] & 0x80);
+    // The caller's image is the final binary image, white over the background.
+    for (int32_t y = 0; y < 288; ++y) {
+      for (int32_t x = 0; x < 256; ++x) {
+        const size_t at = static_cast<size_t>(y) * 256 + static_cast<size_t>(x);
+        ASSERT_EQ(image[y][x], (voted[at] & 0x80) != 0 ? 255 : last[at]) << x << ',' << y;
+      }
+    }
+  }
+}
+
+// With no regularisation passes the first binary image goes straight to the
+// majority vote: the regularisation keys hand over their inputs unchanged and
+// the pass counts are the density map's low bits.
+TEST(PipelineTest, WithoutRegularisationTheFirstBinaryImageIsFinal) {
+  EngineConfiguration c = Defaults();
+  c.ridgeSmoothPasses = 0;
+  c.refinePassesBase = 0;
+  c.refinePassesRange = 0;
+  RowImage image = Rings(256, 288);
+  auto features = std::make_unique<FeatureSet>();
+  RecordingSink sink;
+  ASSERT_GE(RunPipeline(256, 288, image.rows(), features.get(), &c, &sink), 0);
+  const std::vector<uint8_t>& first = sink.Find("binary-first")->pixels;
+  EXPECT_EQ(sink.Find("ridge-smoothed")->pixels, first);
+  EXPECT_EQ(sink.Find("ridge-pass-smoothed")->pixels, first);
+  EXPECT_EQ(sink.Find("binary-second")->pixels, first);
+  EXPECT_EQ(sink.Find("orientation-refreshed")->pixels, sink.Find("orientation-map")->pixels);
+  std::vector<uint8_t> low = sink.Find("density-copy")->pixels;
+  for (uint8_t& v : low) v &= 7;
+  EXPECT_EQ(sink.Find("pass-counts")->pixels, low);
+}
+
+TEST(PipelineTest, RefusesParametersTheStagesCannotRunWith) {
+  EngineConfiguration c = Defaults();
+  c.refinePassesBase = 4;  // 4 + 4 passes do not fit three bits
+  RowImage image = Rings(64, 64);
+  RowImage before = Rings(64, 64);
+  auto features = std::make_unique<FeatureSet>();
+  EXPECT_EQ(RunPipeline(64, 64, image.rows(), features.get(), &c), kInvalidConfiguration);
+  for (int32_t y = 0; y < 64; ++y) ASSERT_EQ(std::memcmp(image[y], before[y], 64), 0);
 }
 
 TEST(PipelineTest, RingsAreGoodBlankAndNoiseAreNot) {
@@ -158,6 +231,37 @@ TEST(PipelineTest, ArgumentsAndTinyImages) {
   RowImage line = AllocRowImage(1, 40);
   FillRowImage(line, 30);
   EXPECT_EQ(RunPipeline(1, 40, line.rows(), features.get(), &config), 0);
+}
+
+// The caller's image ends as the skeleton (writeBackImage 2) or as the ridge
+// image, white wherever the orientation map marks background.
+TEST(PipelineTest, RidgeImageEndsWhitenedWithTheSkeletonWhenAskedFor) {
+  for (const uint32_t writeBack : {1u, 2u}) {
+    EngineConfiguration config = Defaults();
+    config.writeBackImage = writeBack;
+    RowImage image = Rings(256, 288);
+    auto features = std::make_unique<FeatureSet>();
+    RecordingSink sink;
+    ASSERT_GE(RunPipeline(256, 288, image.rows(), features.get(), &config, &sink), 0);
+    const RecordingSink::Entry* map = sink.Find("orientation-map");
+    const RecordingSink::Entry* skeleton = sink.Find("skeleton-cleaned");
+    ASSERT_NE(map, nullptr);
+    ASSERT_NE(skeleton, nullptr);
+    int32_t background = 0;
+    for (int32_t y = 0; y < 288; ++y) {
+      for (int32_t x = 0; x < 256; ++x) {
+        const size_t at = static_cast<size_t>(y) * 256 + static_cast<size_t>(x);
+        if (map->pixels[at] >= 128) {
+          ++background;
+          ASSERT_EQ(image[y][x], 255) << x << ',' << y;
+        } else if (writeBack == 2) {
+          ASSERT_EQ(image[y][x], skeleton->pixels[at]) << x << ',' << y;
+        }
+      }
+    }
+    EXPECT_GT(background, 0);
+    EXPECT_EQ(sink.Find("minutiae")->text.empty(), features->minutiaCount == 0);
+  }
 }
 
 }  // namespace

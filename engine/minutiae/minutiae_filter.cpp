@@ -1,0 +1,83 @@
+// The minutiae filter's three marking rules and the compaction.
+#include "engine/minutiae/minutiae_filter.h"
+
+#include "geometry/geometry.h"
+
+namespace vorsensor {
+
+namespace {
+
+constexpr uint8_t kBackgroundBit = 0x80;  // orientation map: pixel outside the finger
+
+bool Marked(const Minutia& m) { return m.direction == kDroppedDirection; }
+
+// Crowding: each record counts every other one, marked or not.
+void MarkCrowded(Minutia* records, int32_t count, const MinutiaeFilterParameters& p) {
+  for (int32_t i = 0; i < count; ++i) {
+    int32_t neighbours = 0;
+    for (int32_t j = 0; j < count; ++j) {
+      if (j != i && DistanceOf(records[i].x, records[i].y, records[j].x, records[j].y) < p.crowdRadius) {
+        ++neighbours;
+      }
+    }
+    if (neighbours > p.crowdMaxNeighbours) records[i].direction = kDroppedDirection;
+  }
+}
+
+// Facing pairs: two close minutiae whose directions are nearly opposite.
+void MarkFacingPairs(Minutia* records, int32_t count, const MinutiaeFilterParameters& p) {
+  for (int32_t i = 0; i < count; ++i) {
+    Minutia& a = records[i];
+    for (int32_t j = 0; j < count; ++j) {
+      Minutia& b = records[j];
+      if (j == i || Marked(a) || Marked(b)) continue;
+      const int32_t d = DistanceOf(a.x, a.y, b.x, b.y);
+      if (d >= p.forkPairDistance) continue;
+      const bool bothForks = a.type == kMinutiaBifurcation && b.type == kMinutiaBifurcation;
+      if (d >= p.pairDistance && !bothForks) continue;
+      int32_t delta = int32_t{a.direction} - int32_t{b.direction};
+      if (delta < 0) delta += kFullTurn;
+      const int32_t offOpposite = delta > kHalfTurn ? delta - kHalfTurn : kHalfTurn - delta;
+      if (offOpposite < p.pairAngleTolerance) {
+        a.direction = kDroppedDirection;
+        b.direction = kDroppedDirection;
+      }
+    }
+  }
+}
+
+// Whether the square of half size r round (x, y) leaves the image or holds a background pixel.
+bool NearBackground(int32_t w, int32_t h, const uint8_t* const* orientationMap, int32_t x, int32_t y, int64_t r) {
+  if (x - r < 0 || y - r < 0 || x + r >= w || y + r >= h) return true;
+  const int32_t radius = static_cast<int32_t>(r);
+  for (int32_t row = y - radius; row <= y + radius; ++row) {
+    const uint8_t* line = orientationMap[row];
+    for (int32_t c = x - radius; c <= x + radius; ++c) {
+      if ((line[c] & kBackgroundBit) != 0) return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+void FilterMinutiae(int32_t w, int32_t h, const uint8_t* const* orientationMap, Minutia* records, int32_t count,
+                    const MinutiaeFilterParameters& parameters) {
+  MarkCrowded(records, count, parameters);
+  MarkFacingPairs(records, count, parameters);
+  const int64_t r = parameters.borderWindow;
+  for (int32_t i = 0; i < count; ++i) {
+    Minutia& m = records[i];
+    if (!Marked(m) && NearBackground(w, h, orientationMap, m.x, m.y, r)) m.direction = kDroppedDirection;
+  }
+}
+
+int32_t CompactMinutiae(Minutia* records, int32_t count) {
+  int32_t kept = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    if (!Marked(records[i])) records[kept++] = records[i];
+  }
+  return kept;
+}
+
+}  // namespace vorsensor

@@ -1,0 +1,274 @@
+// The line smoothing kernels and the directional smoothing pass. The kernel
+// weights are the areas (on a 101 x 101 sample grid per pixel) that a
+// rectangle 11 pixels long and 1 wide, centred on the pixel and turned to the
+// orientation, covers of each neighbour. Orientations 0..30 are listed; the
+// others follow by mirroring: 60 - o exchanges rows and columns, 120 - o
+// negates the columns.
+#include "engine/ridge/line_smoothing.h"
+
+#include <array>
+#include <cstring>
+#include <new>
+
+#include "engine/result_codes.h"
+
+namespace vorsensor {
+namespace {
+
+constexpr uint8_t kOrientationBits = 0x7F;   // bits 0..6 of an orientation map value
+constexpr uint8_t kQuarterTurn = 60;          // orientations of a quarter turn
+constexpr uint8_t kEighthTurn = 30;
+constexpr int32_t kListedKernels = kEighthTurn + 1;
+constexpr uint32_t kSquareCount = 9;          // pixels of the full 3 x 3 square
+constexpr uint8_t kPassCountMask = 0x07;      // pass counts in the low bits of the scratch image
+
+constexpr LineKernel kListed[kListedKernels] = {
+    {10201, 5, {{0, -5, 10201}, {0, -4, 10201}, {0, -3, 10201}, {0, -2, 10201}, {0, -1, 10201}}},
+    {10139, 12, {{-1, -5, 1317}, {-1, -4, 1071}, {-1, -3, 803}, {-1, -2, 533}, {-1, -1, 270}, {-1, 0, 32},
+              {0, -6, 24}, {0, -5, 8848}, {0, -4, 9133}, {0, -3, 9400}, {0, -2, 9671}, {0, -1, 9934}}},
+    {10073, 12, {{-1, -5, 2604}, {-1, -4, 2147}, {-1, -3, 1609}, {-1, -2, 1075}, {-1, -1, 542}, {-1, 0, 71},
+              {0, -6, 33}, {0, -5, 7501}, {0, -4, 8069}, {0, -3, 8604}, {0, -2, 9139}, {0, -1, 9675}}},
+    {10017, 12, {{-1, -5, 3856}, {-1, -4, 3227}, {-1, -3, 2425}, {-1, -2, 1621}, {-1, -1, 819}, {-1, 0, 108},
+              {0, -6, 32}, {0, -5, 6171}, {0, -4, 7006}, {0, -3, 7808}, {0, -2, 8610}, {0, -1, 9414}}},
+    {9957, 12, {{-1, -5, 5079}, {-1, -4, 4316}, {-1, -3, 3247}, {-1, -2, 2170}, {-1, -1, 1101}, {-1, 0, 148},
+              {0, -6, 24}, {0, -5, 4844}, {0, -4, 5942}, {0, -3, 7012}, {0, -2, 8084}, {0, -1, 9160}}},
+    {9909, 12, {{-1, -5, 6273}, {-1, -4, 5416}, {-1, -3, 4074}, {-1, -2, 2729}, {-1, -1, 1387}, {-1, 0, 190},
+              {0, -6, 13}, {0, -5, 3519}, {0, -4, 4873}, {0, -3, 6215}, {0, -2, 7560}, {0, -1, 8902}}},
+    {9863, 12, {{-1, -5, 7443}, {-1, -4, 6525}, {-1, -3, 4912}, {-1, -2, 3296}, {-1, -1, 1679}, {-1, 0, 233},
+              {0, -6, 4}, {0, -5, 2182}, {0, -4, 3803}, {0, -3, 5416}, {0, -2, 7032}, {0, -1, 8649}}},
+    {9811, 11, {{-1, -5, 8582}, {-1, -4, 7648}, {-1, -3, 5760}, {-1, -2, 3869}, {-1, -1, 1976}, {-1, 0, 282},
+              {0, -5, 837}, {0, -4, 2727}, {0, -3, 4615}, {0, -2, 6505}, {0, -1, 8399}}},
+    {9771, 12, {{-2, -5, 441}, {-1, -5, 8661}, {-1, -4, 8789}, {-1, -3, 6619}, {-1, -2, 4450}, {-1, -1, 2282},
+              {-1, 0, 330}, {0, -5, 72}, {0, -4, 1642}, {0, -3, 3809}, {0, -2, 5979}, {0, -1, 8146}}},
+    {9727, 12, {{-2, -5, 1449}, {-2, -4, 189}, {-1, -5, 7447}, {-1, -4, 9660}, {-1, -3, 7495}, {-1, -2, 5041},
+              {-1, -1, 2593}, {-1, 0, 382}, {0, -4, 643}, {0, -3, 2997}, {0, -2, 5447}, {0, -1, 7899}}},
+    {9685, 12, {{-2, -5, 2421}, {-2, -4, 950}, {-1, -5, 6161}, {-1, -4, 9489}, {-1, -3, 8380}, {-1, -2, 5647},
+              {-1, -1, 2914}, {-1, 0, 437}, {0, -4, 121}, {0, -3, 2181}, {0, -2, 4914}, {0, -1, 7648}}},
+    {9653, 12, {{-2, -5, 3329}, {-2, -4, 2103}, {-2, -3, 58}, {-1, -5, 4901}, {-1, -4, 8535}, {-1, -3, 9223},
+              {-1, -2, 6263}, {-1, -1, 3240}, {-1, 0, 494}, {0, -3, 1358}, {0, -2, 4376}, {0, -1, 7399}}},
+    {9613, 12, {{-2, -5, 4173}, {-2, -4, 3321}, {-2, -3, 416}, {-1, -5, 3667}, {-1, -4, 7404}, {-1, -3, 9596},
+              {-1, -2, 6892}, {-1, -1, 3573}, {-1, 0, 558}, {0, -3, 714}, {0, -2, 3835}, {0, -1, 7150}}},
+    {9581, 12, {{-2, -5, 4955}, {-2, -4, 4560}, {-2, -3, 1048}, {-1, -5, 2453}, {-1, -4, 6261}, {-1, -3, 9470},
+              {-1, -2, 7535}, {-1, -1, 3924}, {-1, 0, 620}, {0, -3, 304}, {0, -2, 3286}, {0, -1, 6899}}},
+    {9553, 12, {{-2, -5, 5674}, {-2, -4, 5824}, {-2, -3, 1910}, {-1, -5, 1261}, {-1, -4, 5103}, {-1, -3, 8941},
+              {-1, -2, 8194}, {-1, -1, 4280}, {-1, 0, 687}, {0, -3, 76}, {0, -2, 2732}, {0, -1, 6647}}},
+    {9523, 13, {{-3, -5, 64}, {-2, -5, 5968}, {-2, -4, 7120}, {-2, -3, 2896}, {-2, -2, 72}, {-1, -5, 386},
+              {-1, -4, 3923}, {-1, -3, 8144}, {-1, -2, 8800}, {-1, -1, 4645}, {-1, 0, 759}, {0, -2, 2171},
+              {0, -1, 6396}}},
+    {9501, 14, {{-3, -5, 488}, {-3, -4, 29}, {-2, -5, 5348}, {-2, -4, 8420}, {-2, -3, 3905}, {-2, -2, 294},
+              {-1, -5, 22}, {-1, -4, 2717}, {-1, -3, 7261}, {-1, -2, 9221}, {-1, -1, 5026}, {-1, 0, 833},
+              {0, -2, 1651}, {0, -1, 6140}}},
+    {9471, 13, {{-3, -5, 907}, {-3, -4, 430}, {-2, -5, 4339}, {-2, -4, 9292}, {-2, -3, 4946}, {-2, -2, 648},
+              {-1, -4, 1579}, {-1, -3, 6358}, {-1, -2, 9428}, {-1, -1, 5416}, {-1, 0, 915}, {0, -2, 1226},
+              {0, -1, 5886}}},
+    {9449, 13, {{-3, -5, 1216}, {-3, -4, 1253}, {-2, -5, 3370}, {-2, -4, 9419}, {-2, -3, 6018}, {-2, -2, 1124},
+              {-1, -4, 776}, {-1, -3, 5431}, {-1, -2, 9446}, {-1, -1, 5819}, {-1, 0, 1000}, {0, -2, 881},
+              {0, -1, 5628}}},
+    {9433, 13, {{-3, -5, 1401}, {-3, -4, 2465}, {-2, -5, 2469}, {-2, -4, 8877}, {-2, -3, 7118}, {-2, -2, 1708},
+              {-1, -4, 267}, {-1, -3, 4489}, {-1, -2, 9293}, {-1, -1, 6242}, {-1, 0, 1088}, {0, -2, 608},
+              {0, -1, 5364}}},
+    {9413, 14, {{-3, -5, 1464}, {-3, -4, 3946}, {-3, -3, 85}, {-2, -5, 1636}, {-2, -4, 7804}, {-2, -3, 8173},
+              {-2, -2, 2395}, {-1, -4, 28}, {-1, -3, 3522}, {-1, -2, 8989}, {-1, -1, 6679}, {-1, 0, 1184},
+              {0, -2, 395}, {0, -1, 5099}}},
+    {9399, 13, {{-3, -5, 1457}, {-3, -4, 5426}, {-3, -3, 446}, {-2, -5, 869}, {-2, -4, 6479}, {-2, -3, 8960},
+              {-2, -2, 3183}, {-1, -3, 2558}, {-1, -2, 8548}, {-1, -1, 7134}, {-1, 0, 1283}, {0, -2, 232},
+              {0, -1, 4831}}},
+    {9381, 14, {{-3, -5, 1418}, {-3, -4, 6793}, {-3, -3, 1070}, {-2, -5, 237}, {-2, -4, 5086}, {-2, -3, 9339},
+              {-2, -2, 4029}, {-2, -1, 39}, {-1, -3, 1755}, {-1, -2, 8017}, {-1, -1, 7567}, {-1, 0, 1391},
+              {0, -2, 116}, {0, -1, 4558}}},
+    {9367, 15, {{-4, -4, 8}, {-3, -5, 1090}, {-3, -4, 8038}, {-3, -3, 1946}, {-2, -5, 1}, {-2, -4, 3645},
+              {-2, -3, 9310}, {-2, -2, 4909}, {-2, -1, 141}, {-1, -3, 1120}, {-1, -2, 7428}, {-1, -1, 7962},
+              {-1, 0, 1505}, {0, -2, 42}, {0, -1, 4277}}},
+    {9357, 14, {{-4, -4, 203}, {-3, -5, 636}, {-3, -4, 8812}, {-3, -3, 3067}, {-2, -4, 2322}, {-2, -3, 8904},
+              {-2, -2, 5826}, {-2, -1, 303}, {-1, -3, 639}, {-1, -2, 6778}, {-1, -1, 8312}, {-1, 0, 1626},
+              {0, -2, 6}, {0, -1, 3993}}},
+    {9349, 14, {{-4, -4, 633}, {-3, -5, 297}, {-3, -4, 8860}, {-3, -3, 4408}, {-3, -2, 16}, {-2, -4, 1313},
+              {-2, -3, 8151}, {-2, -2, 6767}, {-2, -1, 525}, {-1, -3, 299}, {-1, -2, 6074}, {-1, -1, 8628},
+              {-1, 0, 1756}, {0, -1, 3704}}},
+    {9339, 14, {{-4, -4, 1276}, {-3, -5, 82}, {-3, -4, 8204}, {-3, -3, 5844}, {-3, -2, 177}, {-2, -4, 601},
+              {-2, -3, 7194}, {-2, -2, 7605}, {-2, -1, 808}, {-1, -3, 89}, {-1, -2, 5345}, {-1, -1, 8883},
+              {-1, 0, 1893}, {0, -1, 3435}}},
+    {9331, 14, {{-4, -4, 1984}, {-4, -3, 129}, {-3, -4, 7000}, {-3, -3, 7213}, {-3, -2, 512}, {-2, -4, 168},
+              {-2, -3, 6072}, {-2, -2, 8318}, {-2, -1, 1149}, {-1, -3, 2}, {-1, -2, 4584}, {-1, -1, 9079},
+              {-1, 0, 2042}, {0, -1, 3188}}},
+    {9329, 13, {{-4, -4, 2531}, {-4, -3, 595}, {-3, -4, 5531}, {-3, -3, 8318}, {-3, -2, 1015}, {-2, -4, 2},
+              {-2, -3, 4814}, {-2, -2, 8882}, {-2, -1, 1553}, {-1, -2, 3829}, {-1, -1, 9212}, {-1, 0, 2198},
+              {0, -1, 2961}}},
+    {9323, 12, {{-4, -4, 2895}, {-4, -3, 1402}, {-3, -4, 3991}, {-3, -3, 9073}, {-3, -2, 1695}, {-2, -3, 3587},
+              {-2, -2, 9215}, {-2, -1, 2019}, {-1, -2, 3152}, {-1, -1, 9298}, {-1, 0, 2371}, {0, -1, 2746}}},
+    {9343, 12, {{-4, -4, 3106}, {-4, -3, 2550}, {-3, -4, 2550}, {-3, -3, 9242}, {-3, -2, 2550}, {-2, -3, 2550},
+              {-2, -2, 9343}, {-2, -1, 2550}, {-1, -2, 2550}, {-1, -1, 9343}, {-1, 0, 2550}, {0, -1, 2550}}},
+};
+
+// Stores the tap of a pair that has dy < 0, or dy = 0 and dx < 0.
+constexpr LineTap Canonical(int32_t dy, int32_t dx, uint32_t weight) {
+  if (dy > 0 || (dy == 0 && dx > 0)) return LineTap{-dy, -dx, weight};
+  return LineTap{dy, dx, weight};
+}
+
+constexpr std::array<LineKernel, kLineOrientations> MakeKernels() {
+  std::array<LineKernel, kLineOrientations> table{};
+  for (int32_t o = 0; o < kListedKernels; ++o) {
+    table[o] = kListed[o];
+    // 60 - o: rows and columns exchanged.
+    LineKernel& turned = table[kQuarterTurn - o];
+    turned = kListed[o];
+    for (int32_t t = 0; t < turned.count; ++t) {
+      const LineTap tap = kListed[o].taps[t];
+      turned.taps[t] = Canonical(tap.dx, tap.dy, tap.weight);
+    }
+  }
+  // 120 - o for o = 1..60: columns negated.
+  for (int32_t o = 1; o <= kQuarterTurn; ++o) {
+    LineKernel& mirrored = table[kLineOrientations - o];
+    mirrored = table[o];
+    for (int32_t t = 0; t < mirrored.count; ++t) {
+      const LineTap tap = table[o].taps[t];
+      mirrored.taps[t] = Canonical(tap.dy, -tap.dx, tap.weight);
+    }
+  }
+  return table;
+}
+
+constexpr std::array<LineKernel, kLineOrientations> kKernels = MakeKernels();
+
+constexpr bool EveryKernelKeepsTheTotal() {
+  for (const LineKernel& kernel : kKernels) {
+    uint32_t total = kernel.centre;
+    for (int32_t t = 0; t < kernel.count; ++t) total += 2 * kernel.taps[t].weight;
+    if (total != kLineWeightTotal) return false;
+  }
+  return true;
+}
+static_assert(EveryKernelKeepsTheTotal(), "centre plus both taps of every pair must weigh 112211");
+
+uint8_t SquareMean(const uint8_t* const* around, int32_t w, int32_t h, int32_t x, int32_t y, bool interior) {
+  if (interior) {
+    uint32_t sum = 0;
+    for (int32_t dy = -1; dy <= 1; ++dy) sum += around[dy][x - 1] + around[dy][x] + around[dy][x + 1];
+    return static_cast<uint8_t>(sum / kSquareCount);
+  }
+  uint32_t sum = 0, count = 0;
+  for (int32_t dy = -1; dy <= 1; ++dy) {
+    if (y + dy < 0 || y + dy >= h) continue;
+    for (int32_t dx = -1; dx <= 1; ++dx) {
+      if (x + dx < 0 || x + dx >= w) continue;
+      sum += around[dy][x + dx];
+      ++count;
+    }
+  }
+  return static_cast<uint8_t>(sum / count);
+}
+
+}  // namespace
+
+const LineKernel& LineKernelOf(uint8_t o) { return kKernels[o]; }
+
+uint8_t LineSmoothPixel(const uint8_t* const* around, int32_t w, int32_t h, int32_t x, int32_t y, uint8_t o,
+                        bool interior) {
+  if (o >= kLineOrientations) return SquareMean(around, w, h, x, y, interior);
+  const LineKernel& kernel = kKernels[o];
+  uint32_t sum = kernel.centre * around[0][x];
+  if (interior) {
+    for (int32_t t = 0; t < kernel.count; ++t) {
+      const LineTap& tap = kernel.taps[t];
+      sum += tap.weight * (around[tap.dy][x + tap.dx] + around[-tap.dy][x - tap.dx]);
+    }
+    return static_cast<uint8_t>(sum / kLineWeightTotal);
+  }
+  uint32_t total = kernel.centre;
+  for (int32_t t = 0; t < kernel.count; ++t) {
+    const LineTap& tap = kernel.taps[t];
+    for (int32_t side = -1; side <= 1; side += 2) {
+      const int32_t dy = side * tap.dy, dx = side * tap.dx;
+      if (y + dy < 0 || y + dy >= h || x + dx < 0 || x + dx >= w) continue;
+      sum += tap.weight * around[dy][x + dx];
+      total += tap.weight;
+    }
+  }
+  return static_cast<uint8_t>(sum / total);
+}
+
+bool LineRowRing::Allocate(int32_t w, int32_t h) {
+  w_ = w;
+  h_ = h;
+  slots_ = h < kLineRows ? h : kLineRows;
+  const size_t size = 2 * static_cast<size_t>(slots_) * static_cast<size_t>(w > 0 ? w : 0);
+  rows_.reset(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
+  offsets_.reset(new (std::nothrow) Offsets[kLineOrientations]);
+  if (rows_ == nullptr || offsets_ == nullptr) return false;
+  for (int32_t o = 0; o < kLineOrientations; ++o) {
+    const LineKernel& kernel = kKernels[o];
+    Offsets& fixed = offsets_[o];
+    fixed.count = kernel.count;
+    fixed.centre = kernel.centre;
+    for (int32_t t = 0; t < kernel.count; ++t) {
+      fixed.offset[t] = kernel.taps[t].dy * w + kernel.taps[t].dx;
+      fixed.weight[t] = kernel.taps[t].weight;
+    }
+  }
+  return true;
+}
+
+const uint8_t* const* LineRowRing::Around(int32_t y) {
+  // Row y + 6 takes the slots of row y - 7, which no kernel of row y reads.
+  const size_t width = static_cast<size_t>(w_);
+  for (; copied_ <= y + kLineReach && copied_ < h_; ++copied_) {
+    uint8_t* first = rows_.get() + static_cast<size_t>(copied_ % slots_) * width;
+    std::memcpy(first, image_[copied_], width);
+    std::memcpy(first + static_cast<size_t>(slots_) * width, image_[copied_], width);
+  }
+  for (int32_t d = -kLineReach; d <= kLineReach; ++d) {
+    around_[d + kLineReach] =
+        y + d >= 0 && y + d < h_ ? rows_.get() + static_cast<size_t>((y + d) % slots_) * width : nullptr;
+  }
+  return around_ + kLineReach;
+}
+
+void LineRowRing::SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t* counts, uint8_t* out) const {
+  const uint8_t* const* around = around_ + kLineReach;
+  auto selected = [counts](int32_t x) { return counts == nullptr || (counts[x] & kPassCountMask) != 0; };
+  auto edge = [&](int32_t x) {
+    if (selected(x)) {
+      out[x] = LineSmoothPixel(around, w_, h_, x, y, static_cast<uint8_t>(orientation[x] & kOrientationBits), false);
+    }
+  };
+  if (y < kLineReach || y >= h_ - kLineReach || w_ <= 2 * kLineReach) {
+    for (int32_t x = 0; x < w_; ++x) edge(x);
+    return;
+  }
+  for (int32_t x = 0; x < kLineReach; ++x) edge(x);
+  // Rows y - 6 .. y + 6 follow one another from around[-6], so row y + d is
+  // `centre + d * w`; a slot below row y's wraps to its second copy.
+  const uint8_t* centre = around[-kLineReach] + static_cast<size_t>(kLineReach) * static_cast<size_t>(w_);
+  const int32_t w = w_;
+  for (int32_t x = kLineReach; x < w - kLineReach; ++x) {
+    if (!selected(x)) continue;
+    const uint8_t o = static_cast<uint8_t>(orientation[x] & kOrientationBits);
+    const uint8_t* p = centre + x;
+    if (o >= kLineOrientations) {
+      const uint32_t sum = p[-w - 1] + p[-w] + p[-w + 1] + p[-1] + p[0] + p[1] + p[w - 1] + p[w] + p[w + 1];
+      out[x] = static_cast<uint8_t>(sum / kSquareCount);
+      continue;
+    }
+    const Offsets& fixed = offsets_[o];
+    uint32_t sum = fixed.centre * p[0];
+    for (int32_t t = 0; t < fixed.count; ++t) sum += fixed.weight[t] * (p[fixed.offset[t]] + p[-fixed.offset[t]]);
+    out[x] = static_cast<uint8_t>(sum / kLineWeightTotal);
+  }
+  for (int32_t x = w - kLineReach; x < w; ++x) edge(x);
+}
+
+int32_t DirectionalSmooth(int32_t w, int32_t h, uint8_t* const* ridgeImage, const uint8_t* const* orientationMap) {
+  if (w <= 0 || h <= 0) return kOk;
+  LineRowRing ring;
+  if (!ring.Allocate(w, h)) return kOutOfMemory;
+  ring.Begin(ridgeImage);
+  for (int32_t y = 0; y < h; ++y) {
+    ring.Around(y);
+    ring.SmoothRow(y, orientationMap[y], nullptr, ridgeImage[y]);
+  }
+  return kOk;
+}
+
+}  // namespace vorsensor

@@ -1,0 +1,90 @@
+#pragma once
+// Smoothing along the ridge flow: a pixel becomes the weighted mean of a line
+// 11 pixels long and 1 pixel wide through it along its orientation, so grey
+// values mix along the ridges and not across them. A pixel without an
+// orientation (120..127) takes the mean of its 3 x 3 square instead.
+#include <cstdint>
+#include <memory>
+
+namespace vorsensor {
+
+constexpr int32_t kLineReach = 6;                     // rows or columns a tap lies from the centre at most
+constexpr int32_t kLineRows = 2 * kLineReach + 1;     // rows a kernel reads
+constexpr int32_t kLineTapsMax = 18;                  // taps of one kernel at most
+constexpr uint32_t kLineWeightTotal = 112211;         // centre weight plus both taps of every pair (11 x 101²)
+constexpr uint8_t kLineOrientations = 120;
+
+// One tap of a symmetric pair: applied at (y + dy, x + dx) and (y - dy, x - dx).
+// The one stored has dy < 0, or dy = 0 and dx < 0.
+struct LineTap {
+  int32_t dy;
+  int32_t dx;
+  uint32_t weight;
+};
+struct LineKernel {
+  uint32_t centre;
+  int32_t count;
+  LineTap taps[kLineTapsMax];
+};
+
+// The kernel of orientation o < 120.
+const LineKernel& LineKernelOf(uint8_t o);
+
+// True when the whole kernel of (x, y) lies inside a w x h image.
+inline bool LineInterior(int32_t w, int32_t h, int32_t x, int32_t y) {
+  return y >= kLineReach && y < h - kLineReach && x >= kLineReach && x < w - kLineReach;
+}
+
+// The smoothed value of (x, y). around[d] is source row y + d for d = -6..6
+// (only rows inside the image are read); o the orientation (120..127: none);
+// interior as LineInterior. Interior pixels divide by kLineWeightTotal (or 9);
+// elsewhere taps outside the image add neither pixel nor weight and the sum
+// divides by the weights (or pixels) used. Truncating.
+uint8_t LineSmoothPixel(const uint8_t* const* around, int32_t w, int32_t h, int32_t x, int32_t y, uint8_t o,
+                        bool interior);
+
+// Row copies for a line kernel pass in place: the entry values of rows
+// y - 6 .. y + 6 while row y is written. Every row is kept twice in a ring of
+// 2 x 13 rows, so that the 13 rows round any row lie one after another and a
+// tap is one fixed offset from the centre pixel.
+class LineRowRing {
+ public:
+  // False when the memory cannot be had.
+  bool Allocate(int32_t w, int32_t h);
+  // Starts a new pass over `image` (its rows are copied as they are needed).
+  void Begin(const uint8_t* const* image) {
+    image_ = image;
+    copied_ = 0;
+  }
+  // The row pointers around row y for LineSmoothPixel (rows outside the image
+  // are null); copies rows through y + 6 first, so call it before writing row y.
+  const uint8_t* const* Around(int32_t y);
+  // Row y, after Around(y): writes out[x] = LineSmoothPixel(...) for every x
+  // whose count (low 3 bits of counts[x]) is not 0, or for every x when
+  // counts is null, with the orientation in the low 7 bits of orientation[x].
+  // Interior pixels take the fixed tap offsets.
+  void SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t* counts, uint8_t* out) const;
+
+ private:
+  struct Offsets {
+    int32_t count;
+    uint32_t centre;
+    int32_t offset[kLineTapsMax];
+    uint32_t weight[kLineTapsMax];
+  };
+  std::unique_ptr<uint8_t[]> rows_;
+  std::unique_ptr<Offsets[]> offsets_;  // per orientation, for this width
+  const uint8_t* const* image_ = nullptr;
+  const uint8_t* around_[kLineRows] = {};
+  int32_t w_ = 0;
+  int32_t h_ = 0;
+  int32_t slots_ = 0;
+  int32_t copied_ = 0;
+};
+
+// Smooths the whole w x h ridge image in place along the orientation map
+// (bits 0..6; the background mark is ignored), every pixel from the entry
+// values. Returns kOk or kOutOfMemory (image unchanged).
+int32_t DirectionalSmooth(int32_t w, int32_t h, uint8_t* const* ridgeImage, const uint8_t* const* orientationMap);
+
+}  // namespace vorsensor

@@ -1,0 +1,158 @@
+#include "engine/minutiae/skeleton_thinning.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <vector>
+
+#include "engine/minutiae/tracing_primitives.h"
+#include "minutiae/skeleton_pictures.h"
+#include "support/random.h"
+
+namespace vorsensor {
+namespace {
+
+using testing::Picture;
+
+const std::set<int> kDeletableCodes = {7,   14,  15,  28,  30,  31,  56,  60,  62,  63,  67,  88,
+                                       97,  99,  112, 120, 124, 126, 131, 135, 143, 159, 191, 193,
+                                       195, 208, 216, 224, 225, 227, 240, 248, 252, 254};
+
+TEST(SkeletonThinningTest, DeletionTableHoldsExactlyTheDeletableCodes) {
+  for (int code = 0; code < 256; ++code) {
+    EXPECT_EQ(kDeletionTable[code], kDeletableCodes.count(code) != 0 ? 1 : 0) << code;
+  }
+}
+
+// Thinning written plainly: a whole copy of the image per sub-pass, the
+// neighbours listed by offset, and the row flags kept per sub-pass.
+void ReferenceThin(RowImage& image, int32_t maxIterations) {
+  const int32_t w = image.width(), h = image.height();
+  // Offsets (dx, dy) of bits 0..7: N, NE, E, SE, S, SW, W, NW, then from S.
+  const int kOrder[2][8][2] = {{{0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}},
+                               {{0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}, {1, 0}, {1, 1}}};
+  std::vector<std::vector<bool>> settled(2, std::vector<bool>(static_cast<size_t>(h), false));
+  for (int32_t it = 0; it < maxIterations; ++it) {
+    int removed = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+      std::vector<std::vector<uint8_t>> before(static_cast<size_t>(h));
+      for (int32_t y = 0; y < h; ++y) before[y].assign(image[y], image[y] + w);
+      for (int32_t y = 1; y < h - 1; ++y) {
+        if (settled[pass][y]) continue;
+        settled[pass][y] = true;
+        for (int32_t x = 1; x < w - 1; ++x) {
+          if (before[y][x] != 0) continue;
+          int code = 0;
+          for (int k = 0; k < 8; ++k) {
+            if (before[y + kOrder[pass][k][1]][x + kOrder[pass][k][0]] == 0) code |= 1 << k;
+          }
+          if (kDeletableCodes.count(code) != 0) {
+            image[y][x] = 255;
+            settled[pass][y] = false;
+            ++removed;
+          }
+        }
+      }
+    }
+    if (removed == 0) break;
+  }
+}
+
+TEST(SkeletonThinningTest, MatchesPlainReferenceOnRandomShapes) {
+  testing::TestRandom random(61);
+  for (int trial = 0; trial < 60; ++trial) {
+    const int32_t w = random.Range(3, 40), h = random.Range(3, 40);
+    const int32_t percent = random.Range(30, 85);
+    const bool framed = trial % 3 != 0;
+    RowImage image = testing::BlankImage(w, h);
+    for (int32_t y = 0; y < h; ++y) {
+      for (int32_t x = 0; x < w; ++x) {
+        const bool border = x == 0 || y == 0 || x == w - 1 || y == h - 1;
+        if ((!border || !framed) && random.Range(0, 99) < percent) image[y][x] = 0;
+      }
+    }
+    // Thick blobs as well as noise: smear some rows downwards.
+    if (trial % 2 == 0) {
+      for (int32_t y = h - 2; y >= 1; --y) {
+        for (int32_t x = 1; x < w - 1; ++x) image[y][x] = std::min(image[y][x], image[y - 1][x]);
+      }
+    }
+    RowImage expected = testing::BlankImage(w, h);
+    CopyRowImage(expected.rows(), image.rows(), w, h);
+    const int32_t iterations = random.Range(0, 8);
+    ASSERT_EQ(Thin(w, h, image.rows(), iterations), 0);
+    ReferenceThin(expected, iterations);
+    ASSERT_EQ(testing::WholePicture(image), testing::WholePicture(expected)) << "trial " << trial;
+  }
+}
+
+TEST(SkeletonThinningTest, OnePixelLinesAreLeftAlone) {
+  testing::TestRandom random(7);
+  for (int trial = 0; trial < 200; ++trial) {
+    RowImage image = testing::BlankImage(40, 40);
+    const int32_t x1 = random.Range(1, 38), y1 = random.Range(1, 38);
+    const int32_t x2 = random.Range(1, 38), y2 = random.Range(1, 38);
+    DrawLine(x1, y1, x2, y2, image.rows());
+    const Picture before = testing::WholePicture(image);
+    Thin(40, 40, image.rows(), 6);
+    ASSERT_EQ(testing::WholePicture(image), before) << x1 << ',' << y1 << " " << x2 << ',' << y2;
+  }
+}
+
+TEST(SkeletonThinningTest, ThickRidgesBecomeOnePixelWide) {
+  for (const int32_t width : {2, 3}) {
+    for (const bool vertical : {false, true}) {
+      RowImage image = testing::BlankImage(30, 30);
+      for (int32_t k = 0; k < width; ++k) {
+        if (vertical) {
+          testing::VerticalRidge(image, 10 + k, 4, 25);
+        } else {
+          testing::HorizontalRidge(image, 10 + k, 4, 25);
+        }
+      }
+      Thin(30, 30, image.rows(), 6);
+      // Across the ridge, away from its ends, exactly one pixel is left.
+      for (int32_t along = 7; along <= 22; ++along) {
+        int32_t count = 0;
+        for (int32_t across = 0; across < 30; ++across) {
+          count += (vertical ? image[along][across] : image[across][along]) == 0 ? 1 : 0;
+        }
+        EXPECT_EQ(count, 1) << "width " << width << (vertical ? " vertical" : " horizontal") << " at " << along;
+      }
+    }
+  }
+}
+
+TEST(SkeletonThinningTest, FrameIsReadButNeverChanged) {
+  // A pixel on row 1 whose N and NE are frame pixels: code N + NE + E = 7 is
+  // deletable, while with a blank frame the code (E alone) is not.
+  RowImage image = testing::BlankImage(6, 4);
+  image[0][2] = 0;
+  image[0][3] = 0;
+  image[1][2] = 0;
+  image[1][3] = 0;
+  image[3][0] = 0;  // frame pixels stay whatever happens
+  Thin(6, 4, image.rows(), 6);
+  EXPECT_EQ(image[1][2], 255);
+  EXPECT_EQ(image[0][2], 0);
+  EXPECT_EQ(image[0][3], 0);
+  EXPECT_EQ(image[3][0], 0);
+
+  RowImage blankFrame = testing::BlankImage(6, 4);
+  blankFrame[1][2] = 0;
+  blankFrame[1][3] = 0;
+  Thin(6, 4, blankFrame.rows(), 6);
+  EXPECT_EQ(blankFrame[1][2], 0);
+
+  // maxIterations 0 changes nothing; tiny images are accepted.
+  RowImage square = testing::BlankImage(8, 8, 0);
+  Thin(8, 8, square.rows(), 0);
+  EXPECT_EQ(testing::WholePicture(square), testing::WholePicture(testing::BlankImage(8, 8, 0)));
+  RowImage tiny = testing::BlankImage(2, 2, 0);
+  EXPECT_EQ(Thin(2, 2, tiny.rows(), 6), 0);
+  EXPECT_EQ(Thin(0, 0, nullptr, 6), 0);
+}
+
+}  // namespace
+}  // namespace vorsensor

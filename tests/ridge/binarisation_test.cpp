@@ -1,0 +1,126 @@
+#include "engine/ridge/binarisation.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "engine/row_image.h"
+#include "support/grey_images.h"
+#include "support/random.h"
+
+namespace vorsensor {
+namespace {
+
+using testing::ClippedWindowSum;
+
+int64_t SlowMean(const RowImage& image, int32_t x, int32_t y, int64_t r) {
+  const testing::WindowSum s = ClippedWindowSum(image.width(), image.height(), x, y, r,
+                                                [&](int32_t xx, int32_t yy) { return image[yy][xx]; });
+  return s.sum / s.count;
+}
+
+uint8_t Binary(bool ridge) { return ridge ? 0 : 255; }
+
+struct Size {
+  int32_t w, h;
+};
+const Size kSizes[] = {{1, 1}, {2, 3}, {7, 5}, {15, 16}, {16, 15}, {33, 21}, {50, 47}};
+
+// Random images, some with values in a narrow band so that many pixels sit
+// exactly on their mean.
+RowImage TestImage(int32_t w, int32_t h, testing::TestRandom& random, int round) {
+  return testing::MakeImage(w, h, [&](int32_t, int32_t) {
+    const uint8_t b = random.Byte();
+    return round == 0 ? b : static_cast<uint8_t>(100 + b % 3);
+  });
+}
+
+TEST(Binarisation, LocalAndTwoMeansMatchDirectWindowMeans) {
+  testing::TestRandom random(17);
+  for (const Size& size : kSizes) {
+    for (int round = 0; round < 2; ++round) {
+      SCOPED_TRACE(std::to_string(size.w) + " x " + std::to_string(size.h) + " round " + std::to_string(round));
+      const RowImage source = TestImage(size.w, size.h, random, round);
+      for (uint32_t r : {0u, 1u, 5u, 9u, 100u}) {
+        RowImage image = AllocRowImage(size.w, size.h);
+        CopyRowImage(image.rows(), source.rows(), size.w, size.h);
+        ASSERT_EQ(BinarizeByLocalMean(size.w, size.h, image.rows(), r), 0);
+        const RowImage expected = testing::MakeImage(size.w, size.h, [&](int32_t x, int32_t y) {
+          return Binary(source[y][x] < SlowMean(source, x, y, r));
+        });
+        ASSERT_EQ(testing::Pixels(image), testing::Pixels(expected)) << "radius " << r;
+      }
+      for (auto [small, large] : {std::pair{3u, 7u}, std::pair{0u, 2u}, std::pair{5u, 5u}, std::pair{1u, 40u}}) {
+        RowImage scratch = testing::ConstantImage(size.w, size.h, 77);
+        ASSERT_EQ(BinarizeByTwoMeans(size.w, size.h, source.rows(), scratch.rows(), small, large), 0);
+        const RowImage expected = testing::MakeImage(size.w, size.h, [&](int32_t x, int32_t y) {
+          return Binary(source[y][x] < (SlowMean(source, x, y, small) + SlowMean(source, x, y, large)) / 2);
+        });
+        ASSERT_EQ(testing::Pixels(scratch), testing::Pixels(expected)) << small << " / " << large;
+      }
+    }
+  }
+}
+
+// The window each pixel's density selects, with densities on and next to
+// both thresholds, and radii in any order.
+TEST(Binarisation, ByDensityMatchesDirectWindowMeans) {
+  testing::TestRandom random(23);
+  const uint8_t high = 130, low = 115;
+  const uint8_t near[] = {0, 114, 115, 116, 129, 130, 131, 255};
+  for (const Size& size : kSizes) {
+    for (int round = 0; round < 2; ++round) {
+      SCOPED_TRACE(std::to_string(size.w) + " x " + std::to_string(size.h) + " round " + std::to_string(round));
+      const RowImage source = TestImage(size.w, size.h, random, round);
+      const RowImage density = testing::MakeImage(size.w, size.h, [&](int32_t, int32_t) {
+        return random.Range(0, 3) == 0 ? random.Byte() : near[random.Range(0, 7)];
+      });
+      const uint32_t radii[][3] = {{3, 5, 7}, {0, 1, 2}, {7, 5, 3}, {2, 2, 30}};
+      for (const auto& r : radii) {
+        RowImage image = AllocRowImage(size.w, size.h);
+        CopyRowImage(image.rows(), source.rows(), size.w, size.h);
+        ASSERT_EQ(BinarizeByDensity(size.w, size.h, image.rows(), density.rows(), high, low, r[0], r[1], r[2]), 0);
+        const RowImage expected = testing::MakeImage(size.w, size.h, [&](int32_t x, int32_t y) {
+          const uint8_t e = density[y][x];
+          const uint32_t radius = e >= high ? r[0] : (e >= low ? r[1] : r[2]);
+          return Binary(source[y][x] < SlowMean(source, x, y, radius));
+        });
+        ASSERT_EQ(testing::Pixels(image), testing::Pixels(expected)) << r[0] << " " << r[1] << " " << r[2];
+      }
+    }
+  }
+}
+
+TEST(Binarisation, UniformImagesAndPixelsOnTheirMeanAreNotRidges) {
+  const int32_t w = 20, h = 18;
+  for (uint8_t grey : {0, 90, 255}) {
+    RowImage image = testing::ConstantImage(w, h, grey);
+    ASSERT_EQ(BinarizeByLocalMean(w, h, image.rows(), 5), 0);
+    EXPECT_EQ(testing::Pixels(image), testing::Pixels(testing::ConstantImage(w, h, 255)));
+    const RowImage source = testing::ConstantImage(w, h, grey);
+    RowImage scratch = AllocRowImage(w, h);
+    ASSERT_EQ(BinarizeByTwoMeans(w, h, source.rows(), scratch.rows(), 3, 7), 0);
+    EXPECT_EQ(testing::Pixels(scratch), testing::Pixels(testing::ConstantImage(w, h, 255)));
+    image = testing::ConstantImage(w, h, grey);
+    const RowImage density = testing::MakeImage(w, h, [](int32_t x, int32_t) { return static_cast<uint8_t>(x * 12); });
+    ASSERT_EQ(BinarizeByDensity(w, h, image.rows(), density.rows(), 130, 115, 3, 5, 7), 0);
+    EXPECT_EQ(testing::Pixels(image), testing::Pixels(testing::ConstantImage(w, h, 255)));
+  }
+  // A 3 x 3 image 10 everywhere but 19 in the centre: the centre's mean is 11
+  // (truncated), the corner (0, 0) sees 10, 10, 10, 19 with mean 12: a ridge
+  // with radius 1; the centre is 255.
+  RowImage image = testing::ConstantImage(3, 3, 10);
+  image[1][1] = 19;
+  ASSERT_EQ(BinarizeByLocalMean(3, 3, image.rows(), 1), 0);
+  EXPECT_EQ(image[0][0], 0);
+  EXPECT_EQ(image[1][1], 255);
+  // A pixel exactly on its mean: 3 x 1 image 10, 20, 30 with radius 1: the
+  // middle's mean is 20, so it is 255; the ends' means are 15 and 25.
+  RowImage line = testing::MakeImage(3, 1, [](int32_t x, int32_t) { return static_cast<uint8_t>(10 + 10 * x); });
+  ASSERT_EQ(BinarizeByLocalMean(3, 1, line.rows(), 1), 0);
+  EXPECT_EQ(testing::Pixels(line), (std::vector<uint8_t>{0, 255, 255}));
+}
+
+}  // namespace
+}  // namespace vorsensor

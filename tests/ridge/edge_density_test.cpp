@@ -1,0 +1,112 @@
+#include "engine/ridge/edge_density.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+#include "engine/row_image.h"
+#include "support/grey_images.h"
+#include "support/random.h"
+
+namespace vorsensor {
+namespace {
+
+struct Marks {
+  bool foreground;
+  bool edge;
+};
+Marks MarksAt(const RowImage& binary, const RowImage& map, int32_t x, int32_t y) {
+  const int32_t w = binary.width(), h = binary.height();
+  if (x < 1 || y < 1 || x > w - 2 || y > h - 2 || map[y][x] >= 128) return {false, false};
+  int32_t s = 0;
+  for (int32_t dy = -1; dy <= 1; ++dy) {
+    for (int32_t dx = -1; dx <= 1; ++dx) s += binary[y + dy][x + dx];
+  }
+  return {true, s >= 9 && s <= 2286};
+}
+
+TEST(EdgeDensity, DirectionFactorsFollowTheCosine) {
+  for (int32_t o = 0; o < 120; ++o) {
+    const double exact = 89 + 11 * std::cos(6 * o * 3.14159265358979 / 180);
+    EXPECT_EQ(DirectionFactor(static_cast<uint8_t>(o)), static_cast<int32_t>(std::floor(exact + 0.5 + 1e-9))) << o;  // halves (o = 10, 20, ...) go up
+  }
+}
+
+// The streaming counts against direct counts over each clipped window, on
+// random binary (and some grey) images with random maps, many sizes and radii.
+TEST(EdgeDensity, MatchesDirectCounts) {
+  testing::TestRandom random(31);
+  const int32_t sizes[][2] = {{1, 1}, {3, 3}, {2, 9}, {9, 4}, {17, 13}, {40, 37}, {64, 20}};
+  for (const auto& size : sizes) {
+    const int32_t w = size[0], h = size[1];
+    for (uint32_t r : {0u, 1u, 2u, 6u, 16u, 200u}) {
+      SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h) + " radius " + std::to_string(r));
+      const int32_t share = random.Range(1, 7);
+      const RowImage binary = testing::MakeImage(w, h, [&](int32_t, int32_t) {
+        const int32_t pick = random.Range(0, 15);
+        return pick == 15 ? random.Byte() : static_cast<uint8_t>(pick < share ? 0 : 255);
+      });
+      const RowImage map = testing::MakeImage(w, h, [&](int32_t, int32_t) { return random.Byte(); });
+      const RowImage expected = testing::MakeImage(w, h, [&](int32_t x, int32_t y) {
+        int64_t f = 0, e = 0;
+        testing::ClippedWindowSum(w, h, x, y, r, [&](int32_t xx, int32_t yy) {
+          const Marks m = MarksAt(binary, map, xx, yy);
+          f += m.foreground ? 1 : 0;
+          e += m.edge ? 1 : 0;
+          return 0;
+        });
+        const int32_t o = map[y][x] & 0x7F;
+        const int64_t factor = o < 120 ? DirectionFactor(static_cast<uint8_t>(o)) : 100;
+        return static_cast<uint8_t>(f == 0 ? 0 : e * 255 / f * factor / 100);
+      });
+      RowImage image = AllocRowImage(w, h);
+      CopyRowImage(image.rows(), binary.rows(), w, h);
+      ASSERT_EQ(EdgeDensity(w, h, image.rows(), map.rows(), r), 0);
+      ASSERT_EQ(testing::Pixels(image), testing::Pixels(expected));
+
+      int64_t f = 0, e = 0;
+      for (int32_t y = 0; y < h; ++y) {
+        for (int32_t x = 0; x < w; ++x) {
+          const Marks m = MarksAt(binary, map, x, y);
+          f += m.foreground ? 1 : 0;
+          e += m.edge ? 1 : 0;
+        }
+      }
+      EXPECT_EQ(RidgeDensity(w, h, binary.rows(), map.rows()), f == 0 ? 0 : e * 255 / f);
+    }
+  }
+}
+
+// Upright stripes of period 8 (4 ridge, 4 valley columns): columns 0, 3, 4
+// and 7 of each period are edge pixels, 17 of the 33 columns of the window
+// about column 32. The same pattern along orientation 60 and along 90 gets
+// densities in the ratio 100 : 78. Without foreground the density is 0.
+TEST(EdgeDensity, StripesAndBackground) {
+  const int32_t w = 64, h = 64;
+  const RowImage upright = testing::MakeImage(w, h, [](int32_t x, int32_t) { return testing::Stripe(x, 8); });
+  RowImage a = AllocRowImage(w, h), b = AllocRowImage(w, h);
+  CopyRowImage(a.rows(), upright.rows(), w, h);
+  CopyRowImage(b.rows(), upright.rows(), w, h);
+  const RowImage map60 = testing::ConstantImage(w, h, 60), map90 = testing::ConstantImage(w, h, 90);
+  ASSERT_EQ(EdgeDensity(w, h, a.rows(), map60.rows(), 16), 0);
+  ASSERT_EQ(EdgeDensity(w, h, b.rows(), map90.rows(), 16), 0);
+  EXPECT_EQ(a[32][32], 17 * 255 / 33);
+  EXPECT_EQ(b[32][32], 17 * 255 / 33 * 78 / 100);
+
+  RowImage background = testing::ConstantImage(w, h, 128);
+  background[30][31] = 127;  // the one foreground pixel, an edge pixel without orientation
+  RowImage image = AllocRowImage(w, h);
+  CopyRowImage(image.rows(), upright.rows(), w, h);
+  ASSERT_EQ(EdgeDensity(w, h, image.rows(), background.rows(), 16), 0);
+  EXPECT_EQ(image[0][0], 0);
+  EXPECT_EQ(image[30][47], 255);  // 16 columns away: inside the window
+  EXPECT_EQ(image[30][48], 0);
+  EXPECT_EQ(image[46][31], 255);
+  EXPECT_EQ(image[47][31], 0);
+  EXPECT_EQ(RidgeDensity(w, h, upright.rows(), testing::ConstantImage(w, h, 200).rows()), 0);
+}
+
+}  // namespace
+}  // namespace vorsensor

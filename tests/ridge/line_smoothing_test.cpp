@@ -1,0 +1,128 @@
+#include "engine/ridge/line_smoothing.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+
+#include "engine/row_image.h"
+#include "ridge_references.h"
+#include "support/grey_images.h"
+#include "support/random.h"
+
+namespace vorsensor {
+namespace {
+
+using testing::MaskOf;
+
+// Every kernel, listed or mirrored: the weight total, point symmetry, the
+// mirror relations between orientations, a line of the stated direction
+// (principal axis of the weights within one unit of o x 1.5 degrees, measured
+// from +x towards +y) and the stated tap counts.
+TEST(LineKernels, EveryOrientationIsALineOfItsAngle) {
+  for (int32_t o = 0; o < kLineOrientations; ++o) {
+    SCOPED_TRACE(o);
+    const testing::LineMask mask = MaskOf(static_cast<uint8_t>(o));
+    const testing::LineMask turned = MaskOf(static_cast<uint8_t>((60 - o + 120) % 120));
+    const testing::LineMask mirrored = MaskOf(static_cast<uint8_t>((120 - o) % 120));
+    uint64_t total = 0;
+    double sxx = 0, syy = 0, sxy = 0;
+    int32_t positions = 0;
+    for (int32_t dy = -kLineReach; dy <= kLineReach; ++dy) {
+      for (int32_t dx = -kLineReach; dx <= kLineReach; ++dx) {
+        const uint32_t weight = mask.weight[dy + kLineReach][dx + kLineReach];
+        total += weight;
+        positions += weight != 0 ? 1 : 0;
+        ASSERT_EQ(weight, mask.weight[kLineReach - dy][kLineReach - dx]);
+        ASSERT_EQ(weight, turned.weight[dx + kLineReach][dy + kLineReach]) << dy << "," << dx;
+        ASSERT_EQ(weight, mirrored.weight[dy + kLineReach][kLineReach - dx]) << dy << "," << dx;
+        sxx += static_cast<double>(weight) * dx * dx;
+        syy += static_cast<double>(weight) * dy * dy;
+        sxy += static_cast<double>(weight) * dx * dy;
+      }
+    }
+    EXPECT_EQ(total, kLineWeightTotal);
+    const double degrees = 0.5 * std::atan2(2 * sxy, sxx - syy) * 180 / 3.14159265358979;
+    double units = degrees / 1.5;
+    if (units < -0.5) units += 120;
+    const double off = std::fabs(units - o) > 60 ? 120 - std::fabs(units - o) : std::fabs(units - o);
+    EXPECT_LE(off, 1.0) << "axis at " << units;
+    const int32_t taps = (positions - 1) / 2;
+    if (o == 0 || o == 60) {
+      EXPECT_EQ(taps, 5);
+    } else {
+      EXPECT_GE(taps, 11);
+      EXPECT_LE(taps, 15);
+    }
+  }
+  EXPECT_EQ(LineKernelOf(30).centre, 9343u);
+  EXPECT_EQ(LineKernelOf(90).centre, 9343u);
+  EXPECT_EQ(LineKernelOf(31).centre, 9323u);
+}
+
+// DirectionalSmooth (ring of rows, interior without bounds tests) against the
+// direct weighted sums, on random images and orientation maps (orientations,
+// none, background marks) of many sizes: images smaller than the kernel,
+// odd sizes, and the 6-pixel border band of larger ones.
+TEST(DirectionalSmooth, MatchesDirectWeightedSums) {
+  testing::TestRandom random(91);
+  const int32_t sizes[][2] = {{1, 1}, {1, 9}, {9, 1}, {5, 7}, {12, 13}, {13, 12}, {13, 13}, {14, 15},
+                              {31, 17}, {40, 33}, {64, 29}};
+  for (const auto& size : sizes) {
+    const int32_t w = size[0], h = size[1];
+    SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+    for (int round = 0; round < 3; ++round) {
+      RowImage image = testing::RandomImage(w, h, random);
+      // Round 1 keeps the grey values in a narrow band (all sums near the same), round 2 binary.
+      for (int32_t y = 0; y < h && round > 0; ++y) {
+        for (int32_t x = 0; x < w; ++x) image[y][x] = round == 1 ? 200 + image[y][x] % 7 : (image[y][x] & 1) * 255;
+      }
+      RowImage map = testing::MakeImage(w, h, [&](int32_t, int32_t) { return random.Byte(); });
+      RowImage expected = AllocRowImage(w, h);
+      CopyRowImage(expected.rows(), image.rows(), w, h);
+      testing::SlowSmoothImage(expected, map, [](int32_t, int32_t) { return true; });
+      ASSERT_EQ(DirectionalSmooth(w, h, image.rows(), map.rows()), 0);
+      ASSERT_EQ(testing::Pixels(image), testing::Pixels(expected));
+    }
+  }
+}
+
+TEST(DirectionalSmooth, EdgeCases) {
+  const int32_t w = 24, h = 20;
+  // A uniform image stays as it is everywhere, whatever the orientations.
+  testing::TestRandom random(5);
+  RowImage uniform = testing::ConstantImage(w, h, 173);
+  RowImage map = testing::MakeImage(w, h, [&](int32_t, int32_t) { return random.Byte(); });
+  ASSERT_EQ(DirectionalSmooth(w, h, uniform.rows(), map.rows()), 0);
+  EXPECT_EQ(testing::Pixels(uniform), testing::Pixels(testing::ConstantImage(w, h, 173)));
+
+  // Orientation 0 in the interior: the truncated mean of 11 pixels of the row;
+  // 60: of the column. The corner (0, 0): mean of columns 0..5 of row 0 at
+  // orientation 0, of its four pixels without orientation. Bit 7 is ignored.
+  RowImage image = testing::RandomImage(w, h, random);
+  auto run = [&](uint8_t o00, uint8_t oInside) {
+    RowImage copy = AllocRowImage(w, h);
+    CopyRowImage(copy.rows(), image.rows(), w, h);
+    RowImage orientation = testing::ConstantImage(w, h, oInside);
+    orientation[0][0] = o00;
+    EXPECT_EQ(DirectionalSmooth(w, h, copy.rows(), orientation.rows()), 0);
+    return copy;
+  };
+  const int32_t x = 9, y = 10;
+  uint32_t row = 0, column = 0;
+  for (int32_t d = -5; d <= 5; ++d) {
+    row += image[y][x + d];
+    column += image[y + d][x];
+  }
+  EXPECT_EQ(run(0, 0)[y][x], row / 11);
+  EXPECT_EQ(run(0, 128)[y][x], row / 11);
+  EXPECT_EQ(run(0, 60)[y][x], column / 11);
+  uint32_t left = 0;
+  for (int32_t d = 0; d <= 5; ++d) left += image[0][d];
+  EXPECT_EQ(run(0, 0)[0][0], left / 6);
+  EXPECT_EQ(run(127, 0)[0][0], (image[0][0] + image[0][1] + image[1][0] + image[1][1]) / 4u);
+  EXPECT_EQ(run(120 | 128, 0)[0][0], (image[0][0] + image[0][1] + image[1][0] + image[1][1]) / 4u);
+}
+
+}  // namespace
+}  // namespace vorsensor

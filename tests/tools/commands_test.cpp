@@ -1,0 +1,292 @@
+// vorsensor extract, identify, inspect and draw run as a user runs them: exit
+// codes, the --json objects, and bad inputs that each give one line naming
+// the input and exit 2 with nothing written.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/template_record.h"
+#include "services/template_helpers.h"
+#include "support/test_paths.h"
+
+namespace vorsensor::testing {
+namespace {
+
+struct ToolRun {
+  int exitCode;
+  std::string out;
+  std::string err;
+};
+
+class CommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("vorsensor_commands_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  ToolRun Run(const std::string& arguments) {
+    const std::filesystem::path errFile = dir_ / "stderr.txt";
+    const std::string command = std::string(VS_VORSENSOR_BINARY) + " " + arguments + " 2>" + errFile.string();
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return {-1, "", ""};
+    std::string out;
+    std::array<char, 4096> chunk{};
+    size_t n = 0;
+    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0) out.append(chunk.data(), n);
+    const int status = pclose(pipe);
+    std::ifstream in(errFile);
+    std::stringstream err;
+    err << in.rdbuf();
+    std::filesystem::remove(errFile);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, err.str()};
+  }
+
+  std::string File(const std::string& name, const std::string& contents) {
+    const std::filesystem::path path = dir_ / name;
+    std::ofstream(path, std::ios::binary) << contents;
+    return path.string();
+  }
+
+  // Every file in the scratch folder but the captured error output.
+  std::vector<std::string> Written() const {
+    std::vector<std::string> names;
+    for (const auto& item : std::filesystem::directory_iterator(dir_)) names.push_back(item.path().filename().string());
+    return names;
+  }
+
+  static std::string Synth(const std::string& name) { return (SourceDir() / "data" / "synth" / name).string(); }
+
+  std::filesystem::path dir_;
+};
+
+nlohmann::json Json(const ToolRun& run) {
+  nlohmann::json parsed = nlohmann::json::parse(run.out, nullptr, false);
+  EXPECT_FALSE(parsed.is_discarded()) << run.out << run.err;
+  return parsed;
+}
+
+TEST_F(CommandsTest, ExtractPrintsTheTemplateAndItsFigures) {
+  const ToolRun text = Run("extract " + Synth("f02_i1.png"));
+  ASSERT_EQ(text.exitCode, 0) << text.err;
+  EXPECT_NE(text.out.find("quality="), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("minutiae="), std::string::npos);
+  EXPECT_NE(text.out.find("extract_ms="), std::string::npos);
+
+  const ToolRun json = Run("extract " + Synth("f02_i1.png") + " --json --record");
+  ASSERT_EQ(json.exitCode, 0) << json.err;
+  const nlohmann::json object = Json(json);
+  EXPECT_TRUE(object["quality"].is_number_integer());
+  EXPECT_TRUE(object["minutiae"].is_number_integer());
+  EXPECT_TRUE(object["extract_ms"].is_number());
+  EXPECT_EQ(object["dpi"], 500);
+  ASSERT_TRUE(object["template"].is_string());
+  EXPECT_EQ(object["template"].get<std::string>().size(), 1000u);
+  ASSERT_TRUE(object["record"].is_string());
+  const std::string record = object["record"];
+  EXPECT_EQ(record.find_first_not_of("0123456789ABCDEF"), std::string::npos);
+
+  // The printed template reads back as what inspect lists.
+  const ToolRun inspect = Run("inspect " + object["template"].get<std::string>() + " --json");
+  ASSERT_EQ(inspect.exitCode, 0) << inspect.err;
+  const nlohmann::json listed = Json(inspect);
+  EXPECT_EQ(listed["kind"], "sealed template");
+  EXPECT_EQ(listed["minutiae"].size(), object["minutiae"].get<size_t>());
+  EXPECT_EQ(listed["record_bytes"].get<size_t>(), record.size() / 2);
+}
+
+TEST_F(CommandsTest, ExtractDumpsEveryStage) {
+  const std::string dump = (dir_ / "stages").string();
+  const ToolRun run = Run("extract " + Synth("f03_i2.png") + " --dump " + dump);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(dump) / "01-resampled.pgm"));
+  EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(dump) / "02-pipeline-input.pgm"));
+  EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(dump) / "03-normalised.pgm"));
+}
+
+TEST_F(CommandsTest, InspectListsARecordItsFieldsAndGrid) {
+  TestRandom random(41);
+  auto set = MakeFinger(random);
+  set->gridWidth = 16;
+  set->gridHeight = 18;
+  set->singularCount = 1;
+  set->singular[0] = SingularPoint{100, 120, 1, 30, {0, 0, 0}};
+  std::vector<uint8_t> record(kMaxTemplateRecordSize);
+  const int32_t length = WriteTemplateRecord(set.get(), record.data(), record.size());
+  ASSERT_GT(length, 0);
+  const std::string file = File("finger.hex", HexOf(record.data(), static_cast<size_t>(length)) + "\n");
+  const ToolRun run = Run("inspect " + file + " --json");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const nlohmann::json object = Json(run);
+  EXPECT_EQ(object["kind"], "template record");
+  EXPECT_EQ(object["record_bytes"], length);
+  EXPECT_EQ(object["flags"]["grid"], true);
+  EXPECT_EQ(object["flags"]["singular_points"], true);
+  EXPECT_EQ(object["grid"]["width"], 16);
+  EXPECT_EQ(object["grid"]["height"], 18);
+  ASSERT_EQ(object["minutiae"].size(), static_cast<size_t>(set->minutiaCount));
+  const nlohmann::json& first = object["minutiae"][0];
+  EXPECT_EQ(first["x"], set->minutiae[0].x);
+  EXPECT_EQ(first["direction_units"], set->minutiae[0].direction);
+  EXPECT_DOUBLE_EQ(first["direction_degrees"].get<double>(), set->minutiae[0].direction * 1.5);
+  EXPECT_EQ(first["type"], set->minutiae[0].type == kMinutiaEnding ? "ending" : "bifurcation");
+  ASSERT_EQ(object["singular_points"].size(), 1u);
+  EXPECT_EQ(object["singular_points"][0]["kind"], "core");
+
+  const ToolRun text = Run("inspect " + file);
+  ASSERT_EQ(text.exitCode, 0);
+  EXPECT_NE(text.out.find("minutiae: " + std::to_string(set->minutiaCount)), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("grid: 16 x 18"), std::string::npos) << text.out;
+}
+
+TEST_F(CommandsTest, IdentifyAnswersTheFirstMatchLikeTheComponent) {
+  TestRandom random(77);
+  const FingerTrio trio = MakeFingerTrio(random, 3, 5, -4);
+  const std::string other = File("a_other.txt", TextOf(*trio.other));
+  const std::string finger = File("b_finger.txt", TextOf(*trio.finger));
+  const std::string probe = TextOf(*trio.impression);
+
+  const ToolRun match = Run("identify " + probe + " " + other + " " + finger + " " + finger + " --scores --json");
+  ASSERT_EQ(match.exitCode, 0) << match.err;
+  const nlohmann::json object = Json(match);
+  EXPECT_EQ(object["match"]["index"], 1);
+  EXPECT_EQ(object["match"]["name"], finger);
+  ASSERT_EQ(object["gallery"].size(), 3u);
+  EXPECT_GE(object["gallery"][1]["score"].get<int>(), 48);
+  EXPECT_LT(object["gallery"][0]["score"].get<int>(), 48);
+  EXPECT_EQ(object["gallery"][1]["score"], object["gallery"][2]["score"]);
+
+  // A folder stands for its templates and images in name order; other files are skipped.
+  File("notes.md", "not a template\n");
+  const ToolRun folder = Run("identify " + probe + " " + dir_.string());
+  ASSERT_EQ(folder.exitCode, 0) << folder.err;
+  EXPECT_EQ(folder.out, "match: 1 " + finger + "\n");
+
+  const ToolRun none = Run("identify " + probe + " " + other + " --json");
+  EXPECT_EQ(none.exitCode, 1) << none.err;
+  EXPECT_TRUE(Json(none)["match"].is_null());
+  EXPECT_EQ(Run("identify " + probe + " " + other).out, "none\n");
+}
+
+TEST_F(CommandsTest, VerifyTakesImagesAndLongRecords) {
+  // Two images extracted on the fly, under a profile whose matching fields differ.
+  for (const std::string& profile : {std::string(), std::string(" --profile 100000 --mode 0")}) {
+    const ToolRun run = Run("verify " + Synth("f04_i1.png") + " " + Synth("f04_i2.png") + profile + " --json");
+    ASSERT_NE(run.exitCode, 2) << run.err;
+    const nlohmann::json object = Json(run);
+    EXPECT_EQ(object["a"]["kind"], "image");
+    EXPECT_TRUE(object["a"]["quality"].is_number_integer());
+    EXPECT_EQ(object["threshold"], 48);
+    EXPECT_EQ(object["match"].get<bool>(), run.exitCode == 0);
+    EXPECT_EQ(object["match"].get<bool>(), object["score"].get<int>() >= 48) << run.out;
+  }
+
+  // A record of more than 500 bytes: two fingers' minutiae in one set.
+  TestRandom random(19);
+  auto set = MakeFinger(random);
+  auto more = MakeFinger(random);
+  for (int32_t i = 0; i < more->minutiaCount && set->minutiaCount < kMaxMinutiae - 1; ++i) {
+    set->minutiae[set->minutiaCount++] = more->minutiae[i];
+  }
+  std::vector<uint8_t> record(kMaxTemplateRecordSize);
+  const int32_t length = WriteTemplateRecord(set.get(), record.data(), record.size());
+  ASSERT_GT(length, 500);
+  const std::string hex = HexOf(record.data(), static_cast<size_t>(length));
+  const ToolRun same = Run("verify " + hex + " " + File("long.hex", hex));
+  EXPECT_EQ(same.exitCode, 0) << same.out << same.err;
+  EXPECT_NE(same.out.find("B: template record, " + std::to_string(set->minutiaCount) + " minutiae"), std::string::npos)
+      << same.out;
+  // Such a record cannot be sealed: identify names it.
+  const ToolRun identify = Run("identify " + hex + " " + File("g.hex", hex));
+  EXPECT_EQ(identify.exitCode, 2);
+  EXPECT_NE(identify.err.find("500"), std::string::npos) << identify.err;
+  // Extra bytes after a long record are refused rather than ignored.
+  const ToolRun trailing = Run("verify " + hex + "00 " + hex);
+  EXPECT_EQ(trailing.exitCode, 2) << trailing.out;
+}
+
+TEST_F(CommandsTest, DrawWritesAPictureOfTheImageAndItsFeatures) {
+  const std::string out = (dir_ / "drawn.png").string();
+  const ToolRun run = Run("draw " + Synth("f01_i1.png") + " -o " + out + " --scale 3 --json");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const nlohmann::json object = Json(run);
+  EXPECT_EQ(object["output"], out);
+  EXPECT_EQ(object["width"], 3 * 256);
+  EXPECT_EQ(object["height"], 3 * 288);
+  std::ifstream png(out, std::ios::binary);
+  char magic[8] = {};
+  png.read(magic, 8);
+  EXPECT_EQ(std::string(magic, 8), "\x89PNG\r\n\x1a\n");
+  EXPECT_EQ(Written(), std::vector<std::string>{"drawn.png"}) << "no partial file left behind";
+
+  // With a template given its features are drawn.
+  TestRandom random(3);
+  const std::string templateFile = File("t.txt", TextOf(*MakeFinger(random)));
+  const ToolRun given = Run("draw " + Synth("f01_i1.png") + " " + templateFile + " -o " + out);
+  ASSERT_EQ(given.exitCode, 0) << given.err;
+  EXPECT_NE(given.out.find("(sealed template)"), std::string::npos) << given.out;
+}
+
+TEST_F(CommandsTest, BadInputsGiveOneLineAndExitTwo) {
+  const std::string tiny = File("tiny.pgm", "P5\n10 10\n255\n" + std::string(100, '\x80'));
+  const std::string broken = File("broken.png", "\x89PNG\r\n\x1a\nnot really a png");
+  const std::string empty = File("empty.txt", "");
+  const std::string image = Synth("f01_i1.png");
+  const std::string out = (dir_ / "never.png").string();
+  struct Case {
+    std::string arguments;
+    std::string named;  // a part the error line must hold
+  };
+  const Case cases[] = {
+      {"extract " + (dir_ / "missing.png").string(), "missing.png"},
+      {"extract " + broken, "broken.png"},
+      {"extract " + tiny, "16..2048"},
+      {"extract " + tiny + " --json", "tiny.pgm"},
+      {"extract " + image + " --dpi 49", "50..5000"},
+      {"extract " + image + " --dpi 5001", "5001"},
+      {"extract " + image + " --dpi 50", "2560 x 2880"},
+      {"extract " + image + " --profile 2", "--profile 2"},
+      {"extract " + image + " --mode 128", "--mode 128"},
+      {"inspect XYZ", "XYZ"},
+      {"inspect ABC", "3 hexadecimal digits"},
+      {"inspect " + empty, "empty"},
+      {"inspect " + std::string(20, 'F'), "record"},
+      {"identify " + image + " " + (dir_ / "nothing.txt").string(), "nothing.txt"},
+      {"identify " + image + " " + tiny, "GALLERY entry 0"},
+      {"draw " + image + " -o " + (dir_ / "no" / "such" / "dir.png").string(), "does not exist"},
+      {"draw " + broken + " -o " + out, "broken.png"},
+      {"draw " + image + " ZZZ -o " + out, "ZZZ"},
+      {"draw " + image + " -o " + out + " --scale 0", "--scale"},
+      {"verify " + image + " " + image + " --dpi 20", "50..5000"},
+      {"verify " + image + " " + tiny, "B: "},
+      {"verify " + image + " " + image + " --profile 7", "--profile 7"},
+  };
+  for (const Case& c : cases) {
+    const ToolRun run = Run(c.arguments);
+    EXPECT_EQ(run.exitCode, 2) << c.arguments << "\n" << run.out << run.err;
+    EXPECT_TRUE(run.out.empty()) << c.arguments << "\n" << run.out;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.arguments << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.named), std::string::npos) << c.arguments << "\n" << run.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(out));
+  std::vector<std::string> expected = {"broken.png", "empty.txt", "tiny.pgm"};
+  std::vector<std::string> written = Written();
+  std::sort(written.begin(), written.end());
+  EXPECT_EQ(written, expected) << "nothing written by a failing command";
+}
+
+}  // namespace
+}  // namespace vorsensor::testing
