@@ -183,8 +183,9 @@ std::string DecodeBmp(const uint8_t* data, size_t size, GreyImage& image) {
       dst[x] = static_cast<uint8_t>(grey);
     }
   }
-  if (perMetre > 0) {
+  if (perMetre != 0) {  // 0 states no resolution; a negative one is stated and absurd
     image.dpi = DpiFromPerMetre(perMetre);
+    image.dpiSource = kBmpResolutionSource;
   }
   return {};
 }

@@ -3,6 +3,7 @@
 // share. Each decoder fills `image` or returns the reason it failed (without
 // the file name, which DecodeImage adds).
 #include <cstddef>
+#include <climits>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,10 +37,20 @@ inline uint8_t OverWhite(uint32_t grey, uint32_t alpha) {
 inline uint8_t ScaleSample(uint32_t value, uint32_t maxval) {
   return static_cast<uint8_t>((uint64_t{value} * 255 + maxval / 2) / maxval);
 }
-// Dots per inch from pixels per metre / per centimetre, rounded.
-inline int32_t DpiFromPerMetre(double perMetre) {
-  const double dpi = perMetre * 0.0254 + 0.5;
-  return dpi >= 1.0 && dpi < 1.0e6 ? static_cast<int32_t>(dpi) : 0;
+// Whole dots per inch from a stated resolution, rounded; an absurd value is
+// kept absurd (clamped to 0..INT32_MAX) so that the caller refuses it by its
+// size instead of taking it for a missing one.
+inline int32_t DpiOf(double dotsPerInch) {
+  if (!(dotsPerInch >= 0.0)) return 0;  // NaN or negative
+  const double rounded = dotsPerInch + 0.5;
+  return rounded >= static_cast<double>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(rounded);
 }
+// The same from pixels per metre.
+inline int32_t DpiFromPerMetre(double perMetre) { return DpiOf(perMetre * 0.0254); }
+
+// Where a resolution came from, for messages.
+constexpr const char* kPngResolutionSource = "the file's pHYs chunk";
+constexpr const char* kTiffResolutionSource = "the file's XResolution / ResolutionUnit tags";
+constexpr const char* kBmpResolutionSource = "the file's pixels-per-metre header field";
 
 }  // namespace vorsensor::imageio

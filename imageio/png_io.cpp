@@ -13,6 +13,37 @@ namespace vorsensor::imageio {
 
 namespace {
 
+// The number of ancillary chunks libpng may keep.
+constexpr png_uint_32 kMaxCachedChunks = 16;
+constexpr size_t kSignatureBytes = 8;
+constexpr size_t kChunkFrameBytes = 12;  // length, type, CRC
+constexpr uint32_t kMaxChunkLength = 0x7FFFFFFFu;
+
+uint32_t BigEndian32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
+         p[3];
+}
+
+// Every chunk up to IEND must fit in the file: a stated length is checked
+// against the bytes that are there before libpng sees it.
+std::string CheckChunkLengths(const uint8_t* data, size_t size) {
+  size_t pos = kSignatureBytes;
+  while (size - pos >= 8) {
+    const uint32_t length = BigEndian32(data + pos);
+    const std::string type(reinterpret_cast<const char*>(data + pos + 4), 4);
+    bool printable = true;
+    for (const char c : type) printable = printable && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'));
+    const std::string name = printable ? "chunk " + type : "chunk";
+    if (length > kMaxChunkLength || length > size - pos - 8 || size - pos - 8 - length < 4) {
+      return name + " at offset " + std::to_string(pos) + " states " + std::to_string(length) +
+             " bytes, more than the " + std::to_string(size - pos - 8) + " left in the file";
+    }
+    if (type == "IEND") break;
+    pos += kChunkFrameBytes + length;
+  }
+  return {};
+}
+
 struct PngIo {
   const uint8_t* data = nullptr;
   size_t size = 0;
@@ -109,8 +140,10 @@ bool RunDecode(png_structp png, png_infop info, PngIo* io, std::vector<uint8_t>*
   png_uint_32 xRes = 0;
   png_uint_32 yRes = 0;
   int unit = 0;
-  if (png_get_pHYs(png, info, &xRes, &yRes, &unit) != 0 && unit == PNG_RESOLUTION_METER) {
+  // A zero resolution or one without a unit (an aspect ratio) states none.
+  if (png_get_pHYs(png, info, &xRes, &yRes, &unit) != 0 && unit == PNG_RESOLUTION_METER && xRes != 0) {
     image->dpi = DpiFromPerMetre(static_cast<double>(xRes));
+    image->dpiSource = kPngResolutionSource;
   }
   return true;
 }
@@ -152,9 +185,24 @@ std::string DecodePng(const uint8_t* data, size_t size, GreyImage& image) {
     png_destroy_read_struct(&png, nullptr, nullptr);
     return "cannot start the PNG decoder";
   }
+  if (std::string error = CheckChunkLengths(data, size); !error.empty()) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    return "invalid PNG: " + error;
+  }
   png_set_read_fn(png, &io, ReadFromMemory);
-  // Refuse absurd chunk sizes before they are allocated.
-  png_set_chunk_malloc_max(png, 16u << 20);
+  // Only the chunks the image needs are read: every other one (text, palettes
+  // of suggestions, colour profiles, unknown chunks) is skipped unread, so no
+  // length stated in the file is ever allocated; pHYs is kept for the
+  // resolution. Sizes over the limits stop the decoder at the header, and
+  // what libpng would only warn about as "benign" (a chunk longer than the
+  // allocation limit among them) is an error here. No chunk is longer than
+  // the file (checked above), so the file's size is the chunk limit.
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, reinterpret_cast<png_const_bytep>("pHYs"), 1);
+  png_set_user_limits(png, static_cast<png_uint_32>(kMaxImageSide), static_cast<png_uint_32>(kMaxImageSide));
+  png_set_chunk_malloc_max(png, static_cast<png_alloc_size_t>(size));
+  png_set_chunk_cache_max(png, kMaxCachedChunks);
+  png_set_benign_errors(png, 0);
   std::vector<uint8_t> samples;
   std::vector<png_bytep> rows;
   const bool ok = RunDecode(png, info, &io, &samples, &rows, &image);

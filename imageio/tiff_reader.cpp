@@ -115,7 +115,11 @@ std::string DecodeTiff(const uint8_t* data, size_t size, GreyImage& image) {
     return std::string("unsupported TIFF layout: ") + reason;
   }
   std::vector<uint32_t> raster(static_cast<size_t>(width) * height);
-  if (TIFFReadRGBAImageOriented(tif.get(), width, height, raster.data(), ORIENTATION_TOPLEFT, 0) != 1) {
+  file.message[0] = '\0';  // only errors of the pixel data count from here
+  // Stops at the first damaged strip or tile (an offset past the end of the
+  // file, a strip cut short, corrupt compressed data) instead of filling in.
+  if (TIFFReadRGBAImageOriented(tif.get(), width, height, raster.data(), ORIENTATION_TOPLEFT, 1) != 1 ||
+      file.message[0] != '\0') {
     return Failure("pixel data cannot be decoded", file);
   }
   image.width = static_cast<int32_t>(width);
@@ -125,14 +129,17 @@ std::string DecodeTiff(const uint8_t* data, size_t size, GreyImage& image) {
     const uint32_t p = raster[i];
     image.pixels[i] = OverWhite(GreyOfRgb(TIFFGetR(p), TIFFGetG(p), TIFFGetB(p)), TIFFGetA(p));
   }
+  // A zero resolution or one without a unit (an aspect ratio) states none.
   float xRes = 0.0f;
   uint16_t unit = RESUNIT_INCH;
-  if (TIFFGetField(tif.get(), TIFFTAG_XRESOLUTION, &xRes) == 1 && xRes > 0.0f) {
+  if (TIFFGetField(tif.get(), TIFFTAG_XRESOLUTION, &xRes) == 1 && xRes != 0.0f) {
     TIFFGetFieldDefaulted(tif.get(), TIFFTAG_RESOLUTIONUNIT, &unit);
     if (unit == RESUNIT_INCH) {
-      image.dpi = DpiFromPerMetre(static_cast<double>(xRes) / 0.0254);
+      image.dpi = DpiOf(static_cast<double>(xRes));
+      image.dpiSource = kTiffResolutionSource;
     } else if (unit == RESUNIT_CENTIMETER) {
-      image.dpi = DpiFromPerMetre(static_cast<double>(xRes) * 100.0);
+      image.dpi = DpiOf(static_cast<double>(xRes) * 2.54);
+      image.dpiSource = kTiffResolutionSource;
     }
   }
   return {};

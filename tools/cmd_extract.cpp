@@ -3,7 +3,6 @@
 // took; --dump writes every stage's output (see docs/diagnostics.md).
 #include <array>
 #include <filesystem>
-#include <fstream>
 #include <iomanip>
 #include <iostream>
 #include <memory>
@@ -31,30 +30,42 @@ constexpr const char* kDescription =
     "more than 500 bytes cannot be sealed and is printed as record hex instead), quality=,\n"
     "minutiae= and extract_ms= (the extraction call alone, without file reading).\n"
     "--record adds the unsealed record as hexadecimal. --dump DIR writes every stage output\n"
-    "as DIR/NN-key.pgm or .txt in the order handed over (docs/diagnostics.md lists the keys).\n"
+    "as DIR/NN-key.pgm or .txt in the order handed over (docs/diagnostics.md lists the keys);\n"
+    "when a write fails, the files of the run are removed.\n"
+    "Limits: files up to 256 MiB and 32768 pixels a side; resolution 50..5000 dpi wherever it\n"
+    "comes from; at 500 dpi each side 16..2048 pixels.\n"
     "Exit code: 0 done, 2 error.";
 
 // Writes each output as the next numbered file of the folder, which it creates
-// with the first output (so that a bad input leaves no folder behind).
+// with the first output (so that a bad input leaves no folder behind). The
+// first failed write stops the writing; Discard() then removes what was
+// written, and the folder when this sink made it.
 class FolderSink : public StageSink {
  public:
   explicit FolderSink(std::filesystem::path folder) : folder_(std::move(folder)) {}
 
   void Image(std::string_view key, const uint8_t* const* rows, int32_t width, int32_t height) override {
+    if (error_) return;
     imageio::GreyImage image;
     image.width = width;
     image.height = height;
     image.pixels.reserve(static_cast<size_t>(width) * static_cast<size_t>(height));
     for (int32_t y = 0; y < height; ++y) image.pixels.insert(image.pixels.end(), rows[y], rows[y] + width);
-    const imageio::WriteResult written = imageio::WritePgm(NextPath(key, "pgm").string(), image);
-    if (!written.ok()) Note(written.error);
+    const std::filesystem::path path = NextPath(key, "pgm");
+    if (!error_) Keep(path, imageio::WritePgm(path.string(), image));
   }
 
   void Text(std::string_view key, std::string_view text) override {
+    if (error_) return;
     const std::filesystem::path path = NextPath(key, "txt");
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-    if (!out) Note("cannot write " + path.string());
+    if (!error_) Keep(path, imageio::WriteFileBytes(path.string(), std::vector<uint8_t>(text.begin(), text.end())));
+  }
+
+  void Discard() {
+    std::error_code ec;
+    for (const std::filesystem::path& path : written_) std::filesystem::remove(path, ec);
+    written_.clear();
+    if (madeFolder_) std::filesystem::remove(folder_, ec);
   }
 
   const std::optional<std::string>& error() const { return error_; }
@@ -64,20 +75,26 @@ class FolderSink : public StageSink {
   std::filesystem::path NextPath(std::string_view key, const char* extension) {
     if (count_ == 0) {
       std::error_code ec;
-      std::filesystem::create_directories(folder_, ec);
-      if (ec) Note("cannot create the folder: " + ec.message());
+      madeFolder_ = std::filesystem::create_directories(folder_, ec);
+      if (ec) error_ = "cannot create the folder: " + ec.message();
     }
     ++count_;
     std::string number = std::to_string(count_);
     if (number.size() < 2) number.insert(0, "0");
     return folder_ / (number + "-" + std::string(key) + "." + extension);
   }
-  void Note(const std::string& message) {
-    if (!error_) error_ = message;
+  void Keep(const std::filesystem::path& path, const imageio::WriteResult& result) {
+    if (result.ok()) {
+      written_.push_back(path);
+    } else {
+      error_ = result.error;
+    }
   }
 
   std::filesystem::path folder_;
   int32_t count_ = 0;
+  bool madeFolder_ = false;
+  std::vector<std::filesystem::path> written_;
   std::optional<std::string> error_;
 };
 
@@ -102,8 +119,10 @@ int RunExtract(const ExtractOptions& options) {
   FolderSink sink(options.dump);
   std::optional<Extraction> extraction =
       ExtractImageFile(options.image, options.extraction, config, options.dump.empty() ? nullptr : &sink, &error);
-  if (!extraction) return Fail(command, error);
-  if (sink.error()) return Fail(command, "--dump " + options.dump + ": " + *sink.error());
+  if (!extraction || sink.error()) {
+    sink.Discard();  // no half dump
+    return Fail(command, extraction ? "--dump " + options.dump + ": " + *sink.error() : error);
+  }
   if (extraction->resolutionAssumed) {
     std::cerr << "vorsensor extract: warning: " << options.image << " states no resolution; taking "
               << kAssumedDpi << " dpi\n";

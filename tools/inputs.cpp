@@ -2,8 +2,15 @@
 // several written forms, for the vorsensor sub-commands.
 #include "tools/inputs.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -52,6 +59,45 @@ std::optional<std::string> SmallFileText(const std::string& path) {
   contents << in.rdbuf();
   if (!in && size > 0) return std::nullopt;
   return contents.str();
+}
+
+constexpr const char* kHexDigits = "0123456789abcdefABCDEF";
+
+std::string ByteText(uint8_t byte) {
+  if (byte >= 0x21 && byte <= 0x7E) return std::string("'") + static_cast<char>(byte) + "'";
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "0x%02X", byte);
+  return std::string("byte ") + hex;
+}
+
+// Reads a file, a pipe or a device up to the size of a template file.
+bool ReadLimited(const std::string& path, std::string* contents, std::string* reason) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *reason = std::strerror(errno);
+    return false;
+  }
+  contents->clear();
+  char chunk[65536];
+  bool ok = true;
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *reason = std::string("read failed: ") + std::strerror(errno);
+      ok = false;
+      break;
+    }
+    if (n == 0) break;
+    contents->append(chunk, static_cast<size_t>(n));
+    if (contents->size() > kLargestTemplateFile) {
+      *reason = "goes on past " + std::to_string(kLargestTemplateFile) + " bytes, the limit for a template file";
+      ok = false;
+      break;
+    }
+  }
+  ::close(fd);
+  return ok;
 }
 
 int32_t ReadableMinutiae(const uint8_t* record, size_t length) {
@@ -139,11 +185,15 @@ std::optional<Extraction> ExtractImageFile(const std::string& path, const Extrac
   Extraction result;
   result.image = std::move(read.image);
   const imageio::GreyImage& image = result.image;
-  result.resolutionAssumed = !options.dpi && image.dpi <= 0;
-  result.resolution = options.dpi ? *options.dpi : (image.dpi > 0 ? image.dpi : kAssumedDpi);
+  // --dpi wins over the file, which wins over the assumed 500; a value out of
+  // range is refused wherever it comes from (however absurd), naming where.
+  result.resolutionAssumed = !options.dpi && image.dpiSource.empty();
+  result.resolution = options.dpi ? *options.dpi : (result.resolutionAssumed ? kAssumedDpi : image.dpi);
   if (result.resolution < kMinResolution || result.resolution > kMaxResolution) {
-    *error = path + ": resolution " + std::to_string(result.resolution) + " dpi is outside " +
-             std::to_string(kMinResolution) + ".." + std::to_string(kMaxResolution);
+    const std::string range = " is outside " + std::to_string(kMinResolution) + ".." + std::to_string(kMaxResolution);
+    *error = options.dpi ? "--dpi " + std::to_string(result.resolution) + range
+                         : path + ": resolution " + std::to_string(result.resolution) + " dpi stated by " +
+                               image.dpiSource + range + " (--dpi overrides it)";
     return std::nullopt;
   }
   const NormalisedSize size = NormaliseSize(image.width, image.height, result.resolution);
@@ -193,45 +243,98 @@ bool LooksLikeTemplateOrImage(const std::string& path) {
   return text && IsHex(WithoutSpace(*text));
 }
 
+namespace {
+
+// The template of an image file, extracted on the fly.
+std::optional<LoadedTemplate> FromImage(const std::string& path, const std::string& label,
+                                        const ExtractionOptions& options, const EngineConfiguration& config,
+                                        std::string* error) {
+  std::optional<Extraction> extraction = ExtractImageFile(path, options, config, nullptr, error);
+  if (!extraction) {
+    *error = label + ": " + *error;
+    return std::nullopt;
+  }
+  LoadedTemplate result;
+  result.name = path;
+  result.kind = "image";
+  result.record = std::move(extraction->record);
+  result.minutiae = extraction->features->minutiaCount;
+  result.quality = extraction->quality;
+  return result;
+}
+
+}  // namespace
+
 std::optional<LoadedTemplate> LoadTemplate(const std::string& argument, const std::string& label,
                                            const ExtractionOptions& options, const EngineConfiguration& config,
                                            std::string* error) {
-  std::error_code ec;
-  if (std::filesystem::is_regular_file(argument, ec)) {
-    const std::optional<std::string> text = SmallFileText(argument);
-    if (text && IsHex(WithoutSpace(*text))) return FromHex(argument, label, WithoutSpace(*text), error);
-    if (text && WithoutSpace(*text).empty()) {
-      *error = label + " (" + argument + "): the file is empty";
+  const std::string named = label + " (" + argument + ")";
+  struct stat info {};
+  if (!argument.empty() && ::stat(argument.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) {
+      *error = named + ": is a directory";
       return std::nullopt;
     }
-    std::optional<Extraction> extraction = ExtractImageFile(argument, options, config, nullptr, error);
-    if (!extraction) {
-      *error = label + ": " + *error;
+    if (S_ISREG(info.st_mode) && static_cast<uintmax_t>(info.st_size) > kLargestTemplateFile) {
+      // Too large for a template: an image, or nothing this reads.
+      std::ifstream in(argument, std::ios::binary);
+      uint8_t head[8] = {};
+      in.read(reinterpret_cast<char*>(head), sizeof head);
+      if (imageio::ImageFormatOf(head, static_cast<size_t>(in.gcount())) != nullptr) {
+        return FromImage(argument, label, options, config, error);
+      }
+      *error = named + ": is " + std::to_string(info.st_size) + " bytes, over the limit of " +
+               std::to_string(kLargestTemplateFile) + " for a template file, and not an image";
       return std::nullopt;
     }
-    LoadedTemplate result;
-    result.name = argument;
-    result.kind = "image";
-    result.record = std::move(extraction->record);
-    result.minutiae = extraction->features->minutiaCount;
-    result.quality = extraction->quality;
-    return result;
+    // A regular file, a pipe or a device: read up to the size of a template file.
+    std::string contents;
+    std::string reason;
+    if (!ReadLimited(argument, &contents, &reason)) {
+      *error = named + ": " + reason;
+      return std::nullopt;
+    }
+    const auto* bytes = reinterpret_cast<const uint8_t*>(contents.data());
+    if (imageio::ImageFormatOf(bytes, contents.size()) != nullptr) {
+      if (!S_ISREG(info.st_mode)) {
+        *error = named + ": an image must be given as a regular file";
+        return std::nullopt;
+      }
+      return FromImage(argument, label, options, config, error);
+    }
+    size_t start = 0;
+    if (contents.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+      start = 3;  // a UTF-8 byte-order mark, as some editors write
+    } else if (contents.size() >= 2 &&
+               ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
+      *error = named + ": is UTF-16 text (it starts with a UTF-16 byte-order mark); save it as ASCII or UTF-8";
+      return std::nullopt;
+    }
+    const std::string text = WithoutSpace(contents.substr(start));
+    if (text.empty()) {
+      *error = named + ": the file is empty";
+      return std::nullopt;
+    }
+    const size_t bad = text.find_first_not_of(kHexDigits);
+    if (bad != std::string::npos) {
+      *error = named + ": neither an image (PNG, BMP, TIFF, PGM) nor hexadecimal text (it holds " +
+               ByteText(static_cast<uint8_t>(text[bad])) + ")";
+      return std::nullopt;
+    }
+    return FromHex(argument, label, text, error);
   }
-  if (std::filesystem::exists(argument, ec)) {
-    *error = label + " (" + argument + "): not a regular file";
-    return std::nullopt;
-  }
+  const int statError = errno;
   const std::string text = WithoutSpace(argument);
-  if (argument.find_first_of("/.") != std::string::npos) {
-    *error = label + " (" + argument + "): no such file";
+  if (argument.find_first_of("/.") != std::string::npos || !IsHex(text)) {
+    *error = named + ": " + (statError == ENOENT ? std::string("no such file") : std::strerror(statError)) +
+             (argument.find_first_of("/.") == std::string::npos ? ", nor hexadecimal digits" : "");
     return std::nullopt;
   }
-  if (!IsHex(text)) {
-    *error = label + " (" + (argument.size() > 40 ? argument.substr(0, 40) + "..." : argument) +
-             "): not a file, nor a template text or record in hexadecimal digits";
-    return std::nullopt;
-  }
-  return FromHex(text.size() > 16 ? text.substr(0, 16) + "..." : text, label, text, error);
+  // Hexadecimal digits that name no file: a text. When it is not a template
+  // either, the message says there is no such file too (a mistyped name).
+  std::optional<LoadedTemplate> loaded = FromHex(text.size() > 16 ? text.substr(0, 16) + "..." : text, label, text, error);
+  if (!loaded) *error += " (and no file has that name)";
+  return loaded;
 }
 
 std::optional<std::array<uint8_t, kSealedTemplateBytes>> SealedOf(const LoadedTemplate& t, std::string* error) {

@@ -6,6 +6,9 @@
 int main(int argc, char** argv) {
   CLI::App app{"vorsensor: fingerprint engine tools"};
   app.require_subcommand(1);
+  // Every error is one line (CLI11 would add a second pointing at --help).
+  app.failure_message(
+      [](const CLI::App*, const CLI::Error& e) { return "vorsensor: " + std::string(e.what()) + "\n"; });
   int exitCode = 0;
   vorsensor::tools::AddSynthCommand(app, exitCode);
   vorsensor::tools::AddVerifyCommand(app, exitCode);

@@ -1,5 +1,6 @@
-// Arbitrary images through the extraction stages: any size from 0 x 0 to
-// 300 x 300, any pixels, the default settings or any scanner profile, with and
+// Arbitrary images through the extraction stages: any side from 0 to a little
+// past the largest the extraction takes (so both sides of that limit are
+// reached), up to a pixel budget that keeps runs short, any pixels, the default settings or any scanner profile, with and
 // without a diagnostics sink. The pipeline must return a quality 0..255 or an
 // error code, never crash or read outside its images, and give the same
 // answer with a sink as without one.
@@ -21,7 +22,10 @@ using namespace vorsensor;
 
 namespace {
 
-constexpr int32_t kMaxSide = 300;
+// Sides up to 2100 (the extraction takes up to 2048); at most 2^18 pixels
+// (2048 x 128), which keeps a run under a second.
+constexpr int32_t kMaxSide = 2100;
+constexpr int64_t kMaxPixels = int64_t{1} << 18;
 
 // Touches every byte handed over, so the sanitizers see any bad extent.
 class CheckingSink : public StageSink {
@@ -52,8 +56,9 @@ int32_t Run(const uint8_t* pixels, size_t count, int32_t w, int32_t h, const Eng
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 4) return 0;
-  const int32_t w = (data[0] | (data[1] & 1) << 8) % (kMaxSide + 1);
-  const int32_t h = (data[2] | (data[3] & 1) << 8) % (kMaxSide + 1);
+  const int32_t w = (data[0] | (data[1] & 0x0F) << 8) % (kMaxSide + 1);
+  const int32_t h = (data[2] | (data[3] & 0x0F) << 8) % (kMaxSide + 1);
+  if (int64_t{w} * h > kMaxPixels) return 0;
   const uint8_t selector = size > 4 ? data[4] : 0;
   const uint8_t* pixels = data + std::min<size_t>(size, 5);
   const size_t count = size - std::min<size_t>(size, 5);

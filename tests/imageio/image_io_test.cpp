@@ -369,7 +369,9 @@ TEST(ImageIoTest, MissingUnknownAndUnwritable) {
   r = DecodeImage({}, "empty.png");
   EXPECT_EQ(r.error, "empty.png: file is empty");
   r = DecodeImage({'G', 'I', 'F', '8', '9', 'a'}, "x.gif");
-  EXPECT_NE(r.error.find("unrecognised image format"), std::string::npos);
+  EXPECT_EQ(r.error, "x.gif: GIF images are not supported (expected PNG, BMP, TIFF or PGM/PNM)");
+  r = DecodeImage({'G', 'I', 'F'}, "x.bin");
+  EXPECT_EQ(r.error, "x.bin: unrecognised image format (expected PNG, BMP, TIFF or PGM/PNM)");
 
   GreyImage bad = RandomImage(4, 4, 1);
   bad.pixels.pop_back();

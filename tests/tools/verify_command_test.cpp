@@ -1,9 +1,7 @@
 // vorsensor verify: inputs as texts, record hex or files; output and exit codes.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
+#include <sys/stat.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -11,30 +9,10 @@
 
 #include "engine/template_record.h"
 #include "services/template_helpers.h"
+#include "tests/tools/tool_run.h"
 
 namespace vorsensor::testing {
 namespace {
-
-struct ToolRun {
-  int exitCode;
-  std::string output;
-};
-
-ToolRun Vorsensor(const std::string& arguments) {
-  const std::string command = std::string(VS_VORSENSOR_BINARY) + " " + arguments + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    return {-1, ""};
-  }
-  std::string output;
-  std::array<char, 256> chunk{};
-  size_t n = 0;
-  while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
-    output.append(chunk.data(), n);
-  }
-  const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
 
 class VerifyCommandTest : public ::testing::Test {
  protected:
@@ -99,8 +77,63 @@ TEST_F(VerifyCommandTest, ErrorsExitWithTwo) {
     const ToolRun run = Vorsensor(arguments);
     EXPECT_EQ(run.exitCode, 2) << arguments.substr(0, 60) << "\n" << run.output;
   }
-  EXPECT_NE(Vorsensor("verify " + finger_ + " XYZ").output.find("hexadecimal"), std::string::npos);
   EXPECT_EQ(Vorsensor("verify --help").exitCode, 0);
+}
+
+// Each bad argument is named with the real reason, in one line, exit 2.
+TEST_F(VerifyCommandTest, BadArgumentsAreNamedWithTheReason) {
+  const std::string missing = (dir_ / "abc.tmpl").string();
+  const std::string fifo = (dir_ / "pipe").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string png = File("finger.png", std::string("\x89PNG\r\n\x1a\n") + std::string(40, '\0'));
+  const std::string utf16 = File("utf16.txt", std::string("\xFF\xFE" "0\0" "0\0", 6));
+  const std::string hexName = "deadbeef";  // a mistyped file name made of hex digits
+  struct Case {
+    std::string arguments;
+    std::string error;
+  };
+  const std::vector<Case> cases = {
+      {"verify " + finger_ + " " + missing, "B (" + missing + "): no such file"},
+      {"verify abc.tmpl " + finger_, "A (abc.tmpl): no such file"},
+      {"verify abc-tmpl " + finger_, "A (abc-tmpl): no such file, nor hexadecimal digits"},
+      {"verify " + dir_.string() + " " + finger_, "A (" + dir_.string() + "): is a directory"},
+      {"verify " + png + " " + finger_, "A: " + png + ": invalid PNG"},
+      {"verify " + utf16 + " " + finger_, "is UTF-16 text"},
+      {"verify " + finger_ + " " + hexName,
+       "B (deadbeef): neither a sealed template nor a readable template record (reader code -3000) (and no file has "
+       "that name)"},
+      {"verify " + finger_ + " abc", "B (abc): 3 hexadecimal digits, not a whole number of bytes (and no file has "
+                                     "that name)"},
+      {"verify " + File("bad.txt", "00 1z") + " " + finger_, "nor hexadecimal text (it holds 'z')"},
+      {"verify /dev/zero " + finger_, "A (/dev/zero): goes on past 1048576 bytes, the limit for a template file"},
+      {"verify " + File("nul.txt", std::string(3, '\0')) + " " + finger_, "(it holds byte 0x00)"},
+      {"verify " + File("empty.txt", "") + " " + finger_, "the file is empty"},
+  };
+  for (const Case& c : cases) {
+    const ToolRun run = Vorsensor(c.arguments);
+    EXPECT_EQ(run.exitCode, 2) << c.arguments.substr(0, 80);
+    EXPECT_NE(run.output.find(c.error), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.rfind("vorsensor verify: ", 0), 0u) << run.output;
+    EXPECT_EQ(run.output.find('\n'), run.output.size() - 1) << run.output;
+  }
+  // A pipe is read like a file.
+  const ToolRun piped = Shell("(printf %s " + finger_ + " > " + fifo + " &); " + ToolPath() + " verify " + fifo + " " +
+                              impression_);
+  EXPECT_EQ(piped.exitCode, 0) << piped.output;
+}
+
+TEST_F(VerifyCommandTest, ByteOrderMarkAndTheFileSizeLimit) {
+  const ToolRun bom = Vorsensor("verify " + File("bom.txt", "\xEF\xBB\xBF" + finger_ + "\r\n") + " " + impression_);
+  EXPECT_EQ(bom.exitCode, 0) << bom.output;
+  // 1 MiB of file is read; one byte more is refused before reading.
+  const size_t limit = size_t{1} << 20;
+  const std::string padded = finger_ + std::string(limit - finger_.size(), ' ');
+  EXPECT_EQ(Vorsensor("verify " + File("at.txt", padded) + " " + impression_).exitCode, 0);
+  const ToolRun over = Vorsensor("verify " + File("over.txt", padded + " ") + " " + impression_);
+  EXPECT_EQ(over.exitCode, 2);
+  EXPECT_NE(over.output.find("over.txt): is 1048577 bytes, over the limit of 1048576 for a template file, and not an image"),
+            std::string::npos)
+      << over.output;
 }
 
 }  // namespace
