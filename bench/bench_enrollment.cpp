@@ -7,16 +7,24 @@
 //   BM_MergeTemplates        the merge alone: six alignments and the merge
 //                            rules on three records.
 //   BM_CompareForMerge       one comparison of two records.
+//   BM_MakeCaptureTemplate   one generated 256 x 288 fingerprint (data/synth)
+//                            extracted and sealed.
+//   BM_EnrollStepOnImages    the component's step that completes the run on
+//                            the third generated impression of a finger
+//                            (extraction, two comparisons, merge, sealing).
 //
 // Run: build/release/bench/bench_enrollment.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <array>
+#include <string>
 #include <vector>
 
 #include "engine/engine_configuration.h"
 #include "engine/template_record.h"
+#include "imageio/image_io.h"
+#include "services/capture_template.h"
 #include "services/enrollment_run.h"
 #include "services/template_merge.h"
 #include "services/template_helpers.h"
@@ -100,6 +108,52 @@ void BM_CompareForMerge(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_CompareForMerge)->Unit(benchmark::kMicrosecond);
+
+std::vector<uint8_t> SynthImage(int32_t impression) {
+  const std::string path = std::string(VS_SOURCE_DIR) + "/data/synth/f02_i" + std::to_string(impression) + ".png";
+  return imageio::ReadImage(path).image.pixels;
+}
+
+void BM_MakeCaptureTemplate(benchmark::State& state) {
+  InitEngine();
+  const std::vector<uint8_t> original = SynthImage(1);
+  std::vector<uint8_t> image;
+  std::array<uint8_t, 500> sealed{};
+  int32_t length = 0;
+  int32_t quality = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    image = original;  // extraction leaves the ridge image in the buffer
+    state.ResumeTiming();
+    if (MakeCaptureTemplate(kEnrollResolution, 256, 288, image.data(), sealed.data(), &length, &quality) != 1) {
+      state.SkipWithError("no template");
+    }
+  }
+  ReleaseEngine();
+}
+BENCHMARK(BM_MakeCaptureTemplate)->Unit(benchmark::kMillisecond);
+
+void BM_EnrollStepOnImages(benchmark::State& state) {
+  InitEngine();
+  const std::vector<uint8_t> originals[3] = {SynthImage(1), SynthImage(2), SynthImage(3)};
+  std::array<uint8_t, 500> sealed{};
+  int32_t length = 0;
+  int32_t status = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    BeginEnrollment(kEnrollRejectionLimit);
+    for (int32_t k = 0; k < 2; ++k) {
+      std::vector<uint8_t> image = originals[k];
+      EnrollStep(kEnrollResolution, 256, 288, image.data(), sealed.data(), &length, &status);
+    }
+    std::vector<uint8_t> third = originals[2];
+    state.ResumeTiming();
+    EnrollStep(kEnrollResolution, 256, 288, third.data(), sealed.data(), &length, &status);
+    if (status != kEnrollComplete) state.SkipWithError("the run did not complete");
+  }
+  ReleaseEngine();
+}
+BENCHMARK(BM_EnrollStepOnImages)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace vorsensor

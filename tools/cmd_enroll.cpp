@@ -1,9 +1,7 @@
 // vorsensor enroll INPUT...: runs an enrolment run over templates in order and
 // prints every step's status and the enrolled template.
 #include <array>
-#include <cctype>
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -21,23 +19,24 @@
 #include "services/opened_template.h"
 #include "services/template_cipher.h"
 #include "tools/command.h"
+#include "tools/inputs.h"
 
 namespace vorsensor::tools {
 namespace {
 
-constexpr size_t kSealedTextLength = 2 * kSealedTemplateBytes;
-constexpr uintmax_t kLargestInputFile = 1 << 20;
 constexpr int32_t kDefaultQuality = 200;
 constexpr int32_t kQualityMax = 255;
+constexpr size_t kMaxInputs = 255;  // inputs are named to the run by one byte
 
 constexpr const char* kDescription =
     "Enrol a finger from several captures.\n"
-    "Each INPUT is a template text (1000 hexadecimal digits), the hexadecimal bytes of a\n"
-    "template record (at most 500 bytes), or a file holding either. The inputs go through one\n"
+    "Each INPUT is a fingerprint image (PNG, BMP, TIFF or PGM; extracted with --dpi, --profile\n"
+    "and --mode, its quality from the extraction), a template text (1000 hexadecimal digits),\n"
+    "the hexadecimal bytes of a template record, or a file holding either. The inputs go through one\n"
     "enrolment run in order (rejection limit 10, at most 11 captures looked at): a capture below\n"
     "quality 120 is rejected, the others are compared with every earlier accepted one, and the\n"
     "first three that agree pair by pair are merged into the enrolled template. A template has no\n"
-    "image quality of its own, so each counts as --quality.\n"
+    "image quality of its own, so it counts as --quality (default 200).\n"
     "Prints each step's status and, when the run completes, the enrolled template text (to FILE\n"
     "with -o); --record also prints the merged template record as hexadecimal bytes.\n"
     "Exit code: 0 the run completed, 1 it did not, 2 bad input.";
@@ -45,6 +44,7 @@ constexpr const char* kDescription =
 struct Options {
   std::vector<std::string> inputs;
   std::string output;
+  ExtractionOptions extraction;
   int32_t quality = kDefaultQuality;
   bool record = false;
   bool json = false;
@@ -53,72 +53,11 @@ struct Options {
 struct Capture {
   std::string name;
   std::vector<uint8_t> record;  // the unsealed template record
+  int32_t quality;              // the extraction's for images, else --quality
 };
-
-std::optional<std::string> LoadText(const std::string& argument, std::string* error) {
-  std::string raw = argument;
-  std::error_code ec;
-  if (std::filesystem::is_regular_file(argument, ec)) {
-    if (std::filesystem::file_size(argument, ec) > kLargestInputFile) {
-      *error = argument + ": file is larger than 1 MiB, too large for a template";
-      return std::nullopt;
-    }
-    std::ifstream in(argument, std::ios::binary);
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    if (!in) {
-      *error = argument + ": cannot read the file";
-      return std::nullopt;
-    }
-    raw = contents.str();
-  }
-  std::string text;
-  for (const char c : raw) {
-    if (std::isspace(static_cast<unsigned char>(c)) == 0) text.push_back(c);
-  }
-  return text;
-}
-
-bool Readable(const uint8_t* record, size_t length) {
-  auto set = std::make_unique<FeatureSet>();
-  return ReadTemplateRecord(record, length, set.get()) >= 0;
-}
-
-// A template text opens into its record; any other hexadecimal text is a record.
-std::optional<Capture> Interpret(const std::string& argument, std::string* error) {
-  const std::optional<std::string> text = LoadText(argument, error);
-  if (!text) return std::nullopt;
-  if (text->empty() || text->size() % 2 != 0 ||
-      text->find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-    *error = argument + ": not an even number of hexadecimal digits (a template text or record)";
-    return std::nullopt;
-  }
-  std::vector<uint8_t> bytes(text->size() / 2);
-  DecodeTemplateText(*text, bytes.data(), bytes.size());
-  Capture capture{argument, {}};
-  if (text->size() == kSealedTextLength) {
-    std::vector<uint8_t> record(kSealedTemplateBytes);
-    OpenSealed(MakeTemplateKey(), bytes.data(), record.data());
-    if (Readable(record.data(), record.size())) {
-      capture.record = record;
-      return capture;
-    }
-  }
-  if (bytes.size() > static_cast<size_t>(kSealedTemplateBytes)) {
-    *error = argument + ": " + std::to_string(bytes.size()) + " bytes, longer than a template's 500";
-    return std::nullopt;
-  }
-  if (!Readable(bytes.data(), bytes.size())) {
-    *error = argument + ": neither a template text nor a readable template record";
-    return std::nullopt;
-  }
-  capture.record = bytes;
-  return capture;
-}
 
 struct RunInputs {
   const std::vector<Capture>* captures;
-  int32_t quality;
   static int32_t Extract(void* context, int32_t, int32_t, int32_t, uint8_t* image, uint8_t* record, int32_t capacity,
                          int32_t* length) {
     const auto* self = static_cast<RunInputs*>(context);
@@ -127,19 +66,9 @@ struct RunInputs {
     if (record == nullptr || n > capacity) return kMissingArgument;
     std::copy(capture.record.begin(), capture.record.end(), record);
     *length = n;
-    return self->quality;
+    return capture.quality;
   }
 };
-
-std::string Hex(const uint8_t* bytes, size_t count) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (size_t k = 0; k < count; ++k) {
-    text.push_back(kDigits[bytes[k] >> 4]);
-    text.push_back(kDigits[bytes[k] & 15]);
-  }
-  return text;
-}
 
 std::string JsonString(const std::string& s) {
   std::string out = "\"";
@@ -163,38 +92,30 @@ std::string Outcome(int32_t status, bool accepted) {
   }
 }
 
-struct EngineStart {
-  int32_t result = InitEngine();
-  ~EngineStart() {
-    if (result >= 0) ReleaseEngine();
-  }
-};
-
 int RunEnroll(const Options& options) {
+  const std::string command = "enroll";
   if (options.quality < 0 || options.quality > kQualityMax) {
-    std::cerr << "vorsensor enroll: --quality " << options.quality << " is outside 0..255\n";
-    return 2;
+    return Fail(command, "--quality " + std::to_string(options.quality) + " is outside 0..255");
   }
+  if (options.inputs.size() > kMaxInputs) {
+    return Fail(command, std::to_string(options.inputs.size()) + " inputs, more than " + std::to_string(kMaxInputs));
+  }
+  EngineConfiguration config{};
+  std::string error;
+  if (!MakeConfiguration(options.extraction, &config, &error)) return Fail(command, error);
   std::vector<Capture> captures;
   for (const std::string& input : options.inputs) {
-    std::string error;
-    std::optional<Capture> capture = Interpret(input, &error);
-    if (!capture) {
-      std::cerr << "vorsensor enroll: " << error << "\n";
-      return 2;
+    std::optional<LoadedTemplate> loaded = LoadTemplate(input, input, options.extraction, config, &error);
+    if (!loaded) return Fail(command, error);
+    if (loaded->record.size() > kEnrollSlotBytes) {
+      return Fail(command, input + ": the template record is " + std::to_string(loaded->record.size()) +
+                               " bytes, more than a capture slot's " + std::to_string(kEnrollSlotBytes));
     }
-    captures.push_back(std::move(*capture));
-  }
-  if (captures.size() > 255) {
-    std::cerr << "vorsensor enroll: " << captures.size() << " inputs, more than 255\n";
-    return 2;
+    captures.push_back(Capture{loaded->name, loaded->record, loaded->quality ? *loaded->quality : options.quality});
   }
   const EngineStart engine;
-  if (engine.result < 0) {
-    std::cerr << "vorsensor enroll: the engine cannot start (code " << engine.result << ")\n";
-    return 2;
-  }
-  RunInputs inputs{&captures, options.quality};
+  if (engine.result < 0) return Fail(command, "the engine cannot start (code " + std::to_string(engine.result) + ")");
+  RunInputs inputs{&captures};
   EnrollmentHooks hooks;
   hooks.context = &inputs;
   hooks.extract = &RunInputs::Extract;
@@ -208,7 +129,7 @@ int RunEnroll(const Options& options) {
     uint8_t image = static_cast<uint8_t>(k);
     int32_t length = 0;
     EnrollStep(run.get(), kEnrollResolution, 0, 0, &image, sealed.data(), &length, &status);
-    const bool accepted = options.quality >= kEnrollQualityMin;
+    const bool accepted = captures[k].quality >= kEnrollQualityMin;
     std::string outcome = Outcome(status, accepted);
     if (status == kEnrollComplete) {
       outcome += " (merge slots " + std::to_string(run->mergeIndices[0]) + ", " +
@@ -227,15 +148,12 @@ int RunEnroll(const Options& options) {
     OpenSealed(MakeTemplateKey(), sealed.data(), record.data());
     auto set = std::make_unique<FeatureSet>();
     const int32_t used = ReadTemplateRecord(record.data(), record.size(), set.get());
-    recordHex = Hex(record.data(), used > 0 ? static_cast<size_t>(used) : 0);
+    recordHex = HexOf(record.data(), used > 0 ? static_cast<size_t>(used) : 0);
   }
   if (complete && !options.output.empty()) {
     std::ofstream out(options.output, std::ios::binary);
     out << text.data() << "\n";
-    if (!out) {
-      std::cerr << "vorsensor enroll: " << options.output << ": cannot write the template\n";
-      return 2;
-    }
+    if (!out) return Fail(command, options.output + ": cannot write the template");
   }
   if (options.json) {
     std::cout << "{\"steps\":[" << jsonSteps.str() << "],\"complete\":" << (complete ? "true" : "false");
@@ -260,8 +178,9 @@ int RunEnroll(const Options& options) {
 void AddEnrollCommand(CLI::App& app, int& exitCode) {
   CLI::App* cmd = app.add_subcommand("enroll", kDescription);
   auto options = std::make_shared<Options>();
-  cmd->add_option("INPUT", options->inputs, "captures in order: template text, record hex or file")->required();
+  cmd->add_option("INPUT", options->inputs, "captures in order: image, template text, record hex or file")->required();
   cmd->add_option("-o,--output", options->output, "write the enrolled template text to FILE");
+  AddExtractionOptions(cmd, options->extraction);
   cmd->add_option("--quality", options->quality, "quality each template counts as (0..255, default 200)");
   cmd->add_flag("--record", options->record, "also print the merged template record as hexadecimal bytes");
   cmd->add_flag("--json", options->json, "print one JSON object");

@@ -70,7 +70,7 @@ TEST(EnrollCommand, StepsExitCodesAndOutputs) {
 
   const ToolRun bad = Enroll(same + " 12345");
   EXPECT_EQ(bad.exitCode, 2);
-  EXPECT_NE(bad.output.find("12345: not an even number"), std::string::npos) << bad.output;
+  EXPECT_NE(bad.output.find("vorsensor enroll: 12345"), std::string::npos) << bad.output;
   EXPECT_EQ(Enroll(same + " --quality 256").exitCode, 2);
 }
 
