@@ -10,6 +10,11 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <emmintrin.h>
+#define VS_LINE_GROUPS_SSE2 1
+#endif
+
 #include "engine/result_codes.h"
 
 namespace vorsensor {
@@ -160,6 +165,114 @@ uint8_t SquareMean(const uint8_t* const* around, int32_t w, int32_t h, int32_t x
   return static_cast<uint8_t>(sum / count);
 }
 
+// The kernel as row groups for the interior: each row of the 13 x 13 mask
+// that has weights is read as one or two windows of 8 pixels, [-6, 1] or
+// [-1, 6] round the centre column (so no read leaves the 13 columns), with a
+// weight per window pixel (0 where the kernel has no tap). The weighted sums
+// of the windows add up to the kernel's sum over the taps and the centre.
+constexpr int32_t kGroupLanes = 8;
+constexpr int32_t kLeftWindow = -kLineReach;          // window [-6, 1]
+constexpr int32_t kRightWindow = kLineReach + 1 - kGroupLanes;  // window [-1, 6]
+constexpr int32_t kLineGroupsMax = 2 * kLineRows;
+
+struct LineGroups {
+  int32_t count;
+  int32_t dy[kLineGroupsMax];
+  int32_t start[kLineGroupsMax];  // first column of the window, from the centre
+  alignas(16) int16_t weight[kLineGroupsMax][kGroupLanes];
+};
+
+constexpr std::array<LineGroups, kLineOrientations> MakeGroups() {
+  std::array<LineGroups, kLineOrientations> table{};
+  for (int32_t o = 0; o < kLineOrientations; ++o) {
+    uint32_t mask[kLineRows][kLineRows] = {};
+    const LineKernel& kernel = kKernels[o];
+    mask[kLineReach][kLineReach] = kernel.centre;
+    for (int32_t t = 0; t < kernel.count; ++t) {
+      const LineTap& tap = kernel.taps[t];
+      mask[kLineReach + tap.dy][kLineReach + tap.dx] += tap.weight;
+      mask[kLineReach - tap.dy][kLineReach - tap.dx] += tap.weight;
+    }
+    LineGroups& groups = table[o];
+    for (int32_t dy = -kLineReach; dy <= kLineReach; ++dy) {
+      int32_t low = kLineReach + 1, high = -kLineReach - 1;
+      for (int32_t dx = -kLineReach; dx <= kLineReach; ++dx) {
+        if (mask[dy + kLineReach][dx + kLineReach] == 0) continue;
+        low = dx < low ? dx : low;
+        high = dx > high ? dx : high;
+      }
+      if (low > high) continue;
+      const bool left = high <= kLeftWindow + kGroupLanes - 1;
+      const bool right = low >= kRightWindow;
+      for (int32_t side = 0; side < 2; ++side) {
+        // Both windows when neither holds the row: columns up to 0 in the left one.
+        const bool use = side == 0 ? (left || !right) : !left;
+        if (!use) continue;
+        const int32_t start = side == 0 ? kLeftWindow : kRightWindow;
+        const int32_t from = side == 0 || left || right ? start : 1;
+        const int32_t to = side == 1 || left || right ? start + kGroupLanes - 1 : 0;
+        const int32_t g = groups.count++;
+        groups.dy[g] = dy;
+        groups.start[g] = start;
+        for (int32_t lane = 0; lane < kGroupLanes; ++lane) {
+          const int32_t dx = start + lane;
+          groups.weight[g][lane] =
+              dx >= from && dx <= to ? static_cast<int16_t>(mask[dy + kLineReach][dx + kLineReach]) : 0;
+        }
+      }
+    }
+    // An even count, so that the groups go in pairs: the extra one weighs nothing.
+    if (groups.count % 2 != 0) {
+      groups.dy[groups.count] = 0;
+      groups.start[groups.count] = kLeftWindow;
+      ++groups.count;
+    }
+  }
+  return table;
+}
+
+constexpr std::array<LineGroups, kLineOrientations> kGroups = MakeGroups();
+
+// How far the taps of each orientation reach across and along the rows (1
+// for the 3 x 3 square of the values without orientation): a pixel of the
+// border band whose taps all lie inside the image needs no bounds tests.
+struct LineReach {
+  int32_t dx[kOrientationBits + 1];
+  int32_t dy[kOrientationBits + 1];
+};
+constexpr LineReach MakeReach() {
+  LineReach reach{};
+  for (int32_t o = 0; o <= kOrientationBits; ++o) {
+    reach.dx[o] = 1;
+    reach.dy[o] = 1;
+    if (o >= kLineOrientations) continue;
+    reach.dx[o] = reach.dy[o] = 0;
+    for (int32_t t = 0; t < kKernels[o].count; ++t) {
+      const LineTap& tap = kKernels[o].taps[t];
+      const int32_t dx = tap.dx < 0 ? -tap.dx : tap.dx, dy = tap.dy < 0 ? -tap.dy : tap.dy;
+      reach.dx[o] = dx > reach.dx[o] ? dx : reach.dx[o];
+      reach.dy[o] = dy > reach.dy[o] ? dy : reach.dy[o];
+    }
+  }
+  return reach;
+}
+constexpr LineReach kReach = MakeReach();
+
+constexpr bool GroupsKeepEveryWeight() {
+  for (const LineGroups& groups : kGroups) {
+    uint32_t total = 0;
+    for (int32_t g = 0; g < groups.count; ++g) {
+      for (int32_t lane = 0; lane < kGroupLanes; ++lane) {
+        if (groups.weight[g][lane] < 0) return false;
+        total += static_cast<uint32_t>(groups.weight[g][lane]);
+      }
+    }
+    if (total != kLineWeightTotal) return false;
+  }
+  return true;
+}
+static_assert(GroupsKeepEveryWeight(), "the row groups must carry every weight of the kernel once");
+
 }  // namespace
 
 const LineKernel& LineKernelOf(uint8_t o) { return kKernels[o]; }
@@ -189,6 +302,39 @@ uint8_t LineSmoothPixel(const uint8_t* const* around, int32_t w, int32_t h, int3
   return static_cast<uint8_t>(sum / total);
 }
 
+namespace {
+
+// The kernel sum of an interior pixel p by its row groups, divided by the total.
+inline uint8_t InteriorSmooth(const uint8_t* p, const LineGroups& groups, const ptrdiff_t* offset) {
+#ifdef VS_LINE_GROUPS_SSE2
+  const __m128i zero = _mm_setzero_si128();
+  __m128i sum = zero;
+  __m128i other = zero;
+  for (int32_t g = 0; g < groups.count; g += 2) {
+    const __m128i first = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + offset[g]));
+    const __m128i second = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + offset[g + 1]));
+    const __m128i* weights = reinterpret_cast<const __m128i*>(groups.weight[g]);
+    sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi8(first, zero), _mm_load_si128(weights)));
+    other = _mm_add_epi32(other, _mm_madd_epi16(_mm_unpacklo_epi8(second, zero), _mm_load_si128(weights + 1)));
+  }
+  sum = _mm_add_epi32(sum, other);
+  sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(1, 0, 3, 2)));
+  sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(2, 3, 0, 1)));
+  return static_cast<uint8_t>(static_cast<uint32_t>(_mm_cvtsi128_si32(sum)) / kLineWeightTotal);
+#else
+  uint32_t sum = 0;
+  for (int32_t g = 0; g < groups.count; ++g) {
+    const uint8_t* window = p + offset[g];
+    for (int32_t lane = 0; lane < kGroupLanes; ++lane) {
+      sum += static_cast<uint32_t>(groups.weight[g][lane]) * window[lane];
+    }
+  }
+  return static_cast<uint8_t>(sum / kLineWeightTotal);
+#endif
+}
+
+}  // namespace
+
 bool LineRowRing::Allocate(int32_t w, int32_t h) {
   w_ = w;
   h_ = h;
@@ -198,13 +344,9 @@ bool LineRowRing::Allocate(int32_t w, int32_t h) {
   offsets_.reset(new (std::nothrow) Offsets[kLineOrientations]);
   if (rows_ == nullptr || offsets_ == nullptr) return false;
   for (int32_t o = 0; o < kLineOrientations; ++o) {
-    const LineKernel& kernel = kKernels[o];
-    Offsets& fixed = offsets_[o];
-    fixed.count = kernel.count;
-    fixed.centre = kernel.centre;
-    for (int32_t t = 0; t < kernel.count; ++t) {
-      fixed.offset[t] = kernel.taps[t].dy * w + kernel.taps[t].dx;
-      fixed.weight[t] = kernel.taps[t].weight;
+    const LineGroups& groups = kGroups[o];
+    for (int32_t g = 0; g < groups.count; ++g) {
+      offsets_[o].offset[g] = static_cast<ptrdiff_t>(groups.dy[g]) * w + groups.start[g];
     }
   }
   return true;
@@ -229,9 +371,10 @@ void LineRowRing::SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t
   const uint8_t* const* around = around_ + kLineReach;
   auto selected = [counts](int32_t x) { return counts == nullptr || (counts[x] & kPassCountMask) != 0; };
   auto edge = [&](int32_t x) {
-    if (selected(x)) {
-      out[x] = LineSmoothPixel(around, w_, h_, x, y, static_cast<uint8_t>(orientation[x] & kOrientationBits), false);
-    }
+    if (!selected(x)) return;
+    const uint8_t o = static_cast<uint8_t>(orientation[x] & kOrientationBits);
+    const bool inside = x >= kReach.dx[o] && x < w_ - kReach.dx[o] && y >= kReach.dy[o] && y < h_ - kReach.dy[o];
+    out[x] = LineSmoothPixel(around, w_, h_, x, y, o, inside);
   };
   if (y < kLineReach || y >= h_ - kLineReach || w_ <= 2 * kLineReach) {
     for (int32_t x = 0; x < w_; ++x) edge(x);
@@ -251,10 +394,7 @@ void LineRowRing::SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t
       out[x] = static_cast<uint8_t>(sum / kSquareCount);
       continue;
     }
-    const Offsets& fixed = offsets_[o];
-    uint32_t sum = fixed.centre * p[0];
-    for (int32_t t = 0; t < fixed.count; ++t) sum += fixed.weight[t] * (p[fixed.offset[t]] + p[-fixed.offset[t]]);
-    out[x] = static_cast<uint8_t>(sum / kLineWeightTotal);
+    out[x] = InteriorSmooth(p, kGroups[o], offsets_[o].offset);
   }
   for (int32_t x = w - kLineReach; x < w; ++x) edge(x);
 }

@@ -3,6 +3,7 @@
 // 11 pixels long and 1 pixel wide through it along its orientation, so grey
 // values mix along the ridges and not across them. A pixel without an
 // orientation (120..127) takes the mean of its 3 x 3 square instead.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -62,15 +63,15 @@ class LineRowRing {
   // Row y, after Around(y): writes out[x] = LineSmoothPixel(...) for every x
   // whose count (low 3 bits of counts[x]) is not 0, or for every x when
   // counts is null, with the orientation in the low 7 bits of orientation[x].
-  // Interior pixels take the fixed tap offsets.
+  // Interior pixels take fixed window offsets from the centre pixel.
   void SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t* counts, uint8_t* out) const;
 
  private:
+  // Interior pixels read the kernel as row windows of 8 pixels: the offset
+  // of each window from the centre pixel for this width.
+  static constexpr int32_t kGroupsMax = 2 * kLineRows;
   struct Offsets {
-    int32_t count;
-    uint32_t centre;
-    int32_t offset[kLineTapsMax];
-    uint32_t weight[kLineTapsMax];
+    ptrdiff_t offset[kGroupsMax];
   };
   std::unique_ptr<uint8_t[]> rows_;
   std::unique_ptr<Offsets[]> offsets_;  // per orientation, for this width
