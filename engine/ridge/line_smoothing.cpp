@@ -333,70 +333,121 @@ inline uint8_t InteriorSmooth(const uint8_t* p, const LineGroups& groups, const 
 #endif
 }
 
+#ifdef VS_LINE_GROUPS_SSE2
+// A pixel whose kernel passes the image's edge, from the padded ring rows:
+// windows of rows outside the image are left out, window pixels beyond a
+// row's ends read its zero pads, and the total divides by the weights of the
+// window pixels inside the image (as LineSmoothPixel's edge rule).
+inline uint8_t BorderSmooth(const uint8_t* const* around, int32_t w, int32_t h, int32_t x, int32_t y,
+                            const LineGroups& groups) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i lanes = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m128i ones = _mm_set1_epi16(1);
+  __m128i sum = zero, total = zero;
+  for (int32_t g = 0; g < groups.count; ++g) {
+    const int32_t dy = groups.dy[g];
+    if (y + dy < 0 || y + dy >= h) continue;
+    const int32_t first = x + groups.start[g];  // image column of lane 0, -6 .. w - 1
+    const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(around[dy] + first));
+    const __m128i weights = _mm_load_si128(reinterpret_cast<const __m128i*>(groups.weight[g]));
+    sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), weights));
+    // Lanes from -first up to (not including) w - first lie inside the row.
+    const int32_t before = first < 0 ? -first : 0;
+    const int32_t beyond = w - first < kGroupLanes ? w - first : kGroupLanes;
+    const __m128i inside = _mm_andnot_si128(_mm_cmpgt_epi16(_mm_set1_epi16(static_cast<int16_t>(before)), lanes),
+                                            _mm_cmpgt_epi16(_mm_set1_epi16(static_cast<int16_t>(beyond)), lanes));
+    total = _mm_add_epi32(total, _mm_madd_epi16(_mm_and_si128(weights, inside), ones));
+  }
+  sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(1, 0, 3, 2)));
+  sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(2, 3, 0, 1)));
+  total = _mm_add_epi32(total, _mm_shuffle_epi32(total, _MM_SHUFFLE(1, 0, 3, 2)));
+  total = _mm_add_epi32(total, _mm_shuffle_epi32(total, _MM_SHUFFLE(2, 3, 0, 1)));
+  return static_cast<uint8_t>(static_cast<uint32_t>(_mm_cvtsi128_si32(sum)) /
+                              static_cast<uint32_t>(_mm_cvtsi128_si32(total)));
+}
+#endif
+
 }  // namespace
 
 bool LineRowRing::Allocate(int32_t w, int32_t h) {
   w_ = w;
   h_ = h;
   slots_ = h < kLineRows ? h : kLineRows;
-  const size_t size = 2 * static_cast<size_t>(slots_) * static_cast<size_t>(w > 0 ? w : 0);
-  rows_.reset(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
+  stride_ = static_cast<size_t>(w > 0 ? w : 0) + 2 * kLineReach;
+  const size_t size = 2 * static_cast<size_t>(slots_) * stride_;
+  // Zeroed once: the pads keep that value (no tap weighs them).
+  rows_.reset(new (std::nothrow) uint8_t[size > 0 ? size : 1]());
   offsets_.reset(new (std::nothrow) Offsets[kLineOrientations]);
   if (rows_ == nullptr || offsets_ == nullptr) return false;
   for (int32_t o = 0; o < kLineOrientations; ++o) {
     const LineGroups& groups = kGroups[o];
     for (int32_t g = 0; g < groups.count; ++g) {
-      offsets_[o].offset[g] = static_cast<ptrdiff_t>(groups.dy[g]) * w + groups.start[g];
+      offsets_[o].offset[g] = static_cast<ptrdiff_t>(groups.dy[g]) * static_cast<ptrdiff_t>(stride_) + groups.start[g];
     }
   }
   return true;
 }
 
+uint8_t* LineRowRing::Slot(int32_t slot) const { return rows_.get() + static_cast<size_t>(slot) * stride_ + kLineReach; }
+
 const uint8_t* const* LineRowRing::Around(int32_t y) {
   // Row y + 6 takes the slots of row y - 7, which no kernel of row y reads.
   const size_t width = static_cast<size_t>(w_);
   for (; copied_ <= y + kLineReach && copied_ < h_; ++copied_) {
-    uint8_t* first = rows_.get() + static_cast<size_t>(copied_ % slots_) * width;
-    std::memcpy(first, image_[copied_], width);
-    std::memcpy(first + static_cast<size_t>(slots_) * width, image_[copied_], width);
+    std::memcpy(Slot(copied_ % slots_), image_[copied_], width);
+    std::memcpy(Slot(copied_ % slots_ + slots_), image_[copied_], width);
   }
   for (int32_t d = -kLineReach; d <= kLineReach; ++d) {
-    around_[d + kLineReach] =
-        y + d >= 0 && y + d < h_ ? rows_.get() + static_cast<size_t>((y + d) % slots_) * width : nullptr;
+    around_[d + kLineReach] = y + d >= 0 && y + d < h_ ? Slot((y + d) % slots_) : nullptr;
   }
+  // Rows y - 6 .. y + 6 lie one after another from the slot of row y - 6
+  // (slots below it wrap to their second copies); near the top, rows 0 ..
+  // y + 6 do so from slot 0.
+  centre_ = y >= kLineReach ? Slot((y - kLineReach) % slots_ + kLineReach) : Slot(y);
   return around_ + kLineReach;
 }
 
 void LineRowRing::SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t* counts, uint8_t* out) const {
   const uint8_t* const* around = around_ + kLineReach;
+  const uint8_t* centre = centre_;
+  const ptrdiff_t stride = static_cast<ptrdiff_t>(stride_);
   auto selected = [counts](int32_t x) { return counts == nullptr || (counts[x] & kPassCountMask) != 0; };
+  // A pixel whose taps (or square) all lie inside the image reads fixed
+  // offsets from its centre: window reads beyond the row's ends fall into its
+  // pads with weight 0, and no weighted row lies outside the image.
+  auto inside = [&](int32_t x, const uint8_t* p) {
+    const uint8_t o = static_cast<uint8_t>(orientation[x] & kOrientationBits);
+    if (o >= kLineOrientations) {
+      const uint32_t sum = p[-stride - 1] + p[-stride] + p[-stride + 1] + p[-1] + p[0] + p[1] + p[stride - 1] +
+                           p[stride] + p[stride + 1];
+      out[x] = static_cast<uint8_t>(sum / kSquareCount);
+      return;
+    }
+    out[x] = InteriorSmooth(p, kGroups[o], offsets_[o].offset);
+  };
   auto edge = [&](int32_t x) {
     if (!selected(x)) return;
     const uint8_t o = static_cast<uint8_t>(orientation[x] & kOrientationBits);
-    const bool inside = x >= kReach.dx[o] && x < w_ - kReach.dx[o] && y >= kReach.dy[o] && y < h_ - kReach.dy[o];
-    out[x] = LineSmoothPixel(around, w_, h_, x, y, o, inside);
+    if (x >= kReach.dx[o] && x < w_ - kReach.dx[o] && y >= kReach.dy[o] && y < h_ - kReach.dy[o]) {
+      inside(x, centre + x);
+    } else {
+#ifdef VS_LINE_GROUPS_SSE2
+      out[x] = o < kLineOrientations ? BorderSmooth(around, w_, h_, x, y, kGroups[o])
+                                     : LineSmoothPixel(around, w_, h_, x, y, o, false);
+#else
+      out[x] = LineSmoothPixel(around, w_, h_, x, y, o, false);
+#endif
+    }
   };
   if (y < kLineReach || y >= h_ - kLineReach || w_ <= 2 * kLineReach) {
     for (int32_t x = 0; x < w_; ++x) edge(x);
     return;
   }
   for (int32_t x = 0; x < kLineReach; ++x) edge(x);
-  // Rows y - 6 .. y + 6 follow one another from around[-6], so row y + d is
-  // `centre + d * w`; a slot below row y's wraps to its second copy.
-  const uint8_t* centre = around[-kLineReach] + static_cast<size_t>(kLineReach) * static_cast<size_t>(w_);
-  const int32_t w = w_;
-  for (int32_t x = kLineReach; x < w - kLineReach; ++x) {
-    if (!selected(x)) continue;
-    const uint8_t o = static_cast<uint8_t>(orientation[x] & kOrientationBits);
-    const uint8_t* p = centre + x;
-    if (o >= kLineOrientations) {
-      const uint32_t sum = p[-w - 1] + p[-w] + p[-w + 1] + p[-1] + p[0] + p[1] + p[w - 1] + p[w] + p[w + 1];
-      out[x] = static_cast<uint8_t>(sum / kSquareCount);
-      continue;
-    }
-    out[x] = InteriorSmooth(p, kGroups[o], offsets_[o].offset);
+  for (int32_t x = kLineReach; x < w_ - kLineReach; ++x) {
+    if (selected(x)) inside(x, centre + x);
   }
-  for (int32_t x = w - kLineReach; x < w; ++x) edge(x);
+  for (int32_t x = w_ - kLineReach; x < w_; ++x) edge(x);
 }
 
 int32_t DirectionalSmooth(int32_t w, int32_t h, uint8_t* const* ridgeImage, const uint8_t* const* orientationMap) {
