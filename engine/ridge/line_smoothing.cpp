@@ -165,20 +165,23 @@ uint8_t SquareMean(const uint8_t* const* around, int32_t w, int32_t h, int32_t x
   return static_cast<uint8_t>(sum / count);
 }
 
-// The kernel as row groups for the interior: each row of the 13 x 13 mask
-// that has weights is read as one or two windows of 8 pixels, [-6, 1] or
-// [-1, 6] round the centre column (so no read leaves the 13 columns), with a
-// weight per window pixel (0 where the kernel has no tap). The weighted sums
-// of the windows add up to the kernel's sum over the taps and the centre.
-constexpr int32_t kGroupLanes = 8;
-constexpr int32_t kLeftWindow = -kLineReach;          // window [-6, 1]
-constexpr int32_t kRightWindow = kLineReach + 1 - kGroupLanes;  // window [-1, 6]
-constexpr int32_t kLineGroupsMax = 2 * kLineRows;
+// The kernel as windows of 4 pixels for the SSE2 path: each row of the
+// 13 x 13 mask that has weights is cut, from its first weighted column, into
+// windows of 4 columns (the last one moved left so that no read passes column
+// 6), with a weight per window pixel (0 where the kernel has no tap or another
+// window takes the column). Two windows make a group of 8 lanes, one
+// multiply-add. The weighted sums of the windows add up to the kernel's sum
+// over the taps and the centre.
+constexpr int32_t kWindowLanes = 4;
+constexpr int32_t kGroupLanes = 2 * kWindowLanes;
+constexpr int32_t kLastWindowStart = kLineReach + 1 - kWindowLanes;  // window [3, 6]
+constexpr int32_t kLineWindowsMax = 2 * kLineRows + 2;
+constexpr int32_t kLineGroupsMax = kLineWindowsMax / 2;
 
 struct LineGroups {
-  int32_t count;
-  int32_t dy[kLineGroupsMax];
-  int32_t start[kLineGroupsMax];  // first column of the window, from the centre
+  int32_t count;                    // groups; windows 2g and 2g + 1 make group g
+  int32_t dy[kLineWindowsMax];      // row of each window
+  int32_t start[kLineWindowsMax];   // first column of each window, from the centre
   alignas(16) int16_t weight[kLineGroupsMax][kGroupLanes];
 };
 
@@ -194,6 +197,7 @@ constexpr std::array<LineGroups, kLineOrientations> MakeGroups() {
       mask[kLineReach - tap.dy][kLineReach - tap.dx] += tap.weight;
     }
     LineGroups& groups = table[o];
+    int32_t windows = 0;
     for (int32_t dy = -kLineReach; dy <= kLineReach; ++dy) {
       int32_t low = kLineReach + 1, high = -kLineReach - 1;
       for (int32_t dx = -kLineReach; dx <= kLineReach; ++dx) {
@@ -201,32 +205,26 @@ constexpr std::array<LineGroups, kLineOrientations> MakeGroups() {
         low = dx < low ? dx : low;
         high = dx > high ? dx : high;
       }
-      if (low > high) continue;
-      const bool left = high <= kLeftWindow + kGroupLanes - 1;
-      const bool right = low >= kRightWindow;
-      for (int32_t side = 0; side < 2; ++side) {
-        // Both windows when neither holds the row: columns up to 0 in the left one.
-        const bool use = side == 0 ? (left || !right) : !left;
-        if (!use) continue;
-        const int32_t start = side == 0 ? kLeftWindow : kRightWindow;
-        const int32_t from = side == 0 || left || right ? start : 1;
-        const int32_t to = side == 1 || left || right ? start + kGroupLanes - 1 : 0;
-        const int32_t g = groups.count++;
-        groups.dy[g] = dy;
-        groups.start[g] = start;
-        for (int32_t lane = 0; lane < kGroupLanes; ++lane) {
+      for (int32_t from = low; from <= high; from += kWindowLanes) {
+        const int32_t start = from < kLastWindowStart ? from : kLastWindowStart;
+        const int32_t to = from + kWindowLanes - 1 < high ? from + kWindowLanes - 1 : high;
+        const int32_t i = windows++;
+        groups.dy[i] = dy;
+        groups.start[i] = start;
+        for (int32_t lane = 0; lane < kWindowLanes; ++lane) {
           const int32_t dx = start + lane;
-          groups.weight[g][lane] =
+          groups.weight[i / 2][(i % 2) * kWindowLanes + lane] =
               dx >= from && dx <= to ? static_cast<int16_t>(mask[dy + kLineReach][dx + kLineReach]) : 0;
         }
       }
     }
-    // An even count, so that the groups go in pairs: the extra one weighs nothing.
-    if (groups.count % 2 != 0) {
-      groups.dy[groups.count] = 0;
-      groups.start[groups.count] = kLeftWindow;
-      ++groups.count;
+    // An even count of windows: the extra one (the centre's row) weighs nothing.
+    if (windows % 2 != 0) {
+      groups.dy[windows] = 0;
+      groups.start[windows] = 0;
+      ++windows;
     }
+    groups.count = windows / 2;
   }
   return table;
 }
@@ -267,6 +265,9 @@ constexpr bool GroupsKeepEveryWeight() {
         total += static_cast<uint32_t>(groups.weight[g][lane]);
       }
     }
+    for (int32_t i = 0; i < 2 * groups.count; ++i) {
+      if (groups.start[i] < -kLineReach || groups.start[i] > kLastWindowStart) return false;
+    }
     if (total != kLineWeightTotal) return false;
   }
   return true;
@@ -304,29 +305,34 @@ uint8_t LineSmoothPixel(const uint8_t* const* around, int32_t w, int32_t h, int3
 
 namespace {
 
-// The kernel sum of an interior pixel p by its row groups, divided by the total.
+// The 4 bytes from `window` as one value, in memory order.
+inline int32_t LoadWindow(const uint8_t* window) {
+  int32_t bytes;
+  std::memcpy(&bytes, window, sizeof bytes);
+  return bytes;
+}
+
+// The kernel sum of a pixel p whose taps lie inside the image, by its
+// windows, divided by the total.
 inline uint8_t InteriorSmooth(const uint8_t* p, const LineGroups& groups, const ptrdiff_t* offset) {
 #ifdef VS_LINE_GROUPS_SSE2
   const __m128i zero = _mm_setzero_si128();
   __m128i sum = zero;
-  __m128i other = zero;
-  for (int32_t g = 0; g < groups.count; g += 2) {
-    const __m128i first = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + offset[g]));
-    const __m128i second = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + offset[g + 1]));
-    const __m128i* weights = reinterpret_cast<const __m128i*>(groups.weight[g]);
-    sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi8(first, zero), _mm_load_si128(weights)));
-    other = _mm_add_epi32(other, _mm_madd_epi16(_mm_unpacklo_epi8(second, zero), _mm_load_si128(weights + 1)));
+  for (int32_t g = 0; g < groups.count; ++g) {
+    const __m128i bytes = _mm_unpacklo_epi32(_mm_cvtsi32_si128(LoadWindow(p + offset[2 * g])),
+                                             _mm_cvtsi32_si128(LoadWindow(p + offset[2 * g + 1])));
+    const __m128i weights = _mm_load_si128(reinterpret_cast<const __m128i*>(groups.weight[g]));
+    sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), weights));
   }
-  sum = _mm_add_epi32(sum, other);
   sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(1, 0, 3, 2)));
   sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(2, 3, 0, 1)));
   return static_cast<uint8_t>(static_cast<uint32_t>(_mm_cvtsi128_si32(sum)) / kLineWeightTotal);
 #else
   uint32_t sum = 0;
-  for (int32_t g = 0; g < groups.count; ++g) {
-    const uint8_t* window = p + offset[g];
-    for (int32_t lane = 0; lane < kGroupLanes; ++lane) {
-      sum += static_cast<uint32_t>(groups.weight[g][lane]) * window[lane];
+  for (int32_t i = 0; i < 2 * groups.count; ++i) {
+    const uint8_t* window = p + offset[i];
+    for (int32_t lane = 0; lane < kWindowLanes; ++lane) {
+      sum += static_cast<uint32_t>(groups.weight[i / 2][(i % 2) * kWindowLanes + lane]) * window[lane];
     }
   }
   return static_cast<uint8_t>(sum / kLineWeightTotal);
@@ -335,27 +341,36 @@ inline uint8_t InteriorSmooth(const uint8_t* p, const LineGroups& groups, const 
 
 #ifdef VS_LINE_GROUPS_SSE2
 // A pixel whose kernel passes the image's edge, from the padded ring rows:
-// windows of rows outside the image are left out, window pixels beyond a
+// windows of rows outside the image read nothing, window pixels beyond a
 // row's ends read its zero pads, and the total divides by the weights of the
 // window pixels inside the image (as LineSmoothPixel's edge rule).
 inline uint8_t BorderSmooth(const uint8_t* const* around, int32_t w, int32_t h, int32_t x, int32_t y,
                             const LineGroups& groups) {
   const __m128i zero = _mm_setzero_si128();
-  const __m128i lanes = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m128i lanes = _mm_setr_epi16(0, 1, 2, 3, 0, 1, 2, 3);
   const __m128i ones = _mm_set1_epi16(1);
   __m128i sum = zero, total = zero;
   for (int32_t g = 0; g < groups.count; ++g) {
-    const int32_t dy = groups.dy[g];
-    if (y + dy < 0 || y + dy >= h) continue;
-    const int32_t first = x + groups.start[g];  // image column of lane 0, -6 .. w - 1
-    const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(around[dy] + first));
+    int32_t bytes[2] = {0, 0};
+    int16_t before[2] = {0, 0}, beyond[2] = {0, 0};  // lanes before..beyond - 1 lie inside
+    for (int32_t half = 0; half < 2; ++half) {
+      const int32_t i = 2 * g + half;
+      const int32_t dy = groups.dy[i];
+      if (y + dy < 0 || y + dy >= h) continue;
+      const int32_t first = x + groups.start[i];  // image column of the window's first pixel, -6 .. w + 2
+      bytes[half] = LoadWindow(around[dy] + first);
+      before[half] = static_cast<int16_t>(first < 0 ? -first : 0);
+      beyond[half] = static_cast<int16_t>(w - first < kWindowLanes ? w - first : kWindowLanes);
+    }
+    const __m128i pixels = _mm_unpacklo_epi8(
+        _mm_unpacklo_epi32(_mm_cvtsi32_si128(bytes[0]), _mm_cvtsi32_si128(bytes[1])), zero);
     const __m128i weights = _mm_load_si128(reinterpret_cast<const __m128i*>(groups.weight[g]));
-    sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), weights));
-    // Lanes from -first up to (not including) w - first lie inside the row.
-    const int32_t before = first < 0 ? -first : 0;
-    const int32_t beyond = w - first < kGroupLanes ? w - first : kGroupLanes;
-    const __m128i inside = _mm_andnot_si128(_mm_cmpgt_epi16(_mm_set1_epi16(static_cast<int16_t>(before)), lanes),
-                                            _mm_cmpgt_epi16(_mm_set1_epi16(static_cast<int16_t>(beyond)), lanes));
+    sum = _mm_add_epi32(sum, _mm_madd_epi16(pixels, weights));
+    const __m128i low = _mm_setr_epi16(before[0], before[0], before[0], before[0], before[1], before[1], before[1],
+                                       before[1]);
+    const __m128i high = _mm_setr_epi16(beyond[0], beyond[0], beyond[0], beyond[0], beyond[1], beyond[1], beyond[1],
+                                        beyond[1]);
+    const __m128i inside = _mm_andnot_si128(_mm_cmpgt_epi16(low, lanes), _mm_cmpgt_epi16(high, lanes));
     total = _mm_add_epi32(total, _mm_madd_epi16(_mm_and_si128(weights, inside), ones));
   }
   sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(1, 0, 3, 2)));
@@ -381,8 +396,8 @@ bool LineRowRing::Allocate(int32_t w, int32_t h) {
   if (rows_ == nullptr || offsets_ == nullptr) return false;
   for (int32_t o = 0; o < kLineOrientations; ++o) {
     const LineGroups& groups = kGroups[o];
-    for (int32_t g = 0; g < groups.count; ++g) {
-      offsets_[o].offset[g] = static_cast<ptrdiff_t>(groups.dy[g]) * static_cast<ptrdiff_t>(stride_) + groups.start[g];
+    for (int32_t i = 0; i < 2 * groups.count; ++i) {
+      offsets_[o].offset[i] = static_cast<ptrdiff_t>(groups.dy[i]) * static_cast<ptrdiff_t>(stride_) + groups.start[i];
     }
   }
   return true;

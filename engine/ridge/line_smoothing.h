@@ -69,9 +69,9 @@ class LineRowRing {
   void SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t* counts, uint8_t* out) const;
 
  private:
-  // The kernel as row windows of 8 pixels: the offset of each window from
+  // The kernel as row windows of 4 pixels: the offset of each window from
   // the centre pixel for this ring's stride.
-  static constexpr int32_t kGroupsMax = 2 * kLineRows;
+  static constexpr int32_t kGroupsMax = 2 * kLineRows + 2;
   struct Offsets {
     ptrdiff_t offset[kGroupsMax];
   };
