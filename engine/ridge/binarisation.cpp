@@ -1,6 +1,7 @@
 // Binarisation against local means. The single-window methods stream window
 // means as the box mean does; the density-selected one keeps three sets of
-// column sums over one ring of entry rows and compares without dividing:
+// column sums over one ring of entry rows, takes each row's window sums as
+// differences of prefix sums along the row and compares without dividing:
 // v < floor(sum / n) exactly when (v + 1) x n <= sum.
 #include "engine/ridge/binarisation.h"
 
@@ -34,8 +35,14 @@ int32_t DensityStream(int32_t w, int32_t h, uint8_t* const* ridgeImage, const ui
   RowRing ring;
   std::unique_ptr<Sum[]> storage(new (std::nothrow) Sum[static_cast<size_t>(w) * kWindows]());
   if (!ring.Allocate(w, slots) || storage == nullptr) return kOutOfMemory;
+  std::unique_ptr<Sum[]> prefixStorage(new (std::nothrow) Sum[(static_cast<size_t>(w) + 1) * kWindows]);
+  if (prefixStorage == nullptr) return kOutOfMemory;
   Sum* column[kWindows];
-  for (int k = 0; k < kWindows; ++k) column[k] = storage.get() + static_cast<size_t>(k) * static_cast<size_t>(w);
+  Sum* prefix[kWindows];
+  for (int k = 0; k < kWindows; ++k) {
+    column[k] = storage.get() + static_cast<size_t>(k) * static_cast<size_t>(w);
+    prefix[k] = prefixStorage.get() + static_cast<size_t>(k) * (static_cast<size_t>(w) + 1);
+  }
 
   auto addRow = [&](int k, int32_t row, int sign) {
     const uint8_t* values = ring[row];
@@ -67,29 +74,25 @@ int32_t DensityStream(int32_t w, int32_t h, uint8_t* const* ridgeImage, const ui
       const int32_t bottom = y + radius[k] < h - 1 ? y + radius[k] : h - 1;
       rowsInside[k] = static_cast<uint64_t>(bottom - top + 1);
     }
-    Sum sum[kWindows] = {0, 0, 0};
-    int32_t columnsInside[kWindows] = {0, 0, 0};
+    // Prefix sums of each window's column sums along the row: the window of
+    // x covers the columns lo..hi - 1, clipped at the row ends.
     for (int k = 0; k < kWindows; ++k) {
-      for (int32_t x = 0; x < radius[k] && x < w; ++x, ++columnsInside[k]) sum[k] += column[k][x];
+      Sum* running = prefix[k];
+      const Sum* sums = column[k];
+      running[0] = 0;
+      for (int32_t x = 0; x < w; ++x) running[x + 1] = running[x] + sums[x];
     }
     const uint8_t* entry = ring[y];
     const uint8_t* density = densityMap[y];
     uint8_t* out = ridgeImage[y];
     for (int32_t x = 0; x < w; ++x) {
-      for (int k = 0; k < kWindows; ++k) {
-        if (x + radius[k] < w) {
-          sum[k] += column[k][x + radius[k]];
-          ++columnsInside[k];
-        }
-        if (x - radius[k] - 1 >= 0) {
-          sum[k] -= column[k][x - radius[k] - 1];
-          --columnsInside[k];
-        }
-      }
       const uint8_t e = density[x];
       const int k = e >= densityHigh ? 0 : (e >= densityLow ? 1 : 2);
-      const uint64_t count = rowsInside[k] * static_cast<uint64_t>(columnsInside[k]);
-      out[x] = BelowMean(entry[x], sum[k], count) ? kRidgePixel : kValleyPixel;
+      const int32_t r = radius[k];
+      const int32_t lo = r >= x ? 0 : x - r;
+      const int32_t hi = r >= w - x ? w : x + r + 1;
+      const uint64_t count = rowsInside[k] * static_cast<uint64_t>(hi - lo);
+      out[x] = BelowMean(entry[x], prefix[k][hi] - prefix[k][lo], count) ? kRidgePixel : kValleyPixel;
     }
   }
   return kOk;

@@ -10,6 +10,11 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <emmintrin.h>
+#define VS_LINE_GROUPS_SSE2 1
+#endif
+
 #include "engine/result_codes.h"
 
 namespace vorsensor {
@@ -160,6 +165,115 @@ uint8_t SquareMean(const uint8_t* const* around, int32_t w, int32_t h, int32_t x
   return static_cast<uint8_t>(sum / count);
 }
 
+// The kernel as windows of 4 pixels for the SSE2 path: each row of the
+// 13 x 13 mask that has weights is cut, from its first weighted column, into
+// windows of 4 columns (the last one moved left so that no read passes column
+// 6), with a weight per window pixel (0 where the kernel has no tap or another
+// window takes the column). Two windows make a group of 8 lanes, one
+// multiply-add. The weighted sums of the windows add up to the kernel's sum
+// over the taps and the centre.
+constexpr int32_t kWindowLanes = 4;
+constexpr int32_t kGroupLanes = 2 * kWindowLanes;
+constexpr int32_t kLastWindowStart = kLineReach + 1 - kWindowLanes;  // window [3, 6]
+constexpr int32_t kLineWindowsMax = 2 * kLineRows + 2;
+constexpr int32_t kLineGroupsMax = kLineWindowsMax / 2;
+
+struct LineGroups {
+  int32_t count;                    // groups; windows 2g and 2g + 1 make group g
+  int32_t dy[kLineWindowsMax];      // row of each window
+  int32_t start[kLineWindowsMax];   // first column of each window, from the centre
+  alignas(16) int16_t weight[kLineGroupsMax][kGroupLanes];
+};
+
+constexpr std::array<LineGroups, kLineOrientations> MakeGroups() {
+  std::array<LineGroups, kLineOrientations> table{};
+  for (int32_t o = 0; o < kLineOrientations; ++o) {
+    uint32_t mask[kLineRows][kLineRows] = {};
+    const LineKernel& kernel = kKernels[o];
+    mask[kLineReach][kLineReach] = kernel.centre;
+    for (int32_t t = 0; t < kernel.count; ++t) {
+      const LineTap& tap = kernel.taps[t];
+      mask[kLineReach + tap.dy][kLineReach + tap.dx] += tap.weight;
+      mask[kLineReach - tap.dy][kLineReach - tap.dx] += tap.weight;
+    }
+    LineGroups& groups = table[o];
+    int32_t windows = 0;
+    for (int32_t dy = -kLineReach; dy <= kLineReach; ++dy) {
+      int32_t low = kLineReach + 1, high = -kLineReach - 1;
+      for (int32_t dx = -kLineReach; dx <= kLineReach; ++dx) {
+        if (mask[dy + kLineReach][dx + kLineReach] == 0) continue;
+        low = dx < low ? dx : low;
+        high = dx > high ? dx : high;
+      }
+      for (int32_t from = low; from <= high; from += kWindowLanes) {
+        const int32_t start = from < kLastWindowStart ? from : kLastWindowStart;
+        const int32_t to = from + kWindowLanes - 1 < high ? from + kWindowLanes - 1 : high;
+        const int32_t i = windows++;
+        groups.dy[i] = dy;
+        groups.start[i] = start;
+        for (int32_t lane = 0; lane < kWindowLanes; ++lane) {
+          const int32_t dx = start + lane;
+          groups.weight[i / 2][(i % 2) * kWindowLanes + lane] =
+              dx >= from && dx <= to ? static_cast<int16_t>(mask[dy + kLineReach][dx + kLineReach]) : 0;
+        }
+      }
+    }
+    // An even count of windows: the extra one (the centre's row) weighs nothing.
+    if (windows % 2 != 0) {
+      groups.dy[windows] = 0;
+      groups.start[windows] = 0;
+      ++windows;
+    }
+    groups.count = windows / 2;
+  }
+  return table;
+}
+
+constexpr std::array<LineGroups, kLineOrientations> kGroups = MakeGroups();
+
+// How far the taps of each orientation reach across and along the rows (1
+// for the 3 x 3 square of the values without orientation): a pixel of the
+// border band whose taps all lie inside the image needs no bounds tests.
+struct LineReach {
+  int32_t dx[kOrientationBits + 1];
+  int32_t dy[kOrientationBits + 1];
+};
+constexpr LineReach MakeReach() {
+  LineReach reach{};
+  for (int32_t o = 0; o <= kOrientationBits; ++o) {
+    reach.dx[o] = 1;
+    reach.dy[o] = 1;
+    if (o >= kLineOrientations) continue;
+    reach.dx[o] = reach.dy[o] = 0;
+    for (int32_t t = 0; t < kKernels[o].count; ++t) {
+      const LineTap& tap = kKernels[o].taps[t];
+      const int32_t dx = tap.dx < 0 ? -tap.dx : tap.dx, dy = tap.dy < 0 ? -tap.dy : tap.dy;
+      reach.dx[o] = dx > reach.dx[o] ? dx : reach.dx[o];
+      reach.dy[o] = dy > reach.dy[o] ? dy : reach.dy[o];
+    }
+  }
+  return reach;
+}
+constexpr LineReach kReach = MakeReach();
+
+constexpr bool GroupsKeepEveryWeight() {
+  for (const LineGroups& groups : kGroups) {
+    uint32_t total = 0;
+    for (int32_t g = 0; g < groups.count; ++g) {
+      for (int32_t lane = 0; lane < kGroupLanes; ++lane) {
+        if (groups.weight[g][lane] < 0) return false;
+        total += static_cast<uint32_t>(groups.weight[g][lane]);
+      }
+    }
+    for (int32_t i = 0; i < 2 * groups.count; ++i) {
+      if (groups.start[i] < -kLineReach || groups.start[i] > kLastWindowStart) return false;
+    }
+    if (total != kLineWeightTotal) return false;
+  }
+  return true;
+}
+static_assert(GroupsKeepEveryWeight(), "the row groups must carry every weight of the kernel once");
+
 }  // namespace
 
 const LineKernel& LineKernelOf(uint8_t o) { return kKernels[o]; }
@@ -189,48 +303,155 @@ uint8_t LineSmoothPixel(const uint8_t* const* around, int32_t w, int32_t h, int3
   return static_cast<uint8_t>(sum / total);
 }
 
+namespace {
+
+// The 4 bytes from `window` as one value, in memory order.
+inline int32_t LoadWindow(const uint8_t* window) {
+  int32_t bytes;
+  std::memcpy(&bytes, window, sizeof bytes);
+  return bytes;
+}
+
+// The kernel sum of a pixel p whose taps lie inside the image, by its
+// windows, divided by the total.
+inline uint8_t InteriorSmooth(const uint8_t* p, const LineGroups& groups, const ptrdiff_t* offset) {
+#ifdef VS_LINE_GROUPS_SSE2
+  const __m128i zero = _mm_setzero_si128();
+  __m128i sum = zero;
+  for (int32_t g = 0; g < groups.count; ++g) {
+    const __m128i bytes = _mm_unpacklo_epi32(_mm_cvtsi32_si128(LoadWindow(p + offset[2 * g])),
+                                             _mm_cvtsi32_si128(LoadWindow(p + offset[2 * g + 1])));
+    const __m128i weights = _mm_load_si128(reinterpret_cast<const __m128i*>(groups.weight[g]));
+    sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), weights));
+  }
+  sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(1, 0, 3, 2)));
+  sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(2, 3, 0, 1)));
+  return static_cast<uint8_t>(static_cast<uint32_t>(_mm_cvtsi128_si32(sum)) / kLineWeightTotal);
+#else
+  uint32_t sum = 0;
+  for (int32_t i = 0; i < 2 * groups.count; ++i) {
+    const uint8_t* window = p + offset[i];
+    for (int32_t lane = 0; lane < kWindowLanes; ++lane) {
+      sum += static_cast<uint32_t>(groups.weight[i / 2][(i % 2) * kWindowLanes + lane]) * window[lane];
+    }
+  }
+  return static_cast<uint8_t>(sum / kLineWeightTotal);
+#endif
+}
+
+#ifdef VS_LINE_GROUPS_SSE2
+// A pixel whose kernel passes the image's edge, from the padded ring rows:
+// windows of rows outside the image read nothing, window pixels beyond a
+// row's ends read its zero pads, and the total divides by the weights of the
+// window pixels inside the image (as LineSmoothPixel's edge rule).
+inline uint8_t BorderSmooth(const uint8_t* const* around, int32_t w, int32_t h, int32_t x, int32_t y,
+                            const LineGroups& groups) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i lanes = _mm_setr_epi16(0, 1, 2, 3, 0, 1, 2, 3);
+  const __m128i ones = _mm_set1_epi16(1);
+  __m128i sum = zero, total = zero;
+  for (int32_t g = 0; g < groups.count; ++g) {
+    int32_t bytes[2] = {0, 0};
+    int16_t before[2] = {0, 0}, beyond[2] = {0, 0};  // lanes before..beyond - 1 lie inside
+    for (int32_t half = 0; half < 2; ++half) {
+      const int32_t i = 2 * g + half;
+      const int32_t dy = groups.dy[i];
+      if (y + dy < 0 || y + dy >= h) continue;
+      const int32_t first = x + groups.start[i];  // image column of the window's first pixel, -6 .. w + 2
+      bytes[half] = LoadWindow(around[dy] + first);
+      before[half] = static_cast<int16_t>(first < 0 ? -first : 0);
+      beyond[half] = static_cast<int16_t>(w - first < kWindowLanes ? w - first : kWindowLanes);
+    }
+    const __m128i pixels = _mm_unpacklo_epi8(
+        _mm_unpacklo_epi32(_mm_cvtsi32_si128(bytes[0]), _mm_cvtsi32_si128(bytes[1])), zero);
+    const __m128i weights = _mm_load_si128(reinterpret_cast<const __m128i*>(groups.weight[g]));
+    sum = _mm_add_epi32(sum, _mm_madd_epi16(pixels, weights));
+    const __m128i low = _mm_setr_epi16(before[0], before[0], before[0], before[0], before[1], before[1], before[1],
+                                       before[1]);
+    const __m128i high = _mm_setr_epi16(beyond[0], beyond[0], beyond[0], beyond[0], beyond[1], beyond[1], beyond[1],
+                                        beyond[1]);
+    const __m128i inside = _mm_andnot_si128(_mm_cmpgt_epi16(low, lanes), _mm_cmpgt_epi16(high, lanes));
+    total = _mm_add_epi32(total, _mm_madd_epi16(_mm_and_si128(weights, inside), ones));
+  }
+  sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(1, 0, 3, 2)));
+  sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(2, 3, 0, 1)));
+  total = _mm_add_epi32(total, _mm_shuffle_epi32(total, _MM_SHUFFLE(1, 0, 3, 2)));
+  total = _mm_add_epi32(total, _mm_shuffle_epi32(total, _MM_SHUFFLE(2, 3, 0, 1)));
+  return static_cast<uint8_t>(static_cast<uint32_t>(_mm_cvtsi128_si32(sum)) /
+                              static_cast<uint32_t>(_mm_cvtsi128_si32(total)));
+}
+#endif
+
+}  // namespace
+
 bool LineRowRing::Allocate(int32_t w, int32_t h) {
   w_ = w;
   h_ = h;
   slots_ = h < kLineRows ? h : kLineRows;
-  const size_t size = 2 * static_cast<size_t>(slots_) * static_cast<size_t>(w > 0 ? w : 0);
-  rows_.reset(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
+  stride_ = static_cast<size_t>(w > 0 ? w : 0) + 2 * kLineReach;
+  const size_t size = 2 * static_cast<size_t>(slots_) * stride_;
+  // Zeroed once: the pads keep that value (no tap weighs them).
+  rows_.reset(new (std::nothrow) uint8_t[size > 0 ? size : 1]());
   offsets_.reset(new (std::nothrow) Offsets[kLineOrientations]);
   if (rows_ == nullptr || offsets_ == nullptr) return false;
   for (int32_t o = 0; o < kLineOrientations; ++o) {
-    const LineKernel& kernel = kKernels[o];
-    Offsets& fixed = offsets_[o];
-    fixed.count = kernel.count;
-    fixed.centre = kernel.centre;
-    for (int32_t t = 0; t < kernel.count; ++t) {
-      fixed.offset[t] = kernel.taps[t].dy * w + kernel.taps[t].dx;
-      fixed.weight[t] = kernel.taps[t].weight;
+    const LineGroups& groups = kGroups[o];
+    for (int32_t i = 0; i < 2 * groups.count; ++i) {
+      offsets_[o].offset[i] = static_cast<ptrdiff_t>(groups.dy[i]) * static_cast<ptrdiff_t>(stride_) + groups.start[i];
     }
   }
   return true;
 }
 
+uint8_t* LineRowRing::Slot(int32_t slot) const { return rows_.get() + static_cast<size_t>(slot) * stride_ + kLineReach; }
+
 const uint8_t* const* LineRowRing::Around(int32_t y) {
   // Row y + 6 takes the slots of row y - 7, which no kernel of row y reads.
   const size_t width = static_cast<size_t>(w_);
   for (; copied_ <= y + kLineReach && copied_ < h_; ++copied_) {
-    uint8_t* first = rows_.get() + static_cast<size_t>(copied_ % slots_) * width;
-    std::memcpy(first, image_[copied_], width);
-    std::memcpy(first + static_cast<size_t>(slots_) * width, image_[copied_], width);
+    std::memcpy(Slot(copied_ % slots_), image_[copied_], width);
+    std::memcpy(Slot(copied_ % slots_ + slots_), image_[copied_], width);
   }
   for (int32_t d = -kLineReach; d <= kLineReach; ++d) {
-    around_[d + kLineReach] =
-        y + d >= 0 && y + d < h_ ? rows_.get() + static_cast<size_t>((y + d) % slots_) * width : nullptr;
+    around_[d + kLineReach] = y + d >= 0 && y + d < h_ ? Slot((y + d) % slots_) : nullptr;
   }
+  // Rows y - 6 .. y + 6 lie one after another from the slot of row y - 6
+  // (slots below it wrap to their second copies); near the top, rows 0 ..
+  // y + 6 do so from slot 0.
+  centre_ = y >= kLineReach ? Slot((y - kLineReach) % slots_ + kLineReach) : Slot(y);
   return around_ + kLineReach;
 }
 
 void LineRowRing::SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t* counts, uint8_t* out) const {
   const uint8_t* const* around = around_ + kLineReach;
+  const uint8_t* centre = centre_;
+  const ptrdiff_t stride = static_cast<ptrdiff_t>(stride_);
   auto selected = [counts](int32_t x) { return counts == nullptr || (counts[x] & kPassCountMask) != 0; };
+  // A pixel whose taps (or square) all lie inside the image reads fixed
+  // offsets from its centre: window reads beyond the row's ends fall into its
+  // pads with weight 0, and no weighted row lies outside the image.
+  auto inside = [&](int32_t x, const uint8_t* p) {
+    const uint8_t o = static_cast<uint8_t>(orientation[x] & kOrientationBits);
+    if (o >= kLineOrientations) {
+      const uint32_t sum = p[-stride - 1] + p[-stride] + p[-stride + 1] + p[-1] + p[0] + p[1] + p[stride - 1] +
+                           p[stride] + p[stride + 1];
+      out[x] = static_cast<uint8_t>(sum / kSquareCount);
+      return;
+    }
+    out[x] = InteriorSmooth(p, kGroups[o], offsets_[o].offset);
+  };
   auto edge = [&](int32_t x) {
-    if (selected(x)) {
-      out[x] = LineSmoothPixel(around, w_, h_, x, y, static_cast<uint8_t>(orientation[x] & kOrientationBits), false);
+    if (!selected(x)) return;
+    const uint8_t o = static_cast<uint8_t>(orientation[x] & kOrientationBits);
+    if (x >= kReach.dx[o] && x < w_ - kReach.dx[o] && y >= kReach.dy[o] && y < h_ - kReach.dy[o]) {
+      inside(x, centre + x);
+    } else {
+#ifdef VS_LINE_GROUPS_SSE2
+      out[x] = o < kLineOrientations ? BorderSmooth(around, w_, h_, x, y, kGroups[o])
+                                     : LineSmoothPixel(around, w_, h_, x, y, o, false);
+#else
+      out[x] = LineSmoothPixel(around, w_, h_, x, y, o, false);
+#endif
     }
   };
   if (y < kLineReach || y >= h_ - kLineReach || w_ <= 2 * kLineReach) {
@@ -238,25 +459,10 @@ void LineRowRing::SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t
     return;
   }
   for (int32_t x = 0; x < kLineReach; ++x) edge(x);
-  // Rows y - 6 .. y + 6 follow one another from around[-6], so row y + d is
-  // `centre + d * w`; a slot below row y's wraps to its second copy.
-  const uint8_t* centre = around[-kLineReach] + static_cast<size_t>(kLineReach) * static_cast<size_t>(w_);
-  const int32_t w = w_;
-  for (int32_t x = kLineReach; x < w - kLineReach; ++x) {
-    if (!selected(x)) continue;
-    const uint8_t o = static_cast<uint8_t>(orientation[x] & kOrientationBits);
-    const uint8_t* p = centre + x;
-    if (o >= kLineOrientations) {
-      const uint32_t sum = p[-w - 1] + p[-w] + p[-w + 1] + p[-1] + p[0] + p[1] + p[w - 1] + p[w] + p[w + 1];
-      out[x] = static_cast<uint8_t>(sum / kSquareCount);
-      continue;
-    }
-    const Offsets& fixed = offsets_[o];
-    uint32_t sum = fixed.centre * p[0];
-    for (int32_t t = 0; t < fixed.count; ++t) sum += fixed.weight[t] * (p[fixed.offset[t]] + p[-fixed.offset[t]]);
-    out[x] = static_cast<uint8_t>(sum / kLineWeightTotal);
+  for (int32_t x = kLineReach; x < w_ - kLineReach; ++x) {
+    if (selected(x)) inside(x, centre + x);
   }
-  for (int32_t x = w - kLineReach; x < w; ++x) edge(x);
+  for (int32_t x = w_ - kLineReach; x < w_; ++x) edge(x);
 }
 
 int32_t DirectionalSmooth(int32_t w, int32_t h, uint8_t* const* ridgeImage, const uint8_t* const* orientationMap) {

@@ -3,6 +3,7 @@
 // 11 pixels long and 1 pixel wide through it along its orientation, so grey
 // values mix along the ridges and not across them. A pixel without an
 // orientation (120..127) takes the mean of its 3 x 3 square instead.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -45,8 +46,9 @@ uint8_t LineSmoothPixel(const uint8_t* const* around, int32_t w, int32_t h, int3
 
 // Row copies for a line kernel pass in place: the entry values of rows
 // y - 6 .. y + 6 while row y is written. Every row is kept twice in a ring of
-// 2 x 13 rows, so that the 13 rows round any row lie one after another and a
-// tap is one fixed offset from the centre pixel.
+// 2 x 13 rows, each padded with 6 bytes on both sides, so that the 13 rows
+// round any row lie one after another and a tap is one fixed offset from the
+// centre pixel also where the kernel's reads pass a row's ends.
 class LineRowRing {
  public:
   // False when the memory cannot be had.
@@ -62,20 +64,24 @@ class LineRowRing {
   // Row y, after Around(y): writes out[x] = LineSmoothPixel(...) for every x
   // whose count (low 3 bits of counts[x]) is not 0, or for every x when
   // counts is null, with the orientation in the low 7 bits of orientation[x].
-  // Interior pixels take the fixed tap offsets.
+  // Pixels whose taps all lie inside the image take fixed window offsets
+  // from the centre pixel.
   void SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t* counts, uint8_t* out) const;
 
  private:
+  // The kernel as row windows of 4 pixels: the offset of each window from
+  // the centre pixel for this ring's stride.
+  static constexpr int32_t kGroupsMax = 2 * kLineRows + 2;
   struct Offsets {
-    int32_t count;
-    uint32_t centre;
-    int32_t offset[kLineTapsMax];
-    uint32_t weight[kLineTapsMax];
+    ptrdiff_t offset[kGroupsMax];
   };
+  uint8_t* Slot(int32_t slot) const;  // the first pixel of a ring slot (2 x slots_ of them)
   std::unique_ptr<uint8_t[]> rows_;
   std::unique_ptr<Offsets[]> offsets_;  // per orientation, for this width
   const uint8_t* const* image_ = nullptr;
   const uint8_t* around_[kLineRows] = {};
+  const uint8_t* centre_ = nullptr;  // row y in the ring, rows round it at multiples of stride_
+  size_t stride_ = 0;
   int32_t w_ = 0;
   int32_t h_ = 0;
   int32_t slots_ = 0;

@@ -212,6 +212,10 @@ void OrientationAndCoherenceRow(const int32_t* gxx, const int32_t* gyy, const in
   for (int32_t i = 0; i < count; ++i) coherence[i] = CoherenceOf(gxx[i], gyy[i], gxy[i], energyMin);
 }
 
+void OrientationRow(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count, uint8_t* orientation) {
+  for (int32_t i = 0; i < count; ++i) orientation[i] = OrientationOf(gxx[i], gyy[i], gxy[i]);
+}
+
 DifferenceOrientation OrientationFromDifferences(int32_t h, int32_t d1, int32_t v, int32_t d2) {
   int32_t m = h;
   if (d1 > m) m = d1;

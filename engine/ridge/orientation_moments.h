@@ -77,6 +77,9 @@ uint8_t CoherenceFromMoments(int32_t gxx, int32_t gyy, int32_t gxy, uint8_t ener
 void OrientationAndCoherenceRow(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count,
                                 uint8_t energyMin, uint8_t* orientation, uint8_t* coherence);
 
+// The orientations alone of `count` windows of one row.
+void OrientationRow(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count, uint8_t* orientation);
+
 // The integer nearest to sqrt(q) (halves cannot occur), capped at 255
 // (q >= 65281); the root behind the coherence.
 uint8_t NearestRootCapped(uint32_t q);

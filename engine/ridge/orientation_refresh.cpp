@@ -1,49 +1,58 @@
-// The refresh measures the orientation and its reliability of the smoothed
-// image with the per-pixel orientation stage (no energy or flatness limit),
-// then turns the reliability into pass counts.
+// The refresh streams the orientation and its reliability of the smoothed
+// image row by row (the per-pixel orientation measurement, no energy or
+// flatness limit) and turns each row's reliability into pass counts at once.
 #include "engine/ridge/orientation_refresh.h"
 
 #include "engine/result_codes.h"
 #include "engine/ridge/foreground.h"
 #include "engine/ridge/pixel_orientation.h"
 #include "engine/ridge/singular_points.h"
-#include "engine/row_image.h"
 
 namespace vorsensor {
 namespace {
 
-constexpr uint8_t kNoEnergyLimit = 0;
-constexpr uint8_t kNoFlatnessLimit = 0;
-
 int32_t GuardRadius(uint32_t radius) { return radius > static_cast<uint32_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(radius); }
 
-template <typename Orient, typename Extra>
-int32_t Refresh(int32_t w, int32_t h, const uint8_t* const* ridgeImage, uint8_t* const* orientationMap,
-                uint8_t* const* scratch, const SingularPoint* singularPoints, int32_t singularCount,
-                const PassCountRule& rule, uint32_t singularGuardRadius, Orient orient, Extra extra) {
-  if (w <= 0 || h <= 0) return kOk;
-  RowImage reliability = AllocRowImage(w, h);
-  RowImage orientation = AllocRowImage(w, h);
-  if (!reliability.valid() || !orientation.valid()) return kOutOfMemory;
-  CopyRowImage(reliability.rows(), ridgeImage, w, h);
-  if (const int32_t rc = orient(reliability.rows(), orientation.rows()); rc < 0) return rc;
-  const int32_t guard = GuardRadius(singularGuardRadius);
-  for (int32_t y = 0; y < h; ++y) {
-    uint8_t* map = orientationMap[y];
-    uint8_t* counts = scratch[y];
-    const uint8_t* fresh = orientation[y];
-    const uint8_t* value = reliability[y];
-    for (int32_t x = 0; x < w; ++x) {
+// Writes each streamed row into the map and the pass counts.
+template <typename Extra>
+class RefreshRows : public OrientationRows {
+ public:
+  RefreshRows(int32_t w, uint8_t* const* orientationMap, uint8_t* const* scratch, const SingularPoint* singularPoints,
+              int32_t singularCount, const PassCountRule& rule, int32_t guard, Extra extra)
+      : w_(w), map_(orientationMap), scratch_(scratch), singular_(singularPoints), singularCount_(singularCount),
+        rule_(rule), guard_(guard), extra_(extra) {}
+  void Row(int32_t y, const uint8_t* fresh, const uint8_t* value) override {
+    uint8_t* map = map_[y];
+    uint8_t* counts = scratch_[y];
+    for (int32_t x = 0; x < w_; ++x) {
       const uint8_t background = static_cast<uint8_t>(map[x] & kBackgroundMark);
       map[x] = static_cast<uint8_t>(fresh[x] | background);
       uint32_t passes = 0;
-      if (background == 0 && NearSingularPoint(singularPoints, singularCount, x, y, guard) == 0) {
-        passes = rule.base + extra(value[x]);
+      if (background == 0 && NearSingularPoint(singular_, singularCount_, x, y, guard_) == 0) {
+        passes = rule_.base + extra_(value[x]);
       }
       counts[x] = static_cast<uint8_t>((counts[x] & ~kPassCountBits) | (passes & kPassCountBits));
     }
   }
-  return kOk;
+
+ private:
+  int32_t w_;
+  uint8_t* const* map_;
+  uint8_t* const* scratch_;
+  const SingularPoint* singular_;
+  int32_t singularCount_;
+  PassCountRule rule_;
+  int32_t guard_;
+  Extra extra_;
+};
+
+template <typename Stream, typename Extra>
+int32_t Refresh(int32_t w, uint8_t* const* orientationMap, uint8_t* const* scratch,
+                const SingularPoint* singularPoints, int32_t singularCount, const PassCountRule& rule,
+                uint32_t singularGuardRadius, Stream stream, Extra extra) {
+  RefreshRows<Extra> rows(w, orientationMap, scratch, singularPoints, singularCount, rule,
+                          GuardRadius(singularGuardRadius), extra);
+  return stream(rows);
 }
 
 }  // namespace
@@ -78,10 +87,8 @@ int32_t RefreshByGradient(int32_t w, int32_t h, const uint8_t* const* ridgeImage
                           uint8_t* const* scratch, const SingularPoint* singularPoints, int32_t singularCount,
                           uint32_t r, const PassCountRule& rule, uint32_t singularGuardRadius) {
   return Refresh(
-      w, h, ridgeImage, orientationMap, scratch, singularPoints, singularCount, rule, singularGuardRadius,
-      [&](uint8_t* const* grey, uint8_t* const* orientation) {
-        return GradientPixelOrientation(w, h, grey, orientation, r, kNoEnergyLimit);
-      },
+      w, orientationMap, scratch, singularPoints, singularCount, rule, singularGuardRadius,
+      [&](OrientationRows& rows) { return StreamGradientOrientation(w, h, ridgeImage, r, true, rows); },
       [&](uint8_t coherence) { return GradientExtraPasses(coherence, rule); });
 }
 
@@ -89,10 +96,8 @@ int32_t RefreshByDifferences(int32_t w, int32_t h, const uint8_t* const* ridgeIm
                              uint8_t* const* scratch, const SingularPoint* singularPoints, int32_t singularCount,
                              uint32_t r, const PassCountRule& rule, uint32_t singularGuardRadius) {
   return Refresh(
-      w, h, ridgeImage, orientationMap, scratch, singularPoints, singularCount, rule, singularGuardRadius,
-      [&](uint8_t* const* grey, uint8_t* const* orientation) {
-        return DifferencePixelOrientation(w, h, grey, orientation, r, kNoFlatnessLimit);
-      },
+      w, orientationMap, scratch, singularPoints, singularCount, rule, singularGuardRadius,
+      [&](OrientationRows& rows) { return StreamDifferenceOrientation(w, h, ridgeImage, r, true, rows); },
       [&](uint8_t ratio) { return DifferenceExtraPasses(ratio, rule); });
 }
 

@@ -18,13 +18,14 @@ int32_t RunPassCounts(int32_t w, int32_t h, uint8_t* const* ridgeImage, const ui
     ring.Begin(ridgeImage);
     for (int32_t y = 0; y < h; ++y) {
       uint8_t* counts = scratch[y];
-      bool any = false;
-      for (int32_t x = 0; x < w && !any; ++x) any = (counts[x] & kPassCountBits) != 0;
+      // Whole-row loops without early exits, so that they vectorise.
+      uint8_t any = 0;
+      for (int32_t x = 0; x < w; ++x) any = static_cast<uint8_t>(any | counts[x]);
       ring.Around(y);  // keeps the ring's copies moving also where no pixel counts
-      if (!any) continue;
+      if ((any & kPassCountBits) == 0) continue;
       ring.SmoothRow(y, orientationMap[y], counts, ridgeImage[y]);
       for (int32_t x = 0; x < w; ++x) {
-        if ((counts[x] & kPassCountBits) != 0) --counts[x];
+        counts[x] = static_cast<uint8_t>(counts[x] - ((counts[x] & kPassCountBits) != 0 ? 1 : 0));
       }
       counted = true;
     }

@@ -25,6 +25,7 @@ constexpr uint32_t kMaxWindowRadius = 16383;
 constexpr int32_t kRingExtraRows = 4;
 constexpr int64_t kFlatnessDifferences = 2;  // each directional difference adds two neighbours
 constexpr int32_t kLargestGradient = 6 * 255;  // mask weights 1 + 4 + 1 on each side
+constexpr uint8_t kNoReliabilityLimit = 0;     // energy or flatness limit that holds no window back
 
 // Per-channel column sums: `Channels` arrays of w values, each with `pad`
 // zero columns on both sides, so that the window along a row can always add
@@ -133,7 +134,11 @@ struct GradientFamily {
     SlideAlongRow(column[0], w, radius, [&](int32_t x, int64_t sum) { xx[x] = mean.OfSquares(sum); });
     SlideAlongRow(column[1], w, radius, [&](int32_t x, int64_t sum) { yy[x] = mean.OfSquares(sum); });
     SlideAlongRow(column[2], w, radius, [&](int32_t x, int64_t sum) { xy[x] = mean(sum); });
-    OrientationAndCoherenceRow(xx, yy, xy, w, energyMin, orientation, reliability);
+    if (reliability == nullptr) {
+      OrientationRow(xx, yy, xy, w, orientation);
+    } else {
+      OrientationAndCoherenceRow(xx, yy, xy, w, energyMin, orientation, reliability);
+    }
   }
 };
 
@@ -187,16 +192,19 @@ struct DifferenceFamily {
       if (v > largest) largest = v;
       if (d2 > largest) largest = d2;
       orientation[x] = result.orientation;
-      reliability[x] = largest <= flatLimit ? kReliabilityMax : result.ratio;
+      if (reliability != nullptr) reliability[x] = largest <= flatLimit ? kReliabilityMax : result.ratio;
     }
   }
 };
 
 int32_t Smaller(int32_t a, int32_t b) { return a < b ? a : b; }
 
-template <typename Sum, typename Family>
-int32_t StreamPixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, uint8_t* const* orientationMap,
-                               int32_t r, Family& family) {
+// Where the rows go: sink.Orientation(y) and sink.Reliability(y) (null: not
+// wanted) give the rows to write, sink.Done(y) follows; entry rows through
+// y + r + 1 have been read by then, so rows up to y may be overwritten.
+template <typename Sum, typename Family, typename Sink>
+int32_t StreamPixelOrientation(int32_t w, int32_t h, const uint8_t* const* scratch, Sink& sink, int32_t r,
+                               Family& family) {
   constexpr int C = Family::kChannels;
   if (w <= 0 || h <= 0) return kOk;
   // A window reaching past every border already covers the whole image.
@@ -234,7 +242,8 @@ int32_t StreamPixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, ui
     enter(y + rowRadius);
     leave(y - rowRadius - 1);
 
-    family.Row(column, w, columnRadius, orientationMap[y], scratch[y]);
+    family.Row(column, w, columnRadius, sink.Orientation(y), sink.Reliability(y));
+    sink.Done(y);
   }
   return kOk;
 }
@@ -243,14 +252,44 @@ int32_t StreamPixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, ui
 // before the leaving one is taken off); when that many of the largest term
 // fit 32 bits (for gradients every radius up to 457) the sums are kept in 32
 // bits, else in 64.
-template <typename Family>
-int32_t StreamWithFittingSums(int32_t w, int32_t h, uint8_t* const* scratch, uint8_t* const* orientationMap,
-                              int32_t r, Family& family) {
+template <typename Family, typename Sink>
+int32_t StreamWithFittingSums(int32_t w, int32_t h, const uint8_t* const* scratch, Sink& sink, int32_t r,
+                              Family& family) {
   const int64_t columnRows = Smaller(2 * r + 2, h);
   if (columnRows * Family::kLargestTerm <= INT32_MAX) {
-    return StreamPixelOrientation<int32_t>(w, h, scratch, orientationMap, r, family);
+    return StreamPixelOrientation<int32_t>(w, h, scratch, sink, r, family);
   }
-  return StreamPixelOrientation<int64_t>(w, h, scratch, orientationMap, r, family);
+  return StreamPixelOrientation<int64_t>(w, h, scratch, sink, r, family);
+}
+
+// The stage's own output: orientation map and reliability over the scratch image.
+struct ImageSink {
+  uint8_t* const* orientationMap;
+  uint8_t* const* scratch;
+  uint8_t* Orientation(int32_t y) const { return orientationMap[y]; }
+  uint8_t* Reliability(int32_t y) const { return scratch[y]; }
+  void Done(int32_t) const {}
+};
+
+// Rows handed to an OrientationRows consumer from two row buffers.
+struct ConsumerSink {
+  OrientationRows& rows;
+  std::unique_ptr<uint8_t[]> orientation;
+  std::unique_ptr<uint8_t[]> reliability;  // null when not wanted
+
+  uint8_t* Orientation(int32_t) const { return orientation.get(); }
+  uint8_t* Reliability(int32_t) const { return reliability.get(); }
+  void Done(int32_t y) { rows.Row(y, orientation.get(), reliability.get()); }
+};
+
+template <typename Family>
+int32_t StreamToConsumer(int32_t w, int32_t h, const uint8_t* const* image, int32_t r, bool withReliability,
+                         Family& family, OrientationRows& rows) {
+  if (w <= 0 || h <= 0) return kOk;
+  ConsumerSink sink{rows, std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[static_cast<size_t>(w)]), nullptr};
+  if (withReliability) sink.reliability.reset(new (std::nothrow) uint8_t[static_cast<size_t>(w)]);
+  if (sink.orientation == nullptr || (withReliability && sink.reliability == nullptr)) return kOutOfMemory;
+  return StreamWithFittingSums(w, h, image, sink, r, family);
 }
 
 int32_t WindowRadius(uint32_t radius) {
@@ -264,7 +303,8 @@ int32_t GradientPixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, 
   const int32_t r = WindowRadius(radius);
   const int32_t side = 2 * r + 1;
   GradientFamily family{WindowMean(side * side), gradientEnergyMin, nullptr};
-  return StreamWithFittingSums(w, h, scratch, orientationMap, r, family);
+  ImageSink sink{orientationMap, scratch};
+  return StreamWithFittingSums(w, h, scratch, sink, r, family);
 }
 
 int32_t DifferencePixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, uint8_t* const* orientationMap,
@@ -272,7 +312,23 @@ int32_t DifferencePixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch
   const int32_t r = WindowRadius(radius);
   const int64_t side = 2 * r + 1;
   DifferenceFamily family{side * side * pixelFlatnessMax * kFlatnessDifferences, nullptr};
-  return StreamWithFittingSums(w, h, scratch, orientationMap, r, family);
+  ImageSink sink{orientationMap, scratch};
+  return StreamWithFittingSums(w, h, scratch, sink, r, family);
+}
+
+int32_t StreamGradientOrientation(int32_t w, int32_t h, const uint8_t* const* image, uint32_t radius,
+                                  bool withReliability, OrientationRows& rows) {
+  const int32_t r = WindowRadius(radius);
+  const int32_t side = 2 * r + 1;
+  GradientFamily family{WindowMean(side * side), kNoReliabilityLimit, nullptr};
+  return StreamToConsumer(w, h, image, r, withReliability, family, rows);
+}
+
+int32_t StreamDifferenceOrientation(int32_t w, int32_t h, const uint8_t* const* image, uint32_t radius,
+                                    bool withReliability, OrientationRows& rows) {
+  const int32_t r = WindowRadius(radius);
+  DifferenceFamily family{int64_t{kNoReliabilityLimit}, nullptr};
+  return StreamToConsumer(w, h, image, r, withReliability, family, rows);
 }
 
 }  // namespace vorsensor

@@ -19,4 +19,23 @@ int32_t GradientPixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, 
 int32_t DifferencePixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, uint8_t* const* orientationMap,
                                    uint32_t radius, uint8_t pixelFlatnessMax);
 
+// Consumer of orientation rows streamed from an image (see below).
+class OrientationRows {
+ public:
+  virtual ~OrientationRows() = default;
+  // Row y (top to bottom): its orientations and, when asked for, reliabilities
+  // (else null). The image's rows through y + r + 1 have been read by then and
+  // are not read again, so the consumer may overwrite rows up to y.
+  virtual void Row(int32_t y, const uint8_t* orientation, const uint8_t* reliability) = 0;
+};
+
+// The same measurements without energy or flatness limit, streamed row by row
+// into `rows` instead of written into images: nothing but a few rows of
+// working memory is allocated, and without reliability the gradient family
+// skips the coherence. Return kOk, or kOutOfMemory before the first row.
+int32_t StreamGradientOrientation(int32_t w, int32_t h, const uint8_t* const* image, uint32_t radius,
+                                  bool withReliability, OrientationRows& rows);
+int32_t StreamDifferenceOrientation(int32_t w, int32_t h, const uint8_t* const* image, uint32_t radius,
+                                    bool withReliability, OrientationRows& rows);
+
 }  // namespace vorsensor

@@ -3,7 +3,8 @@
 // every pixel's orientation from the pass's entry image (over the square
 // window of half-width r, exactly as the per-pixel orientation stage does)
 // and smooths the pixel along it with the line kernel. The image turns grey.
-// Both return kOk, or kOutOfMemory before the first pass changes anything.
+// Both return kOk, or kOutOfMemory before the pass that lacks memory changes
+// anything (earlier passes stay done).
 #include <cstdint>
 
 namespace vorsensor {
