@@ -56,19 +56,14 @@ TEST(DirectionOf, NamedVectors) {
   EXPECT_EQ(DirectionOf(kMax, kMax, kMin, kMin), 150);
 }
 
-TEST(DirectionOf, MatchesReferenceAndNeverReturns240) {
-  for (int dy = -150; dy <= 150; ++dy) {
-    for (int dx = -150; dx <= 150; ++dx) {
-      ASSERT_EQ(DirectionOf(0, 0, dx, dy), ReferenceDirection(dx, dy)) << dx << "," << dy;
-      ASSERT_LT(DirectionOf(0, 0, dx, dy), 240);
-    }
-  }
+// Long random vectors (the short ones are all checked below). The reference
+// never gives 240.
+TEST(DirectionOf, MatchesReferenceOnLongVectors) {
   testing::TestRandom random(7);
   for (int i = 0; i < 200000; ++i) {
     const int32_t x1 = random.Range(-100000, 100000), y1 = random.Range(-100000, 100000);
     const int32_t x2 = random.Range(-100000, 100000), y2 = random.Range(-100000, 100000);
     const int d = DirectionOf(x1, y1, x2, y2);
-    ASSERT_LT(d, 240);
     ASSERT_EQ(d, ReferenceDirection(int64_t{x2} - x1, int64_t{y2} - y1)) << x1 << "," << y1 << " " << x2 << "," << y2;
     // Scaling long vectors costs at most one unit against the true angle.
     const int turn = std::abs(d - (RoundedUnits(y2 - y1, x2 - x1) + 240) % 240);
@@ -97,13 +92,7 @@ TEST(DirectionOf, ReciprocalScalingIsExactForEveryShortVector) {
 
 TEST(DistanceOf, NamedDistancesAreOddAndCapped) {
   EXPECT_EQ(DistanceOf(5, 5, 5, 5), 1);  // coinciding points
-  EXPECT_EQ(DistanceOf(0, 0, 2, 0), 3);
-  EXPECT_EQ(DistanceOf(0, 0, 3, 0), 3);
-  EXPECT_EQ(DistanceOf(0, 0, 0, -4), 5);
-  EXPECT_EQ(DistanceOf(0, 0, 6, 8), 11);
-  EXPECT_EQ(DistanceOf(0, 0, 300, 0), 255);
-  EXPECT_EQ(DistanceOf(0, 0, 254, 0), 255);
-  EXPECT_EQ(DistanceOf(0, 0, 180, 180), 255);  // sum of squares beyond 65535
+  EXPECT_EQ(DistanceOf(0, 0, 6, 8), 11);   // even lengths are raised to odd
   EXPECT_EQ(DistanceOf(kMin, kMin, kMax, kMax), 255);
   for (int dy = -300; dy <= 300; ++dy) {
     for (int dx = -300; dx <= 300; ++dx) {
@@ -156,21 +145,12 @@ TEST(IntegerSqrt, IsTheFloorAtEveryEdge) {
 
 TEST(GeometryTables, EntriesFollowTheirRules) {
   EXPECT_EQ(kArcTangent[0][0], 60);
-  EXPECT_EQ(kArcTangent[1][1], 30);
-  EXPECT_EQ(kArcTangent[1][2], 18);
-  EXPECT_EQ(kArcTangent[1][49], 1);
-  EXPECT_EQ(kArcTangent[49][1], 59);
-  EXPECT_EQ(kArcTangent[49][49], 30);
   for (int y = 0; y < 50; ++y) {
     for (int x = 0; x < 50; ++x) {
       if (x == 0 && y == 0) continue;
       ASSERT_EQ(kArcTangent[y][x], RoundedUnits(y, x)) << y << "," << x;
     }
   }
-  EXPECT_EQ(kSine[1], 262);
-  EXPECT_EQ(kSine[60], 10000);
-  EXPECT_EQ(kCosine[1], 9997);
-  EXPECT_EQ(kCosine[60], 0);
   for (int k = 0; k < 240; ++k) {
     ASSERT_EQ(kSine[k], std::lround(std::sin(k * kPi / 120.0) * 10000.0)) << k;
     ASSERT_EQ(kCosine[k], std::lround(std::cos(k * kPi / 120.0) * 10000.0)) << k;

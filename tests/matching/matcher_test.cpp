@@ -8,6 +8,7 @@
 #include "engine/result_codes.h"
 #include "feature_set_helpers.h"
 #include "matcher_test_support.h"
+#include "matching/alignment.h"
 #include "matching/pair_matching.h"
 
 namespace vorsensor {
@@ -379,6 +380,34 @@ TEST(StretchSample, ScalesPositionsAndDirections) {
   // 30 units (45 degrees) stretched 1.5 : 0.5 gives atan(1/3) = 12 units.
   EXPECT_EQ(set->minutiae[0].direction, 12);
   EXPECT_LT(set->minutiae[1].direction, 240);
+}
+
+// Turning by 20 units (30 degrees) about the centre (100, 50) uses the tables'
+// cos = 8660 and sin = -5000 of entry 220, each coordinate rounded half away
+// from zero: (3, 0) goes to (2.598, 1.5) -> (3, 2), (-3, 0) to (-3, -2), and
+// (0, 1) to (-0.5, 0.866) -> (-1, 1); directions gain 20 modulo a full turn.
+TEST(TurnSample, RoundsEachCoordinateHalfAwayFromZero) {
+  auto w = testing::NewWorkspace();
+  PreparedSet& slot = w->sample;
+  slot.pairs.Clear();
+  slot.centreX = 100;
+  slot.centreY = 50;
+  slot.set.minutiaCount = 3;
+  slot.set.minutiae[0] = Minutia{103, 50, 1, 0, 255, 255, 0};
+  slot.set.minutiae[1] = Minutia{97, 50, 1, 230, 255, 255, 0};
+  slot.set.minutiae[2] = Minutia{100, 51, 1, 60, 255, 255, 0};
+  slot.set.singularCount = 1;
+  slot.set.singular[0].x = 103;
+  slot.set.singular[0].y = 50;
+  TurnSample(&slot, 20, false, w->gridScratch);
+  const int32_t expected[3][3] = {{103, 52, 20}, {97, 48, 10}, {99, 51, 80}};
+  for (int32_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(slot.set.minutiae[i].x, expected[i][0]) << i;
+    EXPECT_EQ(slot.set.minutiae[i].y, expected[i][1]) << i;
+    EXPECT_EQ(slot.set.minutiae[i].direction, expected[i][2]) << i;
+  }
+  EXPECT_EQ(slot.set.singular[0].x, 103);
+  EXPECT_EQ(slot.set.singular[0].y, 52);
 }
 
 TEST(MatchSample, WorkspaceDoesNotGrowBetweenComparisons) {

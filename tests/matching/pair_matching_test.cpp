@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "feature_set_helpers.h"
@@ -260,6 +261,112 @@ TEST(ShiftChoice, VotedBinsAndEmptyHistogram) {
   h[2048 + 40] = 100;
   range[1] = 2048 + 40;
   EXPECT_EQ(ChooseShift(h, range, false, sums), 40 - 5);
+}
+
+// One probe pair (minutiae 0 and 1) set against one sample pair with a single
+// correspondence of score 10, for the stages after the correspondence search.
+struct OneCorrespondence {
+  testing::WorkspacePtr w = testing::NewWorkspace();
+  OneCorrespondence(int32_t probeLine, int32_t sampleLine, const int32_t probeXY[4], const int32_t sampleXY[4]) {
+    for (PreparedSet* slot : {&w->probe, &w->sample}) {
+      const int32_t* xy = slot == &w->probe ? probeXY : sampleXY;
+      slot->set.minutiaCount = 2;
+      slot->set.minutiae[0] = Minutia{xy[0], xy[1], 1, 0, 255, 255, 0};
+      slot->set.minutiae[1] = Minutia{xy[2], xy[3], 1, 0, 255, 255, 0};
+      slot->pairs.Clear();
+      EXPECT_TRUE(slot->pairs.Append(MinutiaPair{51, 0, 1, slot == &w->probe ? probeLine : sampleLine, 0, 0}, 8));
+    }
+    w->correspondences.Clear();
+    EXPECT_TRUE(w->correspondences.Append(Correspondence{0, 0, 10}, 8));
+  }
+  // VoteShifts: whether the correspondence voted, and at which x and y bins.
+  bool Votes(const MatchParameters& p, int32_t* binX = nullptr, int32_t* binY = nullptr) {
+    int64_t total = 0;
+    int32_t rangeX[2], rangeY[2];
+    EXPECT_EQ(VoteShifts(w.get(), w->probe, w->sample, p, &total, rangeX, rangeY), 0);
+    if (binX != nullptr) *binX = rangeX[0] - kShiftOffset;
+    if (binY != nullptr) *binY = rangeY[0] - kShiftOffset;
+    return rangeX[0] == rangeX[1] && w->shiftHistogramX[rangeX[0]] == 10 && total == 10;
+  }
+};
+
+// A correspondence votes for a shift when the two line orientations differ
+// by at most tolA (folded at a quarter turn), tolA itself included.
+TEST(ShiftVote, OrientationGapAtTheAngleTolerance) {
+  const MatchParameters p = testing::DefaultParameters();
+  ASSERT_LT(p.tolA, 55);
+  const int32_t same[4] = {100, 100, 150, 100};
+  const struct { int32_t probeLine, sampleLine; bool votes; } cases[] = {
+      {10, 10 + p.tolA, true},
+      {10, 11 + p.tolA, false},
+      {10 + p.tolA, 10, true},
+      {5, 125 - p.tolA, true},   // 120 - tolA apart folds to tolA
+      {5, 124 - p.tolA, false},  // folds to tolA + 1
+  };
+  for (const auto& c : cases) {
+    OneCorrespondence one(c.probeLine, c.sampleLine, same, same);
+    EXPECT_EQ(one.Votes(p), c.votes) << c.probeLine << " " << c.sampleLine;
+    EXPECT_EQ(one.w->consistent.count(), c.votes ? 1 : 0);
+  }
+}
+
+// The shifts of the two minutiae must agree within tolD on each axis, tolD
+// itself included; the vote goes to their mean, truncated.
+TEST(ShiftVote, ShiftAgreementAtTheDistanceTolerance) {
+  const MatchParameters p = testing::DefaultParameters();
+  ASSERT_EQ(p.tolD, 12);
+  const int32_t probe[4] = {100, 100, 150, 100};
+  const struct { int32_t dx, dy; bool votes; int32_t binX, binY; } cases[] = {
+      {12, 0, true, 6, 0},    // second shift (12, 0) against (0, 0): mean 6
+      {-12, 0, true, -6, 0},
+      {0, 12, true, 0, 6},
+      {0, -12, true, 0, -6},
+      {13, 0, false, 0, 0},
+      {0, -13, false, 0, 0},
+  };
+  for (const auto& c : cases) {
+    const int32_t sample[4] = {100, 100, 150 - c.dx, 100 - c.dy};
+    OneCorrespondence one(30, 30, probe, sample);
+    int32_t binX = 0, binY = 0;
+    ASSERT_EQ(one.Votes(p, &binX, &binY), c.votes) << c.dx << " " << c.dy;
+    if (c.votes) {
+      EXPECT_EQ(binX, c.binX);
+      EXPECT_EQ(binY, c.binY);
+    }
+  }
+}
+
+// After the shift a correspondence is kept when each of its four coordinate
+// pairs lies within tolD, tolD itself included.
+TEST(FitCorrespondences, EachCoordinateAtTheDistanceTolerance) {
+  const MatchParameters p = testing::DefaultParameters();
+  const int32_t probe[4] = {100, 100, 150, 100};
+  for (int32_t coordinate = 0; coordinate < 4; ++coordinate) {
+    for (const int32_t offset : {p.tolD, -p.tolD, p.tolD + 1, -p.tolD - 1}) {
+      int32_t sample[4] = {100, 100, 150, 100};
+      sample[coordinate] += offset;
+      OneCorrespondence one(30, 30, probe, sample);
+      ASSERT_TRUE(one.w->consistent.Append(0, 8));
+      ASSERT_EQ(FitCorrespondences(one.w.get(), one.w->probe, one.w->sample, p), 0);
+      EXPECT_EQ(one.w->kept.count(), std::abs(offset) <= p.tolD ? 1 : 0) << coordinate << " " << offset;
+    }
+  }
+}
+
+// Refined: the shift is the weighted mean of the window sums near the first
+// peak that exceed two thirds of it. Bins 0 (weight 20) and 3 (weight w)
+// give sums 20 at centres -4..-2, 20 + w at -1..5 (the peak) and w at 6..8;
+// w = 40 sits exactly on two thirds of 60 and stays out (mean of -1..5: 2),
+// w = 41 is above two thirds of 61 and pulls the mean to
+// (61 x 7 x 2 + 41 x 3 x 7) / 550 = 3.1, truncated to 3.
+TEST(ShiftChoice, RefinedMeanTakesOnlySumsAboveTwoThirdsOfThePeak) {
+  for (const auto& c : {std::pair<int32_t, int32_t>{40, 2}, {41, 3}}) {
+    std::vector<int32_t> h(kShiftBins, 0), sums(kShiftBins, 0);
+    h[kShiftOffset] = 20;
+    h[kShiftOffset + 3] = c.first;
+    const int32_t range[2] = {kShiftOffset, kShiftOffset + 3};
+    EXPECT_EQ(ChooseShift(h.data(), range, true, sums.data()), c.second) << c.first;
+  }
 }
 
 }  // namespace

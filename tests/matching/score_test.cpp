@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 
 #include "engine/result_codes.h"
+#include "feature_set_helpers.h"
 #include "matcher_test_support.h"
 
 namespace vorsensor {
 namespace {
+
+using testing::TestRandom;
 
 TEST(NormaliseSum, ScalesLargePairCountsAndRoundsPerMille) {
   struct Case {
@@ -121,6 +124,31 @@ TEST(ReadMatchParameters, RefusesAndCapsAtTheLimits) {
   ASSERT_EQ(ReadMatchParameters(&c, &p), kOk);
   EXPECT_EQ(p.tolD, 254);
   EXPECT_EQ(p.tolA, 119);
+}
+
+// With the quality switch on, the score is scaled by f = 255 - q over 255,
+// q the density byte gap, and f above 240 counts as full: gaps up to 14 keep
+// the score, 15 scales it by 240 / 255, 16 by 239 / 255.
+TEST(ScoreSample, DensityByteGapFactorFullAbove240) {
+  TestRandom random(77);
+  const auto finger = testing::MakeFingerSet(random);
+  MatchParameters p = testing::DefaultParameters();
+  p.useQuality = true;
+  for (int32_t& n : p.contextNormalisers) n = 1000;
+  auto w = testing::NewWorkspace();
+  auto score = [&](uint8_t gap) {
+    auto sample = testing::NewFeatureSet();
+    CopyFeatureSet(sample.get(), finger.get());
+    finger->densityByte = 100;
+    sample->densityByte = static_cast<uint8_t>(100 + gap);
+    EXPECT_TRUE(testing::PrepareSlots(w.get(), *finger, *sample, p));
+    return ScoreSample(w.get(), &w->probe, &w->sample, 0, p, DetailsBuffer{nullptr, 0});
+  };
+  const int32_t full = score(0);
+  ASSERT_GT(full, 100);
+  EXPECT_EQ(score(14), full);
+  EXPECT_EQ(score(15), full * 240 / 255);
+  EXPECT_EQ(score(16), full * 239 / 255);
 }
 
 }  // namespace

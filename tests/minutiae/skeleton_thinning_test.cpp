@@ -87,19 +87,6 @@ TEST(SkeletonThinningTest, MatchesPlainReferenceOnRandomShapes) {
   }
 }
 
-TEST(SkeletonThinningTest, OnePixelLinesAreLeftAlone) {
-  testing::TestRandom random(7);
-  for (int trial = 0; trial < 200; ++trial) {
-    RowImage image = testing::BlankImage(40, 40);
-    const int32_t x1 = random.Range(1, 38), y1 = random.Range(1, 38);
-    const int32_t x2 = random.Range(1, 38), y2 = random.Range(1, 38);
-    DrawLine(x1, y1, x2, y2, image.rows());
-    const Picture before = testing::WholePicture(image);
-    Thin(40, 40, image.rows(), 6);
-    ASSERT_EQ(testing::WholePicture(image), before) << x1 << ',' << y1 << " " << x2 << ',' << y2;
-  }
-}
-
 TEST(SkeletonThinningTest, ThickRidgesBecomeOnePixelWide) {
   for (const int32_t width : {2, 3}) {
     for (const bool vertical : {false, true}) {
