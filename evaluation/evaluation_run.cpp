@@ -10,6 +10,8 @@
 #include <mutex>
 #include <thread>
 
+#include <time.h>
+
 #include "engine/extraction_entry.h"
 #include "engine/feature_set.h"
 #include "engine/result_codes.h"
@@ -31,6 +33,13 @@ constexpr int32_t kAssumedDpi = 500;  // when neither the options, the manifest 
 constexpr int32_t kGradedThreshold = 0;  // every score "matches", so the details carry the best score
 constexpr int32_t kMatcherNoMatch = -1;  // the matcher's "below the threshold"
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
+
+// Processor time of the calling thread, in milliseconds.
+double ThreadCpuMilliseconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1000 + static_cast<double>(t.tv_nsec) / 1e6;
+}
 
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -203,8 +212,10 @@ ImageOutcome ExtractImage(const SetImage& image, const EngineConfiguration& conf
   std::vector<uint8_t> record(kMaxTemplateRecordSize);
   int32_t length = 0;
   const Clock::time_point start = Clock::now();
+  const double cpuStart = ThreadCpuMilliseconds();
   const int32_t answer = ExtractTemplate(grey.width, grey.height, grey.pixels.data(), resolution, record.data(),
                                          static_cast<int32_t>(record.size()), &length, &config);
+  out.cpuMilliseconds = ThreadCpuMilliseconds() - cpuStart;
   out.milliseconds = SecondsSince(start) * 1000;
   out.code = answer;
   if (answer < 0 && answer != kQualityRejected) {

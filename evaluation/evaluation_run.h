@@ -29,7 +29,8 @@ struct ImageOutcome {
   bool extracted = false; // a template record exists (a quality, or the quality rejection)
   std::string failure;    // why not, for failures
   int32_t minutiae = 0;
-  double milliseconds = 0;  // the extraction call alone; 0 for unreadable images
+  double milliseconds = 0;     // the extraction call alone, wall time; 0 for unreadable images
+  double cpuMilliseconds = 0;  // the same call's processor time on its thread (steady on a busy machine)
   std::vector<uint8_t> record;
 };
 
