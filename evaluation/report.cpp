@@ -100,8 +100,8 @@ std::string RateCells(const ErrorRates& r) {
 
 std::string EerInterval(const ErrorRates& r) {
   if (!r.eer) return "n/a";
-  return "[" + Percent(r.eer->low) + ", " + Percent(r.eer->high) + "] between thresholds " + std::to_string(r.eer->t1) +
-         " and " + std::to_string(r.eer->t2);
+  return "[" + Percent(r.eer->low) + ", " + Percent(r.eer->high) + "] (t1 = " + std::to_string(r.eer->t1) +
+         ", t2 = " + std::to_string(r.eer->t2) + ")";
 }
 
 std::string FileOf(const SetEvaluation& s, int32_t image) { return s.set.images[static_cast<size_t>(image)].name; }
