@@ -14,5 +14,6 @@ void AddInspectCommand(CLI::App& app, int& exitCode);
 void AddDrawCommand(CLI::App& app, int& exitCode);
 void AddSensorCommand(CLI::App& app, int& exitCode);
 void AddEnrollCommand(CLI::App& app, int& exitCode);
+void AddEvalCommand(CLI::App& app, int& exitCode);
 
 }  // namespace vorsensor::tools

@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
   vorsensor::tools::AddDrawCommand(app, exitCode);
   vorsensor::tools::AddSensorCommand(app, exitCode);
   vorsensor::tools::AddEnrollCommand(app, exitCode);
+  vorsensor::tools::AddEvalCommand(app, exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
