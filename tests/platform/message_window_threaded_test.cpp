@@ -110,5 +110,28 @@ TEST(MessageWindowThreadedTest, WaitingForAnEventStillHandlesSentMessages) {
   DestroyMessageWindow(handoff.window);
 }
 
+TEST(MessageWindowThreadedTest, EachWindowDispatchesToItsOwnContext) {
+  Counter first;
+  Counter second;
+  first.message = second.message = RegisterMessageName("TEST_MSG");
+  const WindowHandle a = CreateMessageWindow(CountingHandler, &first);
+  const WindowHandle b = CreateMessageWindow(CountingHandler, &second);
+  ASSERT_NE(a, b);
+  std::thread sender([&] {
+    SendMessageTo(b, first.message, 0, 0, nullptr);
+    SendMessageTo(b, first.message, 0, 0, nullptr);
+    SendMessageTo(a, first.message, 0, 0, nullptr);
+  });
+  while (first.handled.load() + second.handled.load() < 3) {
+    PumpMessages();
+    WaitForMessages(1);
+  }
+  sender.join();
+  EXPECT_EQ(first.handled.load(), 1);
+  EXPECT_EQ(second.handled.load(), 2);
+  DestroyMessageWindow(a);
+  DestroyMessageWindow(b);
+}
+
 }  // namespace
 }  // namespace vorsensor::platform
