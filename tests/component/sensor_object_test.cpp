@@ -278,5 +278,21 @@ TEST(SensorObjectTest, AFailedEnrolmentKeepsCapturingUntilStopCapture) {
   EXPECT_TRUE(IsTemplateText(log.events[0].second));
 }
 
+TEST(SensorObjectTest, WithoutASensorTheWorkerEndsAtOnceAndCloseDoesNotWaitForIt) {
+  ObjectRig rig(PlainScenario(0));
+  EventLog log;
+  rig.object.Advise(&log);
+  for (int round = 0; round < 3; ++round) {
+    rig.object.Open();
+    EXPECT_TRUE(rig.object.IsOpen());
+    rig.object.VerifyCapture();  // accepted, never answered
+    RunUntil([] { return false; }, 20);
+    const auto start = std::chrono::steady_clock::now();
+    rig.object.Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  }
+  EXPECT_TRUE(log.events.empty());
+}
+
 }  // namespace
 }  // namespace vorsensor::testing
