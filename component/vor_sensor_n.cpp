@@ -13,10 +13,14 @@ namespace vorsensor {
 
 CVorSensorN::CVorSensorN(platform::Clock& clock) : state_(clock) {}
 
-CVorSensorN::~CVorSensorN() { Close(); }
+CVorSensorN::~CVorSensorN() {
+  Close();
+  CollectWorker();
+}
 
 void CVorSensorN::Open() {
   if (state_.opened.load() != 0) return;  // a second worker would race the first
+  CollectWorker();  // one closed from inside DataEvent
   if (!platform::IsMessageWindow(state_.eventWindow) && !CreateEventWindow(state_)) return;
   state_.callbackContext = this;
   state_.eventCallback = &CVorSensorN::FireDataEvent;
@@ -40,6 +44,13 @@ void CVorSensorN::Close() {
   state_.opened.store(0);
   // With the window gone, a job that finishes now cannot block in its send.
   DestroyEventWindow(state_);
+  // Inside DataEvent the worker waits for this very call to return: waiting
+  // for it here would block both threads.
+  if (firing_ == 0) CollectWorker();
+}
+
+void CVorSensorN::CollectWorker() {
+  if (!state_.worker.Joinable()) return;
   platform::WaitPumpingMessages(state_.doneEvent, platform::kWaitForever);
   state_.worker.Join();
   ReleaseEngine();
@@ -86,7 +97,10 @@ uint32_t CVorSensorN::Advise(DataEventSink* sink) { return sinks_.Advise(sink); 
 bool CVorSensorN::Unadvise(uint32_t cookie) { return sinks_.Unadvise(cookie); }
 
 void CVorSensorN::FireDataEvent(void* context, int32_t status, const char* text) {
-  static_cast<CVorSensorN*>(context)->sinks_.Fire(status, text);
+  CVorSensorN& object = *static_cast<CVorSensorN*>(context);
+  ++object.firing_;
+  object.sinks_.Fire(status, text);
+  --object.firing_;
 }
 
 }  // namespace vorsensor

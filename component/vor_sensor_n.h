@@ -41,6 +41,9 @@ class CVorSensorN {
   void Open();
   // Stops the worker after the running job (if any) has ended, handling the
   // messages sent to this thread while it waits. Nothing when not open.
+  // Called from inside DataEvent (while the worker waits for the event to
+  // return), it stops the worker without waiting; the next Open, Close or
+  // the destructor collects it.
   void Close();
   void StartEnroll();
   // Stores `display` and returns the previous one (0 before the first call);
@@ -68,10 +71,13 @@ class CVorSensorN {
 
  private:
   void Request(int32_t jobMode);
+  // Waits for a stopped worker to end and releases it and the engine.
+  void CollectWorker();
   static void FireDataEvent(void* context, int32_t status, const char* text);
 
   SensorState state_;
   EventSinks sinks_;
+  int32_t firing_ = 0;  // DataEvent calls under way on the host's thread
 };
 
 }  // namespace vorsensor

@@ -294,5 +294,40 @@ TEST(SensorObjectTest, WithoutASensorTheWorkerEndsAtOnceAndCloseDoesNotWaitForIt
   EXPECT_TRUE(log.events.empty());
 }
 
+// A sink that closes the object from inside DataEvent.
+class ClosingSink : public DataEventSink {
+ public:
+  explicit ClosingSink(CVorSensorN& object) : object_(object) {}
+  void DataEvent(int32_t, const std::string&) override {
+    ++calls;
+    object_.Close();
+  }
+  int32_t calls = 0;
+
+ private:
+  CVorSensorN& object_;
+};
+
+TEST(SensorObjectTest, CloseFromInsideDataEventDoesNotBlockAndTheObjectOpensAgain) {
+  ObjectRig rig(FingerScenario());
+  const std::vector<uint8_t> finger = SynthImpression(4, 3);
+  rig.sensor.driver.SetFingerImage(finger.data());
+  ClosingSink closing(rig.object);
+  EventLog log;
+  rig.object.Advise(&closing);
+  rig.object.Advise(&log);
+  rig.object.Open();
+  rig.object.VerifyCapture();
+  ASSERT_TRUE(RunUntil([&] { return closing.calls == 1; }, kJobPatienceMs));
+  EXPECT_FALSE(rig.object.IsOpen());
+  EXPECT_EQ(log.events.size(), 1u);  // the sinks after the closing one still get the event
+  rig.object.Open();
+  EXPECT_TRUE(rig.object.IsOpen());
+  rig.object.IdentifyCapture();
+  ASSERT_TRUE(RunUntil([&] { return closing.calls == 2; }, kJobPatienceMs));
+  EXPECT_EQ(log.events.size(), 2u);
+  EXPECT_EQ(log.events[1].first, DATA_IDENTIFY_CAPTURE);
+}
+
 }  // namespace
 }  // namespace vorsensor::testing

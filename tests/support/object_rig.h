@@ -5,6 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -23,11 +24,11 @@ namespace vorsensor::testing {
 
 struct ObjectRig {
   explicit ObjectRig(sim::SensorScenario scenario = PlainScenario())
-      : sensor(std::move(scenario)), object(sensor.clock) {
+      : sensor(std::move(scenario)), holder(std::make_unique<CVorSensorN>(sensor.clock)), object(*holder) {
     previous = InstallProcessSensorDevice(&sensor.device);
   }
   ~ObjectRig() {
-    object.Close();
+    holder.reset();  // closes the object and collects its worker while the simulated sensor is installed
     InstallProcessSensorDevice(previous);
   }
   // How many requests of `code` the driver has seen since the trace was cleared.
@@ -38,7 +39,8 @@ struct ObjectRig {
   }
 
   SensorRig sensor;
-  CVorSensorN object;
+  std::unique_ptr<CVorSensorN> holder;
+  CVorSensorN& object;
   SensorDevice* previous = nullptr;
 };
 
