@@ -29,9 +29,9 @@ void CVorSensorN::Open() {
   state_.startEvent.Reset();
   // The engine starts here rather than on the worker, so Verify and Identify
   // work as soon as Open returns, with or without a sensor.
-  InitEngine();
+  engineStarted_ = InitEngine() >= 0;
   if (!state_.worker.Start(&WorkerMain, &state_)) {
-    ReleaseEngine();
+    ReleaseOwnEngineStart();
     return;
   }
   state_.opened.store(1);
@@ -53,7 +53,13 @@ void CVorSensorN::CollectWorker() {
   if (!state_.worker.Joinable()) return;
   platform::WaitPumpingMessages(state_.doneEvent, platform::kWaitForever);
   state_.worker.Join();
-  ReleaseEngine();
+  ReleaseOwnEngineStart();
+}
+
+void CVorSensorN::ReleaseOwnEngineStart() {
+  // Only a start that succeeded is given back; the engine's count is shared.
+  if (engineStarted_) ReleaseEngine();
+  engineStarted_ = false;
 }
 
 void CVorSensorN::Request(int32_t jobMode) {

@@ -73,11 +73,13 @@ class CVorSensorN {
   void Request(int32_t jobMode);
   // Waits for a stopped worker to end and releases it and the engine.
   void CollectWorker();
+  void ReleaseOwnEngineStart();
   static void FireDataEvent(void* context, int32_t status, const char* text);
 
   SensorState state_;
   EventSinks sinks_;
   int32_t firing_ = 0;  // DataEvent calls under way on the host's thread
+  bool engineStarted_ = false;
 };
 
 }  // namespace vorsensor
