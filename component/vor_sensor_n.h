@@ -17,6 +17,12 @@
 //
 // The sensor is process-wide (device/sensor_facade.h); install a simulated one
 // before Open to run without hardware.
+//
+// Other fronts wrap this class without adding behaviour: a COM front returns
+// S_OK from every method and passes the answers through its out-parameters,
+// converts VARIANT and SAFEARRAY arguments into AutomationValue, and connects
+// one DataEventSink that fires its connection point; a C front maps each
+// method onto a function over an opaque object and a callback sink.
 #include <cstdint>
 #include <string_view>
 
