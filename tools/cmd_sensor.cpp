@@ -1,5 +1,6 @@
-// vorsensor sensor convert|frame|finger|trace: raw sensor frames to images and
-// back, the finger check, and the request protocol run on the simulated sensor.
+// vorsensor sensor convert|frame|finger|trace|show: raw sensor frames to images
+// and back, the finger check, the request protocol run on the simulated sensor,
+// and an image drawn as the live display draws it.
 #include <cstdint>
 #include <fstream>
 #include <iostream>
@@ -15,6 +16,8 @@
 #include "device/sensor_commands.h"
 #include "device/sensor_device.h"
 #include "imageio/image_io.h"
+#include "platform/display.h"
+#include "platform/display_surface.h"
 #include "platform/virtual_clock.h"
 #include "sim/finger_source.h"
 #include "sim/request_trace.h"
@@ -33,6 +36,9 @@ struct SensorOptions {
   int64_t bytes = -1;
   bool json = false;
   std::string command;
+  int64_t width = 0;
+  int64_t height = 0;
+  bool twoColour = false;
 };
 
 int Fail(const std::string& sub, const std::string& message) {
@@ -134,6 +140,29 @@ int RunTrace(const SensorOptions& o) {
   return result != 0 ? 0 : 1;
 }
 
+int RunShow(const SensorOptions& o) {
+  for (const auto& [name, value] : {std::pair<const char*, int64_t>{"WIDTH", o.width}, {"HEIGHT", o.height}}) {
+    if (value < 1 || value > platform::kDisplaySideMax) {
+      return Fail("show", std::string(name) + " " + std::to_string(value) + " is not 1.." +
+                              std::to_string(platform::kDisplaySideMax));
+    }
+  }
+  imageio::ImageResult read = imageio::ReadImage(o.input);
+  if (!read.ok()) return Fail("show", read.error);
+  platform::DisplaySurface surface(static_cast<int32_t>(o.width), static_cast<int32_t>(o.height));
+  platform::ShowImage(surface.handle(), read.image.pixels.data(), read.image.width, read.image.height,
+                      o.twoColour ? platform::PaletteKind::kTwoColour : platform::PaletteKind::kGrey);
+  const platform::DisplayFrame frame = surface.Read();
+  imageio::GreyImage shown;
+  shown.width = frame.width;
+  shown.height = frame.height;
+  shown.dpi = read.image.dpi;
+  shown.pixels = frame.pixels;
+  const imageio::WriteResult written = imageio::WritePng(o.output, shown);
+  if (!written.ok()) return Fail("show", written.error);
+  return 0;
+}
+
 }  // namespace
 
 void AddSensorCommand(CLI::App& app, int& exitCode) {
@@ -165,6 +194,15 @@ void AddSensorCommand(CLI::App& app, int& exitCode) {
       ->required()
       ->check(CLI::IsMember({"powerup", "prepare", "start", "end"}));
   trace->callback([&exitCode, o] { exitCode = RunTrace(*o); });
+
+  CLI::App* show = sensor->add_subcommand(
+      "show", "An image stretched over a WIDTH x HEIGHT display exactly as the live display draws it");
+  show->add_option("IMAGE", o->input, "grey image")->required();
+  show->add_option("WIDTH", o->width, "display width (1..8192)")->required();
+  show->add_option("HEIGHT", o->height, "display height (1..8192)")->required();
+  show->add_option("-o,--output", o->output, "PNG image to write")->required();
+  show->add_flag("--two-colour", o->twoColour, "the two-colour palette: only 0 pixels black, all else white");
+  show->callback([&exitCode, o] { exitCode = RunShow(*o); });
 }
 
 }  // namespace vorsensor::tools

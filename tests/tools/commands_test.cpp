@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/template_record.h"
+#include "imageio/image_io.h"
 #include "services/template_helpers.h"
 #include "support/test_paths.h"
 
@@ -286,6 +287,39 @@ TEST_F(CommandsTest, BadInputsGiveOneLineAndExitTwo) {
   std::vector<std::string> written = Written();
   std::sort(written.begin(), written.end());
   EXPECT_EQ(written, expected) << "nothing written by a failing command";
+}
+
+TEST_F(CommandsTest, SensorShowDrawsAsTheLiveDisplay) {
+  const std::string input = Synth("f01_i1.png");
+  const imageio::ImageResult source = imageio::ReadImage(input);
+  ASSERT_TRUE(source.ok());
+  const std::string grey = (dir_ / "grey.png").string();
+  ASSERT_EQ(Run("sensor show " + input + " 512 576 -o " + grey).exitCode, 0);
+  const imageio::ImageResult doubled = imageio::ReadImage(grey);
+  ASSERT_TRUE(doubled.ok());
+  ASSERT_EQ(doubled.image.width, 512);
+  ASSERT_EQ(doubled.image.height, 576);
+  int32_t wrong = 0;
+  for (int32_t y = 0; y < 576; ++y) {
+    for (int32_t x = 0; x < 512; ++x) wrong += doubled.image.At(x, y) != source.image.At(x / 2, y / 2);
+  }
+  EXPECT_EQ(wrong, 0);
+  const std::string two = (dir_ / "two.png").string();
+  ASSERT_EQ(Run("sensor show " + input + " 128 288 --two-colour -o " + two).exitCode, 0);
+  const imageio::ImageResult squeezed = imageio::ReadImage(two);
+  ASSERT_TRUE(squeezed.ok());
+  for (int32_t y = 0; y < 288; ++y) {
+    for (int32_t x = 0; x < 128; ++x) {
+      wrong += squeezed.image.At(x, y) != (source.image.At(2 * x, y) == 0 ? 0 : 255);
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+  for (const char* size : {"0 10", "10 8193", "-1 5"}) {
+    const ToolRun bad = Run("sensor show " + input + " " + size + " -o " + (dir_ / "bad.png").string());
+    EXPECT_EQ(bad.exitCode, 2) << size;
+    EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1) << bad.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "bad.png"));
 }
 
 }  // namespace
