@@ -29,14 +29,30 @@ struct Ring {
 };
 
 // The neighbours of (x, y); the pixel must not lie on the outermost rows or columns.
-Ring ReadRing(const uint8_t* const* image, int32_t x, int32_t y);
+inline Ring ReadRing(const uint8_t* const* image, int32_t x, int32_t y) {
+  const uint8_t* above = image[y - 1];
+  const uint8_t* row = image[y];
+  const uint8_t* below = image[y + 1];
+  return Ring{{above[x], above[x + 1], row[x + 1], below[x + 1], below[x], below[x - 1], row[x - 1], above[x - 1]}};
+}
 
 // Transitions from exactly 255 to exactly 0 round the closed ring (N after NW).
-int32_t RingCount(const Ring& ring);
+inline int32_t RingCount(const Ring& ring) {
+  int32_t count = 0;
+  for (int32_t k = 0; k < kRingSize; ++k) {
+    const uint8_t next = ring.value[(k + 1) % kRingSize];
+    count += (ring.value[k] == kSkeletonOther && next == kSkeletonRidge) ? 1 : 0;
+  }
+  return count;
+}
 
 // -1 when (x, y) is not a ridge pixel, else its ring count: 0 isolated, 1 ridge
-// ending, 2 ordinary ridge pixel, 3 bifurcation.
-int32_t CrossingNumber(const uint8_t* const* image, int32_t x, int32_t y);
+// ending, 2 ordinary ridge pixel, 3 bifurcation. Inline, as the stages ask it
+// of every foreground pixel.
+inline int32_t CrossingNumber(const uint8_t* const* image, int32_t x, int32_t y) {
+  if (image[y][x] != kSkeletonRidge) return -1;
+  return RingCount(ReadRing(image, x, y));
+}
 
 // Pixels a stage erased, so that it can draw them again: parallel column and
 // row lists with a fixed capacity. Appending to a full list does nothing and
