@@ -1,7 +1,8 @@
 // Thinning by table look-up. Each sub-pass reads every neighbourhood from the
 // image as it stood when the sub-pass began, through a rolling copy of three
 // rows; per-row flags let later iterations skip rows in which a sub-pass
-// stopped removing pixels.
+// stopped removing pixels. Thin keeps the copies as bit rows and visits only
+// ridge pixels; ThinPlain, the reference, tests every pixel of byte rows.
 #include "engine/minutiae/skeleton_thinning.h"
 
 #include <cstring>
@@ -10,6 +11,13 @@
 
 #include "engine/minutiae/tracing_primitives.h"
 #include "engine/result_codes.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define VS_THIN_SSE2 1
+#else
+#define VS_THIN_SSE2 0
+#endif
 
 namespace vorsensor {
 
@@ -66,87 +74,135 @@ int64_t ThinRowPlain(int32_t w, const uint8_t* above, const uint8_t* row, const 
   return removed;
 }
 
-// The fast row kernel reads each 3 x 3 window as a 9-bit index, three bits
-// (above, row, below) per column from left to right, so that moving one pixel
-// on is a shift and one new column; a table per sub-pass gives 0xFF for the
-// windows whose centre is removed, which is or-ed into the pixel. Runs of
-// eight centres without a ridge pixel are passed over whole.
-constexpr int32_t kColumnBits = 3;
-constexpr uint32_t kWindowCount = 1u << (3 * kColumnBits);
-constexpr uint32_t kCentreBit = 1u << (kColumnBits + 1);
-constexpr uint8_t kRemove = 0xFF;
-constexpr int32_t kSkipRun = 8;
+// The fast sub-pass keeps the three rows as bit rows (bit c & 7 of byte
+// c >> 3 set when pixel c is ridge), visits only the ridge pixels of the
+// centre row, and reads each 3 x 3 window as a 9-bit index (three bits of the
+// row above, of the row, of the row below, left to right) in a table per
+// sub-pass built from the deletion table.
+constexpr int32_t kWindowBits = 9;
+constexpr uint32_t kWindowCount = 1u << kWindowBits;
+constexpr int32_t kRowBits = 3;           // bits of one row in the index
+constexpr uint32_t kThreeBits = 7;
+constexpr int32_t kBitRowPadding = 8;     // bytes past a bit row's end, read whole and always 0
+constexpr int32_t kBitsPerByte = 8;
+constexpr int32_t kBytesPerWord = 8;
 
 struct WindowTables {
   uint8_t remove[kSubPasses][kWindowCount];
 };
 
 constexpr WindowTables MakeWindowTables() {
-  // Ring bit of each window bit: column c-1 (NW, W, SW), column c (N, centre, S), column c+1 (NE, E, SE).
-  constexpr int32_t kRingBitOf[9] = {7, 6, 5, 0, -1, 4, 1, 2, 3};
+  // Ring bit of each index bit: above (NW, N, NE), row (W, centre, E), below (SW, S, SE).
+  constexpr int32_t kRingBitOf[kWindowBits] = {7, 0, 1, 6, -1, 2, 5, 4, 3};
+  constexpr uint32_t kCentre = 1u << 4;
   WindowTables tables{};
   for (uint32_t window = 0; window < kWindowCount; ++window) {
-    if ((window & kCentreBit) == 0) continue;
+    if ((window & kCentre) == 0) continue;
     uint32_t code = 0;
-    for (int32_t k = 0; k < 9; ++k) {
+    for (int32_t k = 0; k < kWindowBits; ++k) {
       if (kRingBitOf[k] >= 0 && (window & (1u << k)) != 0) code |= 1u << kRingBitOf[k];
     }
     const uint32_t turned = ((code >> kHalfRing) | (code << kHalfRing)) & kCodeMask;
-    tables.remove[0][window] = kDeletionTable[code] != 0 ? kRemove : 0;
-    tables.remove[1][window] = kDeletionTable[turned] != 0 ? kRemove : 0;
+    tables.remove[0][window] = kDeletionTable[code];
+    tables.remove[1][window] = kDeletionTable[turned];
   }
   return tables;
 }
 
-inline uint32_t Column(const uint8_t* above, const uint8_t* row, const uint8_t* below, int32_t c) {
-  return static_cast<uint32_t>(above[c] == kSkeletonRidge) | static_cast<uint32_t>(row[c] == kSkeletonRidge) << 1 |
-         static_cast<uint32_t>(below[c] == kSkeletonRidge) << 2;
+constexpr WindowTables kWindowTables = MakeWindowTables();
+
+int32_t BitRowBytes(int32_t w) { return (w + kBitsPerByte - 1) / kBitsPerByte + kBitRowPadding; }
+
+// The bit row of an image row; bytes past the row's last pixel stay 0.
+void BuildBitRow(const uint8_t* row, int32_t w, uint8_t* bits) {
+  int32_t c = 0;
+#if VS_THIN_SSE2
+  constexpr int32_t kBlock = 16;
+  const __m128i ridge = _mm_set1_epi8(static_cast<char>(kSkeletonRidge));
+  for (; c + kBlock <= w; c += kBlock) {
+    const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + c));
+    const uint32_t mask = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(pixels, ridge)));
+    bits[c / kBitsPerByte] = static_cast<uint8_t>(mask);
+    bits[c / kBitsPerByte + 1] = static_cast<uint8_t>(mask >> kBitsPerByte);
+  }
+#endif
+  for (; c < w; c += kBitsPerByte) {
+    const int32_t n = w - c < kBitsPerByte ? w - c : kBitsPerByte;
+    uint32_t byte = 0;
+    for (int32_t k = 0; k < n; ++k) byte |= static_cast<uint32_t>(row[c + k] == kSkeletonRidge) << k;
+    bits[c / kBitsPerByte] = static_cast<uint8_t>(byte);
+  }
 }
 
-// Whether none of the eight bytes from `p` on is ridge (0).
-inline bool NoRidgeIn8(const uint8_t* p) {
-  uint64_t v;
-  std::memcpy(&v, p, sizeof v);
-  constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
-  return ((v - kOnes) & ~v & kHighs) == 0;
+// Pixels c-1, c and c+1 of a bit row in bits 0..2 (c at least 1).
+inline uint32_t ThreeBits(const uint8_t* bits, int32_t c) {
+  const int32_t first = c - 1;
+  const uint8_t* at = bits + first / kBitsPerByte;
+  const uint32_t pair = static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << kBitsPerByte;
+  return (pair >> (first % kBitsPerByte)) & kThreeBits;
+}
+
+inline int32_t LowestBit(uint32_t bits) {
+#if defined(__GNUC__)
+  return __builtin_ctz(bits);
+#else
+  int32_t k = 0;
+  while ((bits & 1u) == 0) {
+    bits >>= 1;
+    ++k;
+  }
+  return k;
+#endif
 }
 
 int64_t ThinRowFast(int32_t w, const uint8_t* above, const uint8_t* row, const uint8_t* below, uint8_t* out,
                     const uint8_t* table) {
   int64_t removed = 0;
-  int32_t c = 1;
-  while (c <= w - 2) {
-    if (c + kSkipRun <= w - 1 && NoRidgeIn8(row + c)) {
-      c += kSkipRun;
-      continue;
+  const int32_t bytes = (w + kBitsPerByte - 1) / kBitsPerByte;
+  for (int32_t i = 0; i < bytes; ++i) {
+    if (i % kBytesPerWord == 0) {
+      // Eight bytes (64 pixels) without ridge are passed over at once.
+      uint64_t word = 0;
+      for (int32_t k = 0; k < kBytesPerWord; ++k) word |= row[i + k];
+      if (word == 0) {
+        i += kBytesPerWord - 1;
+        continue;
+      }
     }
-    // Up to eight centres without a test per pixel.
-    const int32_t end = c + kSkipRun <= w - 1 ? c + kSkipRun : w - 1;
-    uint32_t window = Column(above, row, below, c - 1) | Column(above, row, below, c) << kColumnBits;
-    for (; c < end; ++c) {
-      window |= Column(above, row, below, c + 1) << (2 * kColumnBits);
-      const uint8_t mask = table[window];
-      out[c] = static_cast<uint8_t>(out[c] | mask);
-      removed += mask & 1;
-      window >>= kColumnBits;
+    uint32_t centres = row[i];
+    while (centres != 0) {
+      const int32_t c = i * kBitsPerByte + LowestBit(centres);
+      centres &= centres - 1;
+      if (c < 1 || c > w - 2) continue;
+      const uint32_t window = ThreeBits(above, c) | ThreeBits(row, c) << kRowBits | ThreeBits(below, c) << (2 * kRowBits);
+      if (table[window] != 0) {
+        out[c] = kSkeletonOther;
+        ++removed;
+      }
     }
   }
   return removed;
 }
 
-constexpr WindowTables kWindowTables = MakeWindowTables();
-
 // One sub-pass over rows 1..h-2; `flags` holds the sub-pass's row flags.
-// Returns the number of pixels removed.
+// Returns the number of pixels removed. `copies` holds three byte rows (the
+// plain kernel) or three bit rows.
 int64_t ThinSubPass(int32_t w, int32_t h, uint8_t* const* image, int32_t subPass, uint8_t* flags, uint8_t* copies,
                     bool plain) {
-  const size_t width = static_cast<size_t>(w);
-  auto copyOf = [&](int32_t row) { return copies + static_cast<size_t>(row % kCopyRows) * width; };
-  std::memcpy(copyOf(0), image[0], width);
-  std::memcpy(copyOf(1), image[1], width);
+  const size_t size = static_cast<size_t>(plain ? w : BitRowBytes(w));
+  auto copyOf = [&](int32_t row) { return copies + static_cast<size_t>(row % kCopyRows) * size; };
+  auto take = [&](int32_t row) {
+    if (plain) {
+      std::memcpy(copyOf(row), image[row], size);
+    } else {
+      BuildBitRow(image[row], w, copyOf(row));
+    }
+  };
+  take(0);
+  take(1);
   int64_t removed = 0;
   for (int32_t r = 1; r <= h - 2; ++r) {
-    std::memcpy(copyOf(r + 1), image[r + 1], width);
+    take(r + 1);
     if (flags[r] != kRowUnsettled) continue;
     const int64_t rowRemoved =
         plain ? ThinRowPlain(w, copyOf(r - 1), copyOf(r), copyOf(r + 1), image[r], subPass)
@@ -161,7 +217,8 @@ int32_t ThinWith(int32_t w, int32_t h, uint8_t* const* image, int32_t maxIterati
   if (w < 3 || h < 3 || maxIterations <= 0) return kOk;
   const size_t width = static_cast<size_t>(w);
   const size_t rows = static_cast<size_t>(h);
-  std::unique_ptr<uint8_t[]> copies(new (std::nothrow) uint8_t[kCopyRows * width]);
+  const size_t rowSize = plain ? width : static_cast<size_t>(BitRowBytes(w));
+  std::unique_ptr<uint8_t[]> copies(new (std::nothrow) uint8_t[kCopyRows * rowSize]());
   std::unique_ptr<uint8_t[]> flags(new (std::nothrow) uint8_t[kSubPasses * rows]());
   if (copies == nullptr || flags == nullptr) return kOutOfMemory;
   for (int32_t iteration = 0; iteration < maxIterations; ++iteration) {
