@@ -8,6 +8,7 @@
 // Skeleton pixels are 0 (ridge) or 255 (anything else). Coordinates are
 // (x, y) = (column, row) throughout; images are arrays of row pointers.
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "geometry/geometry.h"
@@ -52,6 +53,24 @@ inline int32_t RingCount(const Ring& ring) {
 inline int32_t CrossingNumber(const uint8_t* const* image, int32_t x, int32_t y) {
   if (image[y][x] != kSkeletonRidge) return -1;
   return RingCount(ReadRing(image, x, y));
+}
+
+// The first column from x to last (inclusive) where `row` holds a ridge
+// pixel, else last + 1. Eight pixels without ridge are passed over at once:
+// the stages that look for endings and bifurcations call it between pixels,
+// so it sees every change they make to the row.
+inline int32_t NextRidge(const uint8_t* row, int32_t x, int32_t last) {
+  constexpr int32_t kRun = 8;
+  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  for (; x + kRun - 1 <= last; x += kRun) {
+    uint64_t v;
+    std::memcpy(&v, row + x, sizeof v);
+    // The high bit of each byte of `nonzero` is set exactly where that byte is not 0.
+    const uint64_t nonzero = ((v & kLow7) + kLow7) | v;
+    if ((~nonzero & ~kLow7) != 0) break;
+  }
+  while (x <= last && row[x] != kSkeletonRidge) ++x;
+  return x;
 }
 
 // Pixels a stage erased, so that it can draw them again: parallel column and
