@@ -2,12 +2,26 @@
 // the shared data folder when there is one, else a synthetic whorl of ridges.
 // Each iteration restores the stage's input first (a 73728-byte copy, timed
 // on its own by BM_CopyImage), as the stages work in place.
+//
+// ExtractTemplate as callers use it: on the committed generated fingerprints
+// (data/synth, 256 x 288 at 500 dpi), on the fixture's image, and on every set
+// of the shared data folder at its stated resolution. The heap in use is
+// counted by replacing the global allocation functions; `peak_heap_bytes` is
+// the most one extraction holds at once beyond what was in use before it.
+//
+// Instruction counts (steady on a loaded machine):
+//   valgrind --tool=callgrind build/release/bench/bench_extraction --benchmark_filter=ExtractTemplateFixed
+// and read ExtractTemplate's inclusive cost / kFixedExtractions, with the
+// stages below it.
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -16,7 +30,13 @@
 #include "engine/box_mean.h"
 #include "engine/contrast_normalisation.h"
 #include "engine/engine_configuration.h"
+#include "engine/extraction_entry.h"
 #include "engine/feature_set.h"
+#include "engine/minutiae/bifurcation_cleaning.h"
+#include "engine/minutiae/minutiae_filter.h"
+#include "engine/minutiae/minutiae_scan.h"
+#include "engine/minutiae/ridge_gap_joining.h"
+#include "engine/minutiae/skeleton_thinning.h"
 #include "engine/pipeline.h"
 #include "engine/ridge/binarisation.h"
 #include "engine/ridge/block_orientation.h"
@@ -31,9 +51,52 @@
 #include "engine/ridge/ridge_smoothing.h"
 #include "engine/ridge/singular_points.h"
 #include "engine/row_image.h"
+#include "engine/template_record.h"
+#include "fingerprint_images.h"
 #include "imageio/image_io.h"
 #include "geometry/geometry.h"
 #include "test_paths.h"
+
+// Heap accounting: every global allocation carries its size in a header.
+namespace heap {
+constexpr size_t kHeader = alignof(std::max_align_t);
+std::atomic<int64_t> live{0};
+std::atomic<int64_t> peak{0};
+
+void* Allocate(size_t bytes) {
+  void* block = std::malloc(bytes + kHeader);
+  if (block == nullptr) return nullptr;
+  *static_cast<size_t*>(block) = bytes;
+  const int64_t now = live.fetch_add(static_cast<int64_t>(bytes)) + static_cast<int64_t>(bytes);
+  int64_t high = peak.load();
+  while (now > high && !peak.compare_exchange_weak(high, now)) {
+  }
+  return static_cast<char*>(block) + kHeader;
+}
+void Release(void* pointer) {
+  if (pointer == nullptr) return;
+  char* block = static_cast<char*>(pointer) - kHeader;
+  live.fetch_sub(static_cast<int64_t>(*reinterpret_cast<size_t*>(block)));
+  std::free(block);
+}
+}  // namespace heap
+
+void* operator new(size_t bytes) {
+  if (void* p = heap::Allocate(bytes)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](size_t bytes) {
+  if (void* p = heap::Allocate(bytes)) return p;
+  throw std::bad_alloc();
+}
+void* operator new(size_t bytes, const std::nothrow_t&) noexcept { return heap::Allocate(bytes); }
+void* operator new[](size_t bytes, const std::nothrow_t&) noexcept { return heap::Allocate(bytes); }
+void operator delete(void* p) noexcept { heap::Release(p); }
+void operator delete[](void* p) noexcept { heap::Release(p); }
+void operator delete(void* p, size_t) noexcept { heap::Release(p); }
+void operator delete[](void* p, size_t) noexcept { heap::Release(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { heap::Release(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { heap::Release(p); }
 
 namespace {
 
@@ -562,6 +625,249 @@ void BM_RunPipeline(benchmark::State& state) {
   Label(state);
 }
 BENCHMARK(BM_RunPipeline)->Unit(benchmark::kMicrosecond);
+
+
+// The minutiae stages of the default path (thinning, gap joining, bifurcation
+// cleaning, scan, filter), each from the input one RunPipeline call handed it.
+struct MinutiaeStages {
+  RowImage skeleton = AllocRowImage(kWidth, kHeight);
+  std::unique_ptr<FeatureSet> features = std::make_unique<FeatureSet>();
+  std::vector<Minutia> scanned;
+
+  MinutiaeStages() {
+    Take("skeleton-cleaned");
+    Scan();
+    scanned.assign(features->minutiae, features->minutiae + features->minutiaCount);
+  }
+  const uint8_t* const* Map() { return SharedRidgeStages().Get("orientation-refreshed").rows(); }
+  void Take(const char* key) { SharedRidgeStages().Take(skeleton, SharedRidgeStages().Get(key)); }
+  void Thin() { vorsensor::Thin(kWidth, kHeight, skeleton.rows(), static_cast<int32_t>(Shared().config.maxIterations)); }
+  void Join() {
+    const EngineConfiguration& c = Shared().config;
+    JoinGaps(kWidth, kHeight, skeleton.rows(), Map(), static_cast<int32_t>(c.joinTraceMax),
+             static_cast<int32_t>(c.joinTraceMin), static_cast<int32_t>(c.joinRadius), c.joinAngleMin);
+  }
+  void Clean() {
+    const EngineConfiguration& c = Shared().config;
+    const BifurcationCleaningParameters p{static_cast<int32_t>(c.branchTraceMax), c.teeWideAngle, c.spreadWideAngle,
+                                          c.teeSideHigh, c.teeSideLow, c.spreadSideLow,
+                                          static_cast<int32_t>(c.branchShortLen), static_cast<int32_t>(c.bridgeMaxLen),
+                                          static_cast<int32_t>(c.crossMaxLen), static_cast<int32_t>(c.branchKeepLen),
+                                          c.crossAngleMax};
+    CleanBifurcations(kWidth, kHeight, skeleton.rows(), Map(), p);
+  }
+  void Scan() {
+    const EngineConfiguration& c = Shared().config;
+    ScanMinutiae(kWidth, kHeight, skeleton.rows(), Map(), SharedRidgeStages().Get("density-copy").rows(),
+                 features->minutiae, &features->minutiaCount, static_cast<int32_t>(c.endTraceMax),
+                 static_cast<int32_t>(c.endTraceMin), static_cast<int32_t>(c.forkBranchMin),
+                 static_cast<int32_t>(c.spreadRadius));
+  }
+  int32_t Filter() {
+    const EngineConfiguration& c = Shared().config;
+    const MinutiaeFilterParameters p{static_cast<int32_t>(c.crowdRadius), static_cast<int32_t>(c.crowdMaxNeighbours),
+                                     static_cast<int32_t>(c.pairDistance), static_cast<int32_t>(c.forkPairDistance),
+                                     c.pairAngleTolerance, static_cast<int32_t>(c.borderWindow)};
+    FilterMinutiae(kWidth, kHeight, Map(), features->minutiae, features->minutiaCount, p);
+    return CompactMinutiae(features->minutiae, features->minutiaCount);
+  }
+};
+
+MinutiaeStages& SharedMinutiaeStages() {
+  static MinutiaeStages stages;
+  return stages;
+}
+
+void BM_Thin(benchmark::State& state) {
+  MinutiaeStages& m = SharedMinutiaeStages();
+  for (auto _ : state) {
+    m.Take("binary-final");
+    m.Thin();
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_Thin)->Unit(benchmark::kMicrosecond);
+
+void BM_JoinGaps(benchmark::State& state) {
+  MinutiaeStages& m = SharedMinutiaeStages();
+  for (auto _ : state) {
+    m.Take("skeleton-thinned");
+    m.Join();
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_JoinGaps)->Unit(benchmark::kMicrosecond);
+
+void BM_CleanBifurcations(benchmark::State& state) {
+  MinutiaeStages& m = SharedMinutiaeStages();
+  for (auto _ : state) {
+    m.Take("skeleton-joined");
+    m.Clean();
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+BENCHMARK(BM_CleanBifurcations)->Unit(benchmark::kMicrosecond);
+
+void BM_ScanMinutiae(benchmark::State& state) {
+  MinutiaeStages& m = SharedMinutiaeStages();
+  for (auto _ : state) {
+    m.Take("skeleton-cleaned");
+    m.Scan();
+    benchmark::ClobberMemory();
+  }
+  state.counters["scanned"] = m.features->minutiaCount;
+  Label(state);
+}
+BENCHMARK(BM_ScanMinutiae)->Unit(benchmark::kMicrosecond);
+
+void BM_FilterMinutiae(benchmark::State& state) {
+  MinutiaeStages& m = SharedMinutiaeStages();
+  int32_t kept = 0;
+  for (auto _ : state) {
+    std::copy(m.scanned.begin(), m.scanned.end(), m.features->minutiae);
+    m.features->minutiaCount = static_cast<int32_t>(m.scanned.size());
+    kept = m.Filter();
+    benchmark::ClobberMemory();
+  }
+  state.counters["minutiae"] = kept;
+  Label(state);
+}
+BENCHMARK(BM_FilterMinutiae)->Unit(benchmark::kMicrosecond);
+
+// Steps 19 to 27 together, from the final binary image.
+void BM_MinutiaeSteps(benchmark::State& state) {
+  MinutiaeStages& m = SharedMinutiaeStages();
+  int32_t kept = 0;
+  for (auto _ : state) {
+    m.Take("binary-final");
+    m.Thin();
+    m.Join();
+    m.Clean();
+    m.Scan();
+    kept = m.Filter();
+    benchmark::ClobberMemory();
+  }
+  state.counters["minutiae"] = kept;
+  Label(state);
+}
+BENCHMARK(BM_MinutiaeSteps)->Unit(benchmark::kMicrosecond);
+
+// Images for ExtractTemplate, kept as read; each call works on a copy, since
+// the extraction writes its final image back into the caller's.
+struct LoadedImage {
+  std::vector<uint8_t> pixels;
+  int32_t width;
+  int32_t height;
+  int32_t dpi;
+};
+
+std::vector<LoadedImage> Load(const std::vector<testing::FingerprintImage>& images) {
+  std::vector<LoadedImage> loaded;
+  for (const testing::FingerprintImage& image : images) {
+    imageio::ImageResult read = imageio::ReadImage(image.path);
+    if (read.ok()) loaded.push_back({std::move(read.image.pixels), read.image.width, read.image.height, image.dpi});
+  }
+  return loaded;
+}
+
+constexpr int32_t kFixedExtractions = 24;  // one round of the generated fingerprints
+
+// Cycles through `images`; counters: peak heap of one extraction, mean quality and minutiae.
+void RunExtractions(benchmark::State& state, const std::vector<LoadedImage>& images) {
+  if (images.empty()) {
+    state.SkipWithError("no images");
+    return;
+  }
+  const EngineConfiguration& config = Shared().config;
+  std::vector<uint8_t> work;
+  std::vector<uint8_t> record(kMaxTemplateRecordSize);
+  auto extract = [&](const LoadedImage& image) {
+    work.assign(image.pixels.begin(), image.pixels.end());
+    int32_t length = 0;
+    return ExtractTemplate(image.width, image.height, work.data(), image.dpi, record.data(),
+                           static_cast<int32_t>(record.size()), &length, &config);
+  };
+  int64_t peak = 0;
+  for (const LoadedImage& image : images) {
+    work.reserve(image.pixels.size());
+    const int64_t before = heap::live.load();
+    heap::peak.store(before);
+    extract(image);
+    peak = std::max(peak, heap::peak.load() - before);
+  }
+  size_t next = 0;
+  int64_t qualitySum = 0;
+  for (auto _ : state) {
+    qualitySum += extract(images[next]);
+    next = next + 1 == images.size() ? 0 : next + 1;
+  }
+  state.counters["peak_heap_bytes"] = static_cast<double>(peak);
+  state.counters["quality"] = static_cast<double>(qualitySum) / static_cast<double>(state.iterations());
+  state.counters["images"] = static_cast<double>(images.size());
+}
+
+const std::vector<LoadedImage>& GeneratedImages() {
+  static const std::vector<LoadedImage> images = Load(testing::SynthImages());
+  return images;
+}
+
+void BM_ExtractTemplateGenerated(benchmark::State& state) { RunExtractions(state, GeneratedImages()); }
+BENCHMARK(BM_ExtractTemplateGenerated)->Unit(benchmark::kMicrosecond);
+// One round of the same images (for instruction counts under callgrind).
+BENCHMARK(BM_ExtractTemplateGenerated)->Name("BM_ExtractTemplateFixed")->Iterations(kFixedExtractions)
+    ->Unit(benchmark::kMicrosecond);
+
+void BM_ExtractTemplateFixture(benchmark::State& state) {
+  Fixture& f = Shared();
+  std::vector<LoadedImage> one(1);
+  one[0] = {std::vector<uint8_t>(static_cast<size_t>(kWidth * kHeight)), kWidth, kHeight, kWorkingResolution};
+  for (int32_t y = 0; y < kHeight; ++y) std::copy(f.source[y], f.source[y] + kWidth, &one[0].pixels[y * kWidth]);
+  RunExtractions(state, one);
+  Label(state);
+}
+BENCHMARK(BM_ExtractTemplateFixture)->Unit(benchmark::kMicrosecond);
+
+// The sets of the shared folder in manifest order, up to eight images each.
+constexpr int32_t kImagesPerSet = 8;
+constexpr int32_t kSharedSetsMax = 8;
+
+struct SharedSet {
+  std::string name;
+  std::vector<LoadedImage> images;
+};
+
+const std::vector<SharedSet>& SharedSets() {
+  static const std::vector<SharedSet> sets = [] {
+    std::vector<SharedSet> result;
+    std::map<std::string, std::vector<testing::FingerprintImage>> bySet;
+    std::vector<std::string> order;
+    for (const testing::FingerprintImage& image : testing::SharedImages()) {
+      std::vector<testing::FingerprintImage>& list = bySet[image.set];
+      if (list.empty()) order.push_back(image.set);
+      if (static_cast<int32_t>(list.size()) < kImagesPerSet) list.push_back(image);
+    }
+    for (const std::string& name : order) result.push_back({name, Load(bySet[name])});
+    return result;
+  }();
+  return sets;
+}
+
+void BM_ExtractTemplateShared(benchmark::State& state) {
+  const std::vector<SharedSet>& sets = SharedSets();
+  const size_t k = static_cast<size_t>(state.range(0));
+  if (k >= sets.size()) {
+    state.SkipWithError("no such set in the shared data folder");
+    return;
+  }
+  RunExtractions(state, sets[k].images);
+  const LoadedImage& first = sets[k].images.front();
+  state.SetLabel(sets[k].name + " " + std::to_string(first.width) + "x" + std::to_string(first.height) + " " +
+                 std::to_string(first.dpi) + "dpi");
+}
+BENCHMARK(BM_ExtractTemplateShared)->DenseRange(0, kSharedSetsMax - 1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -1,16 +1,20 @@
 // Matcher throughput: one prepared probe against many prepared samples, as
-// an identification search runs, on synthesised realistic feature sets
-// (40..60 minutiae with a real-looking spread over a 256 x 288 print).
-//   build-release/bench/bench_matching
+// an identification search runs, on templates extracted from the committed
+// generated fingerprints (data/synth) and, when the shared development folder
+// is there, from two impressions of each of its fingers. The probe is the
+// first generated impression; BM_MatchSampleSynthesised keeps the earlier
+// gallery of synthesised feature sets (40..60 minutiae) for comparison.
+//   build/release/bench/bench_matching
 // Instruction counts (reproducible on a loaded machine): run the fixed
 // gallery round under callgrind and read MatchSample's inclusive cost,
-//   valgrind --tool=callgrind build-release/bench/bench_matching --benchmark_filter=GalleryFixed
+//   valgrind --tool=callgrind build/release/bench/bench_matching --benchmark_filter=GalleryFixed
 // which is the cost of kFixedComparisons comparisons.
 #include <benchmark/benchmark.h>
 
 #include <memory>
 #include <vector>
 
+#include "bench/extracted_templates.h"
 #include "engine/engine_configuration.h"
 #include "matching/feature_set_helpers.h"
 #include "matching/matcher.h"
@@ -22,6 +26,7 @@ using namespace vorsensor;
 constexpr int32_t kGallerySize = 256;
 constexpr int32_t kMemoryComparisons = 10000;
 constexpr int32_t kFixedComparisons = 4 * kGallerySize;
+constexpr int32_t kSharedImpressions = 2;
 
 struct Gallery {
   std::vector<uint8_t> probe;
@@ -49,8 +54,23 @@ Gallery MakeGallery(uint64_t seed, int32_t genuinePercent) {
   return g;
 }
 
-void RunComparisons(benchmark::State& state, int32_t genuinePercent) {
-  const Gallery g = MakeGallery(42, genuinePercent);
+enum class Kind { kAll, kGenuine, kImpostor };
+
+// The first extracted template as the probe; as samples every other one, the
+// other impressions of its finger, or the other fingers.
+Gallery ExtractedGallery(Kind kind) {
+  static const std::vector<bench::ExtractedTemplate> templates = bench::ExtractTemplates(kSharedImpressions);
+  Gallery g;
+  const bench::ExtractedTemplate& probe = templates.front();
+  g.probe = probe.record;
+  for (size_t k = 1; k < templates.size(); ++k) {
+    const bool genuine = templates[k].finger == probe.finger;
+    if (kind == Kind::kAll || (kind == Kind::kGenuine) == genuine) g.samples.push_back(templates[k].record);
+  }
+  return g;
+}
+
+void RunComparisons(benchmark::State& state, const Gallery& g) {
   EngineConfiguration config;
   SetDefaultConfiguration(&config);
   MatchWorkspace* w = CreateMatchWorkspace();
@@ -71,16 +91,18 @@ void RunComparisons(benchmark::State& state, int32_t genuinePercent) {
   FreeMatchWorkspace(w);
 }
 
-// An identification gallery: mostly other fingers.
-void BM_MatchSampleGallery(benchmark::State& state) { RunComparisons(state, 5); }
+// An identification gallery: every extracted template (mostly other fingers).
+void BM_MatchSampleGallery(benchmark::State& state) { RunComparisons(state, ExtractedGallery(Kind::kAll)); }
 // Impressions of the probe's finger only (the slowest case: every stage runs).
-void BM_MatchSampleGenuine(benchmark::State& state) { RunComparisons(state, 100); }
+void BM_MatchSampleGenuine(benchmark::State& state) { RunComparisons(state, ExtractedGallery(Kind::kGenuine)); }
 // Other fingers only.
-void BM_MatchSampleImpostor(benchmark::State& state) { RunComparisons(state, 0); }
+void BM_MatchSampleImpostor(benchmark::State& state) { RunComparisons(state, ExtractedGallery(Kind::kImpostor)); }
+// The synthesised gallery of the earlier figures: 5 % impressions of the probe's finger.
+void BM_MatchSampleSynthesised(benchmark::State& state) { RunComparisons(state, MakeGallery(42, 5)); }
 
 // Workspace size after 10,000 comparisons (it must not grow once warmed up).
 void BM_WorkspaceAfter10000(benchmark::State& state) {
-  const Gallery g = MakeGallery(43, 20);
+  const Gallery g = ExtractedGallery(Kind::kAll);
   EngineConfiguration config;
   SetDefaultConfiguration(&config);
   size_t afterFirstRound = 0;
@@ -101,7 +123,7 @@ void BM_WorkspaceAfter10000(benchmark::State& state) {
 }
 
 void BM_PrepareProbe(benchmark::State& state) {
-  const Gallery g = MakeGallery(44, 0);
+  const Gallery g = ExtractedGallery(Kind::kAll);
   EngineConfiguration config;
   SetDefaultConfiguration(&config);
   MatchWorkspace* w = CreateMatchWorkspace();
@@ -114,6 +136,7 @@ BENCHMARK(BM_MatchSampleGallery);
 BENCHMARK(BM_MatchSampleGallery)->Name("BM_MatchSampleGalleryFixed")->Iterations(kFixedComparisons);
 BENCHMARK(BM_MatchSampleGenuine);
 BENCHMARK(BM_MatchSampleImpostor);
+BENCHMARK(BM_MatchSampleSynthesised);
 BENCHMARK(BM_PrepareProbe);
 BENCHMARK(BM_WorkspaceAfter10000)->Iterations(1)->Unit(benchmark::kMillisecond);
 

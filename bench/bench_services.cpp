@@ -1,24 +1,31 @@
-// Verification and identification services on synthesised fingers of 40 to 60
-// minutiae, sealed into template texts as the component hands them out.
+// Verification and identification services on templates extracted from the
+// committed generated fingerprints (data/synth) and, when the shared
+// development folder is there, from two impressions of each of its fingers;
+// sealed into template texts as the component hands them out.
 //
 //   BM_VerifyTexts        Verify on two template texts end to end (decode,
-//                         open, read, prepare, match); time per call.
-//   BM_MatchPreparedProbe 1:N against a prepared probe: opened records matched
-//                         against the engine's loaded sample; items/s is
-//                         comparisons per second on one core.
+//                         open, read, prepare, match); time per call; half the
+//                         pairs two impressions of one finger, half two fingers.
+//   BM_MatchPreparedProbe 1:N against a prepared probe: opened records of
+//                         other fingers matched against the engine's loaded
+//                         sample; items/s is comparisons per second on one core.
 //   BM_SearchSealed       MatchTemplates' search over sealed templates (opening
 //                         included), no match, so the whole gallery is scanned.
 //   BM_IdentifyParallel   the parallel search over the same kind of gallery on
 //                         1 and 2 threads; the ratio of their wall-clock items/s
 //                         is the speed-up (meaningful only on otherwise idle cores).
+// Galleries of kGallery entries repeat the extracted templates of other fingers.
 //
-// Run: build/release/bench/bench_services (add --benchmark_filter=... to pick).
+// Run: build/release/bench/bench_services (add --benchmark_filter=... to pick;
+// VS_SHARED_DATA=/nonexistent leaves the shared folder out).
 #include <benchmark/benchmark.h>
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "bench/extracted_templates.h"
 #include "component/template_methods.h"
 #include "engine/engine_configuration.h"
 #include "services/match_templates.h"
@@ -29,44 +36,71 @@
 namespace vorsensor {
 namespace {
 
-using testing::MakeFinger;
-using testing::MakeImpression;
+using bench::ExtractedTemplate;
 using testing::RecordBytes;
-using testing::RecordOf;
 using testing::Seal;
 using testing::SealedBytes;
-using testing::TestRandom;
 using testing::TextOf;
 
-constexpr int kPairs = 64;
 constexpr int kGallery = 2000;
+constexpr int32_t kSharedImpressions = 2;
 
-// Text pairs: every other pair two impressions of one finger, the rest two fingers.
+const std::vector<ExtractedTemplate>& Templates() {
+  static const std::vector<ExtractedTemplate> templates = bench::ExtractTemplates(kSharedImpressions);
+  return templates;
+}
+
+std::string SetOf(const std::string& finger) { return finger.substr(0, finger.find(':')); }
+
+// Alternately a genuine pair (the first impression of a finger and a later
+// one) and an impostor pair (first impressions of two fingers of one set).
 struct TextPairs {
   std::vector<std::string> first;
   std::vector<std::string> second;
   TextPairs() {
-    TestRandom random(1);
-    for (int i = 0; i < kPairs; ++i) {
-      const auto finger = MakeFinger(random);
-      first.push_back(TextOf(*finger));
-      second.push_back(i % 2 == 0 ? TextOf(*MakeImpression(*finger, random, random.Range(-10, 10),
-                                                           random.Range(-20, 20), random.Range(-20, 20)))
-                                  : TextOf(*MakeFinger(random)));
+    const std::vector<ExtractedTemplate>& all = Templates();
+    std::vector<std::pair<size_t, size_t>> genuine, impostor;
+    std::map<std::string, size_t> firstOf;
+    for (size_t k = 0; k < all.size(); ++k) {
+      if (firstOf.count(all[k].finger) == 0) {
+        firstOf[all[k].finger] = k;
+      } else {
+        genuine.emplace_back(firstOf[all[k].finger], k);
+      }
     }
+    // The map holds the fingers in key order, so neighbours of one set follow each other.
+    const std::string* previousKey = nullptr;
+    size_t previous = 0;
+    for (const auto& [key, k] : firstOf) {
+      if (previousKey != nullptr && SetOf(*previousKey) == SetOf(key)) impostor.emplace_back(previous, k);
+      previousKey = &key;
+      previous = k;
+    }
+    for (size_t i = 0; i < genuine.size() || i < impostor.size(); ++i) {
+      for (const auto* list : {&genuine, &impostor}) {
+        if (i >= list->size()) continue;
+        first.push_back(TextOf(Seal(all[(*list)[i].first].padded)));
+        second.push_back(TextOf(Seal(all[(*list)[i].second].padded)));
+      }
+    }
+    std::fprintf(stderr, "%zu genuine and %zu impostor pairs\n", genuine.size(), impostor.size());
   }
 };
 
-// A probe and a gallery of other fingers (no match anywhere).
+// A probe (the first template) and a gallery of other fingers (no match anywhere).
 struct Gallery {
   RecordBytes probe{};
   std::vector<RecordBytes> records;
   std::vector<SealedBytes> sealed;
   Gallery() {
-    TestRandom random(2);
-    probe = RecordOf(*MakeFinger(random));
+    const std::vector<ExtractedTemplate>& all = Templates();
+    probe = all.front().padded;
+    std::vector<const ExtractedTemplate*> others;
+    for (const ExtractedTemplate& t : all) {
+      if (t.finger != all.front().finger) others.push_back(&t);
+    }
     for (int i = 0; i < kGallery; ++i) {
-      records.push_back(RecordOf(*MakeFinger(random)));
+      records.push_back(others[static_cast<size_t>(i) % others.size()]->padded);
       sealed.push_back(Seal(records.back()));
     }
   }

@@ -196,7 +196,8 @@ void CleanBifurcations(int32_t w, int32_t h, uint8_t* const* skeleton, const uin
   BranchTrace t1;
   BranchTrace t2;
   for (int32_t y = kBorderMargin; y <= h - 1 - kBorderMargin; ++y) {
-    for (int32_t x = kBorderMargin; x <= w - 1 - kBorderMargin; ++x) {
+    const int32_t last = w - 1 - kBorderMargin;
+    for (int32_t x = NextRidge(skeleton[y], kBorderMargin, last); x <= last; x = NextRidge(skeleton[y], x + 1, last)) {
       if (orientationMap[y][x] >= kForegroundLimit) continue;
       if (CrossingNumber(skeleton, x, y) != kForkCount) continue;
       CleanOneBifurcation(w, h, skeleton, x, y, parameters, t1, t2);

@@ -158,7 +158,8 @@ int32_t ScanMinutiae(int32_t w, int32_t h, uint8_t* const* skeleton, const uint8
   TraceList scratch = AllocTraceList(endingRoom > forkRoom ? endingRoom : forkRoom);
   if (!scratch.valid()) return kOutOfMemory;
   for (int32_t y = kScanMargin; y <= h - 1 - kScanMargin; ++y) {
-    for (int32_t x = kScanMargin; x <= w - 1 - kScanMargin; ++x) {
+    const int32_t last = w - 1 - kScanMargin;
+    for (int32_t x = NextRidge(skeleton[y], kScanMargin, last); x <= last; x = NextRidge(skeleton[y], x + 1, last)) {
       if (orientationMap[y][x] >= kForegroundLimit) continue;
       const int32_t crossing = CrossingNumber(skeleton, x, y);
       Minutia m{x, y, 0, kDroppedDirection, kNoSpread, kNoDensity, 0};

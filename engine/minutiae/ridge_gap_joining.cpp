@@ -66,7 +66,7 @@ int32_t JoinGaps(int32_t w, int32_t h, uint8_t* const* skeleton, const uint8_t* 
   const JoinSearch search{w, h, skeleton, joinTraceMax, joinTraceMin, radius, joinAngleMin, &scratch};
 
   for (int32_t y = 1; y <= h - 2; ++y) {
-    for (int32_t x = 1; x <= w - 2; ++x) {
+    for (int32_t x = NextRidge(skeleton[y], 1, w - 2); x <= w - 2; x = NextRidge(skeleton[y], x + 1, w - 2)) {
       if (orientationMap[y][x] >= kForegroundLimit) continue;
       if (CrossingNumber(skeleton, x, y) != kEndingCount) continue;
       list.Clear();

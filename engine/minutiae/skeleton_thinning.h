@@ -19,4 +19,8 @@ extern const uint8_t kDeletionTable[256];
 // copies cannot be allocated.
 int32_t Thin(int32_t w, int32_t h, uint8_t* const* image, int32_t maxIterations);
 
+// The same thinning with the plain per-pixel code lookup Thin's row kernel
+// replaced; kept as the reference the tests compare Thin with.
+int32_t ThinPlain(int32_t w, int32_t h, uint8_t* const* image, int32_t maxIterations);
+
 }  // namespace vorsensor

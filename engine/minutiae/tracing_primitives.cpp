@@ -15,27 +15,6 @@ constexpr RingPosition kStepOrder[kRingSize] = {kRingN, kRingE, kRingS, kRingW, 
 
 }  // namespace
 
-Ring ReadRing(const uint8_t* const* image, int32_t x, int32_t y) {
-  const uint8_t* above = image[y - 1];
-  const uint8_t* row = image[y];
-  const uint8_t* below = image[y + 1];
-  return Ring{{above[x], above[x + 1], row[x + 1], below[x + 1], below[x], below[x - 1], row[x - 1], above[x - 1]}};
-}
-
-int32_t RingCount(const Ring& ring) {
-  int32_t count = 0;
-  for (int32_t k = 0; k < kRingSize; ++k) {
-    const uint8_t next = ring.value[(k + 1) % kRingSize];
-    count += (ring.value[k] == kSkeletonOther && next == kSkeletonRidge) ? 1 : 0;
-  }
-  return count;
-}
-
-int32_t CrossingNumber(const uint8_t* const* image, int32_t x, int32_t y) {
-  if (image[y][x] != kSkeletonRidge) return -1;
-  return RingCount(ReadRing(image, x, y));
-}
-
 TraceList AllocTraceList(int32_t capacity) {
   TraceList list;
   const int32_t size = capacity > 0 ? capacity : 1;

@@ -8,6 +8,7 @@
 // Skeleton pixels are 0 (ridge) or 255 (anything else). Coordinates are
 // (x, y) = (column, row) throughout; images are arrays of row pointers.
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "geometry/geometry.h"
@@ -29,14 +30,48 @@ struct Ring {
 };
 
 // The neighbours of (x, y); the pixel must not lie on the outermost rows or columns.
-Ring ReadRing(const uint8_t* const* image, int32_t x, int32_t y);
+inline Ring ReadRing(const uint8_t* const* image, int32_t x, int32_t y) {
+  const uint8_t* above = image[y - 1];
+  const uint8_t* row = image[y];
+  const uint8_t* below = image[y + 1];
+  return Ring{{above[x], above[x + 1], row[x + 1], below[x + 1], below[x], below[x - 1], row[x - 1], above[x - 1]}};
+}
 
 // Transitions from exactly 255 to exactly 0 round the closed ring (N after NW).
-int32_t RingCount(const Ring& ring);
+inline int32_t RingCount(const Ring& ring) {
+  int32_t count = 0;
+  for (int32_t k = 0; k < kRingSize; ++k) {
+    const uint8_t next = ring.value[(k + 1) % kRingSize];
+    count += (ring.value[k] == kSkeletonOther && next == kSkeletonRidge) ? 1 : 0;
+  }
+  return count;
+}
 
 // -1 when (x, y) is not a ridge pixel, else its ring count: 0 isolated, 1 ridge
-// ending, 2 ordinary ridge pixel, 3 bifurcation.
-int32_t CrossingNumber(const uint8_t* const* image, int32_t x, int32_t y);
+// ending, 2 ordinary ridge pixel, 3 bifurcation. Inline, as the stages ask it
+// of every foreground pixel.
+inline int32_t CrossingNumber(const uint8_t* const* image, int32_t x, int32_t y) {
+  if (image[y][x] != kSkeletonRidge) return -1;
+  return RingCount(ReadRing(image, x, y));
+}
+
+// The first column from x to last (inclusive) where `row` holds a ridge
+// pixel, else last + 1. Eight pixels without ridge are passed over at once:
+// the stages that look for endings and bifurcations call it between pixels,
+// so it sees every change they make to the row.
+inline int32_t NextRidge(const uint8_t* row, int32_t x, int32_t last) {
+  constexpr int32_t kRun = 8;
+  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  for (; x + kRun - 1 <= last; x += kRun) {
+    uint64_t v;
+    std::memcpy(&v, row + x, sizeof v);
+    // The high bit of each byte of `nonzero` is set exactly where that byte is not 0.
+    const uint64_t nonzero = ((v & kLow7) + kLow7) | v;
+    if ((~nonzero & ~kLow7) != 0) break;
+  }
+  while (x <= last && row[x] != kSkeletonRidge) ++x;
+  return x;
+}
 
 // Pixels a stage erased, so that it can draw them again: parallel column and
 // row lists with a fixed capacity. Appending to a full list does nothing and

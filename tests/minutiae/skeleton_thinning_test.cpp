@@ -59,11 +59,14 @@ void ReferenceThin(RowImage& image, int32_t maxIterations) {
   }
 }
 
+// Thin, ThinPlain (the per-pixel kernel Thin's window kernel replaced) and
+// the reference above agree; widths up to 70 give the window kernel runs of
+// eight pixels to pass over and ends of every length.
 TEST(SkeletonThinningTest, MatchesPlainReferenceOnRandomShapes) {
   testing::TestRandom random(61);
-  for (int trial = 0; trial < 60; ++trial) {
-    const int32_t w = random.Range(3, 40), h = random.Range(3, 40);
-    const int32_t percent = random.Range(30, 85);
+  for (int trial = 0; trial < 120; ++trial) {
+    const int32_t w = random.Range(3, 70), h = random.Range(3, 40);
+    const int32_t percent = trial % 4 == 3 ? random.Range(2, 10) : random.Range(30, 85);
     const bool framed = trial % 3 != 0;
     RowImage image = testing::BlankImage(w, h);
     for (int32_t y = 0; y < h; ++y) {
@@ -81,9 +84,13 @@ TEST(SkeletonThinningTest, MatchesPlainReferenceOnRandomShapes) {
     RowImage expected = testing::BlankImage(w, h);
     CopyRowImage(expected.rows(), image.rows(), w, h);
     const int32_t iterations = random.Range(0, 8);
+    RowImage plain = testing::BlankImage(w, h);
+    CopyRowImage(plain.rows(), image.rows(), w, h);
     ASSERT_EQ(Thin(w, h, image.rows(), iterations), 0);
+    ASSERT_EQ(ThinPlain(w, h, plain.rows(), iterations), 0);
     ReferenceThin(expected, iterations);
     ASSERT_EQ(testing::WholePicture(image), testing::WholePicture(expected)) << "trial " << trial;
+    ASSERT_EQ(testing::WholePicture(plain), testing::WholePicture(expected)) << "trial " << trial;
   }
 }
 

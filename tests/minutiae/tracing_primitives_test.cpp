@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "minutiae/skeleton_pictures.h"
+#include "support/random.h"
 
 namespace vorsensor {
 namespace {
@@ -163,6 +164,27 @@ TEST(TracingPrimitivesTest, DigitalLineExampleAndItsUsers) {
   blank[1][2] = 0;
   EXPECT_EQ(LineBlocked(0, 0, 3, 1, blank.rows()), 1);
   EXPECT_EQ(LineBlocked(0, 0, 1, 0, blank.rows()), 0);  // neighbours: nothing between
+}
+
+// NextRidge against a pixel-by-pixel search, for every start and end on rows
+// whose other pixels include 1 and 128 (next to 0 in value and in the high
+// bit), with ridge runs that start and end on every side of an eight-pixel run.
+TEST(TracingPrimitivesTest, NextRidgeFindsWhatAPlainSearchFinds) {
+  testing::TestRandom random(17);
+  const uint8_t kOthers[] = {1, 128, 255, 254};
+  for (int trial = 0; trial < 40; ++trial) {
+    std::vector<uint8_t> row(40);
+    for (uint8_t& p : row) p = kOthers[random.Range(0, 3)];
+    const int ridges = random.Range(0, 3);
+    for (int k = 0; k < ridges; ++k) row[static_cast<size_t>(random.Range(0, 39))] = kSkeletonRidge;
+    for (int32_t from = 0; from < 40; ++from) {
+      for (int32_t last = from - 1; last < 40; ++last) {
+        int32_t expected = from;
+        while (expected <= last && row[static_cast<size_t>(expected)] != kSkeletonRidge) ++expected;
+        ASSERT_EQ(NextRidge(row.data(), from, last), expected) << trial << ' ' << from << ' ' << last;
+      }
+    }
+  }
 }
 
 TEST(TracingPrimitivesTest, FoldedAngle) {
