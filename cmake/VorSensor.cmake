@@ -61,6 +61,6 @@ function(vs_test_folder name)
     add_executable(${exe} ${${kind}} ${helpers})
     target_link_libraries(${exe} PRIVATE ${libs} vs_test_support GTest::gmock GTest::gtest_main)
     gtest_discover_tests(${exe} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                         PROPERTIES LABELS "${labels}")
+                         PROPERTIES LABELS "${labels}" ENVIRONMENT "${VS_TEST_ENVIRONMENT}")
   endforeach()
 endfunction()

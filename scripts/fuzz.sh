@@ -13,6 +13,14 @@ seconds=${1:-600}
 shift || true
 rss=${FUZZ_RSS_MB:-1024}
 malloc=${FUZZ_MALLOC_MB:-256}
+scripts/setup.sh
+if ! command -v clang++ >/dev/null 2>&1 || ! dpkg-query -W -f='${Status}' libclang-rt-dev 2>/dev/null | grep -q 'ok installed'; then
+  echo "fuzz: installing clang and its runtime (libFuzzer)"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends clang libclang-rt-dev >/dev/null
+fi
 scripts/build.sh fuzz
 shopt -s nullglob
 if [ $# -gt 0 ]; then

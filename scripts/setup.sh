@@ -9,7 +9,6 @@ packages=(
   nlohmann-json3-dev                           # --json output (vorsensor)
   libcairo2-dev                                # drawing minutiae over images (vorsensor draw)
   libssl-dev                                   # test-only reference cipher
-  clang libclang-rt-dev                        # libFuzzer targets
   g++-mingw-w64-i686                           # syntax check of the Windows platform part
 )
 missing=()
