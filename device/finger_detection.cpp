@@ -10,7 +10,7 @@ constexpr int32_t kLast = kBlockMaskSide - 1;
 constexpr int32_t kBlockPixels = kFingerBlockSide * kFingerBlockSide;
 constexpr int32_t kWindowPixels = kFingerWindowSide * kFingerWindowSide;
 
-bool Foreground(uint8_t value) { return value != kBackgroundBlock; }
+bool Foreground(uint8_t value) { return value != kBackgroundMaskBlock; }
 
 uint8_t& At(uint8_t* mask, int32_t bx, int32_t by) { return mask[by * kBlockMaskSide + bx]; }
 
@@ -38,7 +38,7 @@ void SetBlockContrasts(const uint8_t* window, uint8_t* mask) {
       uint8_t& block = At(mask, bx, by);
       if (!Foreground(block)) continue;
       const int32_t contrast = BlockContrast(window, bx, by);
-      block = contrast < kBlockContrastMin ? kBackgroundBlock : static_cast<uint8_t>(contrast);
+      block = contrast < kBlockContrastMin ? kBackgroundMaskBlock : static_cast<uint8_t>(contrast);
     }
   }
 }
@@ -63,7 +63,7 @@ void CleanUpBlockMask(uint8_t* mask) {
         }
       } else if ((!Foreground(up) && !Foreground(down)) || (!Foreground(upRight) && !Foreground(downLeft)) ||
                  (!Foreground(upLeft) && !Foreground(downRight))) {
-        block = kBackgroundBlock;
+        block = kBackgroundMaskBlock;
       }
     }
   }
@@ -108,10 +108,10 @@ void FillMaskColumns(uint8_t* mask) {
 void BuildBlockMask(const uint8_t* window, uint8_t* mask) {
   std::memset(mask, kFilledBlock, kBlockMaskBytes);
   for (int32_t i = 0; i < kBlockMaskSide; ++i) {
-    At(mask, i, 0) = kBackgroundBlock;
-    At(mask, i, kLast) = kBackgroundBlock;
-    At(mask, 0, i) = kBackgroundBlock;
-    At(mask, kLast, i) = kBackgroundBlock;
+    At(mask, i, 0) = kBackgroundMaskBlock;
+    At(mask, i, kLast) = kBackgroundMaskBlock;
+    At(mask, 0, i) = kBackgroundMaskBlock;
+    At(mask, kLast, i) = kBackgroundMaskBlock;
   }
   SetBlockContrasts(window, mask);
   CleanUpBlockMask(mask);

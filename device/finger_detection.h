@@ -11,7 +11,7 @@ constexpr int32_t kFingerWindowSide = 256;
 constexpr int32_t kFingerBlockSide = 8;
 constexpr int32_t kBlockMaskSide = kFingerWindowSide / kFingerBlockSide;  // 32
 constexpr int32_t kBlockMaskBytes = kBlockMaskSide * kBlockMaskSide;
-constexpr uint8_t kBackgroundBlock = 255;
+constexpr uint8_t kBackgroundMaskBlock = 255;
 constexpr int32_t kBlockContrastMin = 7;
 constexpr uint8_t kFilledBlock = 30;
 // A window this dark or darker is a finger whatever its blocks.

@@ -18,9 +18,7 @@ case "$variant" in
   *) echo "unknown variant: $variant" >&2; exit 2 ;;
 esac
 # ccache, when present, makes rebuilds of several build variants cheap.
-# The tool's precompiled header is cacheable with these sloppiness settings.
 if command -v ccache >/dev/null 2>&1; then
-  export CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime
   args+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S . -B "build/$variant" "${args[@]}" "$@" >/dev/null

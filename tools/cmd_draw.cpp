@@ -20,7 +20,7 @@
 namespace vorsensor::tools {
 namespace {
 
-constexpr double kDirectionUnitsPerTurn = 240;
+constexpr double kDrawUnitsPerTurn = 240;
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kMarkRadius = 3.5;       // output pixels
 constexpr double kStrokeLength = 11;      // direction strokes, output pixels
@@ -87,7 +87,7 @@ void DrawFeatures(cairo_t* cr, const FeatureSet& set, double toImage) {
   for (int32_t i = 0; i < set.minutiaCount; ++i) {
     const Minutia& m = set.minutiae[i];
     const double x = (m.x + 0.5) * toImage, y = (m.y + 0.5) * toImage;
-    const double angle = m.direction * 2 * kPi / kDirectionUnitsPerTurn;  // 0 towards +x, 60 units towards +y
+    const double angle = m.direction * 2 * kPi / kDrawUnitsPerTurn;  // 0 towards +x, 60 units towards +y
     const bool ending = m.type == kMinutiaEnding;
     SetColour(cr, ending ? kEndingColour : kBifurcationColour);
     cairo_new_path(cr);

@@ -28,7 +28,7 @@ constexpr int32_t kDefaultQuality = 200;
 constexpr int32_t kQualityMax = 255;
 constexpr size_t kMaxInputs = 255;  // inputs are named to the run by one byte
 
-constexpr const char* kDescription =
+constexpr const char* kEnrollDescription =
     "Enrol a finger from several captures.\n"
     "Each INPUT is a fingerprint image (PNG, BMP, TIFF or PGM; extracted with --dpi, --profile\n"
     "and --mode, its quality from the extraction), a template text (1000 hexadecimal digits),\n"
@@ -176,7 +176,7 @@ int RunEnroll(const Options& options) {
 }  // namespace
 
 void AddEnrollCommand(CLI::App& app, int& exitCode) {
-  CLI::App* cmd = app.add_subcommand("enroll", kDescription);
+  CLI::App* cmd = app.add_subcommand("enroll", kEnrollDescription);
   auto options = std::make_shared<Options>();
   cmd->add_option("INPUT", options->inputs, "captures in order: image, template text, record hex or file")->required();
   cmd->add_option("-o,--output", options->output, "write the enrolled template text to FILE");

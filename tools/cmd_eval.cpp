@@ -35,7 +35,7 @@ constexpr int32_t kEnrolMax = kEnrollStepLimit - 1;
 constexpr int kBarWidth = 30;
 constexpr size_t kPlainProgressSteps = 4;  // progress lines per stage without a terminal
 
-constexpr const char* kDescription =
+constexpr const char* kEvalDescription =
     "Measure the accuracy of the engine over sets of fingerprint images.\n"
     "Each FOLDER holds one set: images named FINGER_IMPRESSION.ext (101_1.tif, the FVC naming),\n"
     "or a manifest.csv with the columns file,finger,impression[,dpi][,set] (a set column makes\n"
@@ -192,7 +192,7 @@ int RunEval(const EvalOptions& options) {
 void AddEvalCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<EvalOptions>();
   CLI::App* cmd = app.add_subcommand("eval", "measure accuracy over sets of fingerprint images");
-  cmd->description(kDescription);
+  cmd->description(kEvalDescription);
   cmd->add_option("FOLDER", options->folders, "a folder of one set (FINGER_IMPRESSION naming or manifest.csv)")
       ->required();
   cmd->add_option("--protocol", options->protocol, "fvc (default) or all-pairs");

@@ -21,7 +21,7 @@
 namespace vorsensor::tools {
 namespace {
 
-constexpr const char* kDescription =
+constexpr const char* kExtractDescription =
     "Extract the template of a fingerprint image.\n"
     "The image (PNG, BMP, TIFF or PGM) is taken at --dpi, else at the resolution the file\n"
     "states, else at 500 dpi (with a warning), brought to 500 dpi and extracted with the\n"
@@ -175,7 +175,7 @@ int RunExtract(const ExtractOptions& options) {
 void AddExtractCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<ExtractOptions>();
   CLI::App* cmd = app.add_subcommand("extract", "extract a template from a fingerprint image");
-  cmd->description(kDescription);
+  cmd->description(kExtractDescription);
   cmd->add_option("IMAGE", options->image, "fingerprint image file")->required();
   AddExtractionOptions(cmd, options->extraction);
   cmd->add_flag("--record", options->record, "print the unsealed record as upper-case hexadecimal too");

@@ -18,7 +18,7 @@
 namespace vorsensor::tools {
 namespace {
 
-constexpr const char* kDescription =
+constexpr const char* kIdentifyDescription =
     "Find the first gallery entry that matches the probe.\n"
     "PROBE and each GALLERY entry are template texts, record hex, files of either, or\n"
     "fingerprint images (extracted with --dpi, --profile and --mode). A GALLERY folder\n"
@@ -142,7 +142,7 @@ int RunIdentify(const IdentifyOptions& options) {
 void AddIdentifyCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<IdentifyOptions>();
   CLI::App* cmd = app.add_subcommand("identify", "find the first gallery entry that matches a probe");
-  cmd->description(kDescription);
+  cmd->description(kIdentifyDescription);
   cmd->add_option("PROBE", options->probe, "probe: template text, record hex, template file or image")->required();
   cmd->add_option("GALLERY", options->gallery, "gallery entries: files or folders of templates or images")
       ->required();

@@ -17,7 +17,7 @@ namespace {
 constexpr int32_t kDirectionUnitsPerTurn = 240;
 constexpr double kDegreesPerTurn = 360.0;
 
-constexpr const char* kDescription =
+constexpr const char* kTemplateListingDescription =
     "Decode a template and list what it holds.\n"
     "TEMPLATE is a template text, record hex, a file of either, or a fingerprint image\n"
     "(extracted with --dpi, --profile and --mode). Lists the record's flags, the density\n"
@@ -125,7 +125,7 @@ int RunInspect(const InspectOptions& options) {
 void AddInspectCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<InspectOptions>();
   CLI::App* cmd = app.add_subcommand("inspect", "decode a template and list its contents");
-  cmd->description(kDescription);
+  cmd->description(kTemplateListingDescription);
   cmd->add_option("TEMPLATE", options->input, "template text, record hex, template file or image")->required();
   cmd->add_flag("--json", options->json, "print one JSON object instead of the text");
   AddExtractionOptions(cmd, options->extraction);

@@ -17,7 +17,7 @@
 namespace vorsensor::tools {
 namespace {
 
-constexpr const char* kDescription =
+constexpr const char* kVerifyDescription =
     "Compare two fingerprints.\n"
     "A and B are each a template text (a sealed template as 1000 hexadecimal digits), the\n"
     "hexadecimal bytes of an unsealed template record (longer than 500 bytes too), a file\n"
@@ -103,7 +103,7 @@ int RunVerify(const VerifyOptions& options) {
 void AddVerifyCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<VerifyOptions>();
   CLI::App* cmd = app.add_subcommand("verify", "compare two templates or fingerprint images");
-  cmd->description(kDescription);
+  cmd->description(kVerifyDescription);
   cmd->add_option("A", options->a, "first: template text, record hex, template file or image")->required();
   cmd->add_option("B", options->b, "second (prepared as the probe): the same forms")->required();
   cmd->add_flag("--json", options->json, "print one JSON object instead of the text");

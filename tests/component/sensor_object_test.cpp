@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -168,25 +170,25 @@ TEST(SensorObjectTest, CloseAfterStopCaptureReturnsPromptlyAndOpenAgainWorks) {
   EXPECT_TRUE(IsTemplateText(log.events[0].second));
 }
 
-// A sink that asks for another capture from inside DataEvent.
-class RequestingSink : public DataEventSink {
+// A sink that calls back into the object from inside DataEvent.
+class ActingSink : public DataEventSink {
  public:
-  explicit RequestingSink(CVorSensorN& object) : object_(object) {}
+  explicit ActingSink(std::function<void()> action) : action_(std::move(action)) {}
   void DataEvent(int32_t, const std::string&) override {
     ++calls;
-    object_.VerifyCapture();
+    action_();
   }
   int32_t calls = 0;
 
  private:
-  CVorSensorN& object_;
+  std::function<void()> action_;
 };
 
 TEST(SensorObjectTest, ARequestFromInsideDataEventStartsNoJobAndEverySinkGetsTheEvent) {
   ObjectRig rig(FingerScenario());
   const std::vector<uint8_t> finger = SynthImpression(5, 1);
   rig.sensor.driver.SetFingerImage(finger.data());
-  RequestingSink requesting(rig.object);
+  ActingSink requesting([&] { rig.object.VerifyCapture(); });
   EventLog first;
   EventLog second;
   EventLog removed;
@@ -294,25 +296,11 @@ TEST(SensorObjectTest, WithoutASensorTheWorkerEndsAtOnceAndCloseDoesNotWaitForIt
   EXPECT_TRUE(log.events.empty());
 }
 
-// A sink that closes the object from inside DataEvent.
-class ClosingSink : public DataEventSink {
- public:
-  explicit ClosingSink(CVorSensorN& object) : object_(object) {}
-  void DataEvent(int32_t, const std::string&) override {
-    ++calls;
-    object_.Close();
-  }
-  int32_t calls = 0;
-
- private:
-  CVorSensorN& object_;
-};
-
 TEST(SensorObjectTest, CloseFromInsideDataEventDoesNotBlockAndTheObjectOpensAgain) {
   ObjectRig rig(FingerScenario());
   const std::vector<uint8_t> finger = SynthImpression(4, 3);
   rig.sensor.driver.SetFingerImage(finger.data());
-  ClosingSink closing(rig.object);
+  ActingSink closing([&] { rig.object.Close(); });
   EventLog log;
   rig.object.Advise(&closing);
   rig.object.Advise(&log);

@@ -70,7 +70,7 @@ TEST(FingerDetectionTest, ABlockIsForegroundFromContrast7) {
     std::fill(mask, mask + kBlockMaskBytes, kFilledBlock);
     SetBlockContrasts(window.data(), mask);
     EXPECT_EQ(mask[5 * 32 + 5], c.mask) << int{c.low} << ".." << int{c.high};
-    EXPECT_EQ(mask[5 * 32 + 6], kBackgroundBlock);
+    EXPECT_EQ(mask[5 * 32 + 6], kBackgroundMaskBlock);
   }
 }
 
@@ -143,7 +143,7 @@ TEST(FingerDetectionTest, ImagesTooSmallForTheWindowHaveNoFinger) {
 // Masks for the pass rules: 'f' foreground (value 40 unless a digit gives it
 // in tens), '.' background.
 std::vector<uint8_t> Mask(const std::vector<std::string>& rows) {
-  std::vector<uint8_t> mask(kBlockMaskBytes, kBackgroundBlock);
+  std::vector<uint8_t> mask(kBlockMaskBytes, kBackgroundMaskBlock);
   for (size_t y = 0; y < rows.size(); ++y) {
     for (size_t x = 0; x < rows[y].size(); ++x) {
       const char c = rows[y][x];
@@ -160,7 +160,7 @@ TEST(FingerDetectionTest, CleanUpFillsBetweenOppositeNeighboursAndRemovesLoneBlo
   const std::vector<std::string> patch = {"..........", ".ffffffff.", ".ffffffff.", ".fff2ffff.", ".ffffffff.",
                                           ".fff5ffff.", ".ffffffff.", ".........."};
   std::vector<uint8_t> mask = Mask(patch);
-  mask[4 * 32 + 4] = kBackgroundBlock;
+  mask[4 * 32 + 4] = kBackgroundMaskBlock;
   CleanUpBlockMask(mask.data());
   EXPECT_EQ(mask[4 * 32 + 4], 35);
   // With the block below missing too, up-right 30 and down-left 60 give 45.
@@ -168,18 +168,18 @@ TEST(FingerDetectionTest, CleanUpFillsBetweenOppositeNeighboursAndRemovesLoneBlo
   diagonal[3][5] = '3';
   diagonal[5][3] = '6';
   mask = Mask(diagonal);
-  mask[4 * 32 + 4] = kBackgroundBlock;
-  mask[5 * 32 + 4] = kBackgroundBlock;
+  mask[4 * 32 + 4] = kBackgroundMaskBlock;
+  mask[5 * 32 + 4] = kBackgroundMaskBlock;
   CleanUpBlockMask(mask.data());
   EXPECT_EQ(mask[4 * 32 + 4], 45);
   // A lone foreground block with background above and below goes.
   std::vector<uint8_t> lone = Mask({"....", "..f.", "...."});
   CleanUpBlockMask(lone.data());
-  EXPECT_EQ(lone[1 * 32 + 2], kBackgroundBlock);
+  EXPECT_EQ(lone[1 * 32 + 2], kBackgroundMaskBlock);
   // Left and right neighbours are never consulted.
   std::vector<uint8_t> sideways = Mask({".....", ".f.f.", "....."});
   CleanUpBlockMask(sideways.data());
-  EXPECT_EQ(sideways[1 * 32 + 2], kBackgroundBlock);
+  EXPECT_EQ(sideways[1 * 32 + 2], kBackgroundMaskBlock);
 }
 
 TEST(FingerDetectionTest, FillPassesCloseHolesBetweenForegroundOnBothSides) {
@@ -192,7 +192,7 @@ TEST(FingerDetectionTest, FillPassesCloseHolesBetweenForegroundOnBothSides) {
   FillMaskRows(mask.data());
   EXPECT_EQ(mask[2 * 32 + 3], kFilledBlock);
   EXPECT_EQ(mask[3 * 32 + 4], kFilledBlock);
-  EXPECT_EQ(mask[3 * 32 + 6], kBackgroundBlock) << "beyond the row's last foreground column";
+  EXPECT_EQ(mask[3 * 32 + 6], kBackgroundMaskBlock) << "beyond the row's last foreground column";
   // A bay open to the right: neither pass fills it; closed by a wall, the
   // column pass does (foreground to the left and to the right in its row).
   std::vector<uint8_t> bay = Mask({"..........",  //
@@ -202,7 +202,7 @@ TEST(FingerDetectionTest, FillPassesCloseHolesBetweenForegroundOnBothSides) {
                                    ".........."});
   FillMaskRows(bay.data());
   FillMaskColumns(bay.data());
-  EXPECT_EQ(bay[2 * 32 + 3], kBackgroundBlock);
+  EXPECT_EQ(bay[2 * 32 + 3], kBackgroundMaskBlock);
   bay[2 * 32 + 6] = 40;
   FillMaskColumns(bay.data());
   for (int32_t x = 3; x <= 5; ++x) EXPECT_EQ(bay[2 * 32 + x], kFilledBlock) << x;

@@ -2,16 +2,11 @@
 // codes, the --json objects, and bad inputs that each give one line naming
 // the input and exit 2 with nothing written.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,73 +14,25 @@
 #include "imageio/image_io.h"
 #include "services/template_helpers.h"
 #include "support/test_paths.h"
+#include "tests/tools/tool_run.h"
 
 namespace vorsensor::testing {
 namespace {
 
-struct ToolRun {
-  int exitCode;
-  std::string out;
-  std::string err;
-};
-
-class CommandsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("vorsensor_commands_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  ToolRun Run(const std::string& arguments) {
-    const std::filesystem::path errFile = dir_ / "stderr.txt";
-    const std::string command = std::string(VS_VORSENSOR_BINARY) + " " + arguments + " 2>" + errFile.string();
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return {-1, "", ""};
-    std::string out;
-    std::array<char, 4096> chunk{};
-    size_t n = 0;
-    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0) out.append(chunk.data(), n);
-    const int status = pclose(pipe);
-    std::ifstream in(errFile);
-    std::stringstream err;
-    err << in.rdbuf();
-    std::filesystem::remove(errFile);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, err.str()};
-  }
-
-  std::string File(const std::string& name, const std::string& contents) {
-    const std::filesystem::path path = dir_ / name;
-    std::ofstream(path, std::ios::binary) << contents;
-    return path.string();
-  }
-
-  // Every file in the scratch folder but the captured error output.
-  std::vector<std::string> Written() const {
-    std::vector<std::string> names;
-    for (const auto& item : std::filesystem::directory_iterator(dir_)) names.push_back(item.path().filename().string());
-    return names;
-  }
-
-  static std::string Synth(const std::string& name) { return (SourceDir() / "data" / "synth" / name).string(); }
-
-  std::filesystem::path dir_;
-};
+using CommandsTest = ToolTest;
 
 nlohmann::json Json(const ToolRun& run) {
-  nlohmann::json parsed = nlohmann::json::parse(run.out, nullptr, false);
-  EXPECT_FALSE(parsed.is_discarded()) << run.out << run.err;
+  nlohmann::json parsed = nlohmann::json::parse(run.output, nullptr, false);
+  EXPECT_FALSE(parsed.is_discarded()) << run.output << run.err;
   return parsed;
 }
 
 TEST_F(CommandsTest, ExtractPrintsTheTemplateAndItsFigures) {
   const ToolRun text = Run("extract " + Synth("f02_i1.png"));
   ASSERT_EQ(text.exitCode, 0) << text.err;
-  EXPECT_NE(text.out.find("quality="), std::string::npos) << text.out;
-  EXPECT_NE(text.out.find("minutiae="), std::string::npos);
-  EXPECT_NE(text.out.find("extract_ms="), std::string::npos);
+  EXPECT_NE(text.output.find("quality="), std::string::npos) << text.output;
+  EXPECT_NE(text.output.find("minutiae="), std::string::npos);
+  EXPECT_NE(text.output.find("extract_ms="), std::string::npos);
 
   const ToolRun json = Run("extract " + Synth("f02_i1.png") + " --json --record");
   ASSERT_EQ(json.exitCode, 0) << json.err;
@@ -149,8 +96,8 @@ TEST_F(CommandsTest, InspectListsARecordItsFieldsAndGrid) {
 
   const ToolRun text = Run("inspect " + file);
   ASSERT_EQ(text.exitCode, 0);
-  EXPECT_NE(text.out.find("minutiae: " + std::to_string(set->minutiaCount)), std::string::npos) << text.out;
-  EXPECT_NE(text.out.find("grid: 16 x 18"), std::string::npos) << text.out;
+  EXPECT_NE(text.output.find("minutiae: " + std::to_string(set->minutiaCount)), std::string::npos) << text.output;
+  EXPECT_NE(text.output.find("grid: 16 x 18"), std::string::npos) << text.output;
 }
 
 TEST_F(CommandsTest, IdentifyAnswersTheFirstMatchLikeTheComponent) {
@@ -174,12 +121,12 @@ TEST_F(CommandsTest, IdentifyAnswersTheFirstMatchLikeTheComponent) {
   File("notes.md", "not a template\n");
   const ToolRun folder = Run("identify " + probe + " " + dir_.string());
   ASSERT_EQ(folder.exitCode, 0) << folder.err;
-  EXPECT_EQ(folder.out, "match: 1 " + finger + "\n");
+  EXPECT_EQ(folder.output, "match: 1 " + finger + "\n");
 
   const ToolRun none = Run("identify " + probe + " " + other + " --json");
   EXPECT_EQ(none.exitCode, 1) << none.err;
   EXPECT_TRUE(Json(none)["match"].is_null());
-  EXPECT_EQ(Run("identify " + probe + " " + other).out, "none\n");
+  EXPECT_EQ(Run("identify " + probe + " " + other).output, "none\n");
 }
 
 TEST_F(CommandsTest, VerifyTakesImagesAndLongRecords) {
@@ -192,7 +139,7 @@ TEST_F(CommandsTest, VerifyTakesImagesAndLongRecords) {
     EXPECT_TRUE(object["a"]["quality"].is_number_integer());
     EXPECT_EQ(object["threshold"], 48);
     EXPECT_EQ(object["match"].get<bool>(), run.exitCode == 0);
-    EXPECT_EQ(object["match"].get<bool>(), object["score"].get<int>() >= 48) << run.out;
+    EXPECT_EQ(object["match"].get<bool>(), object["score"].get<int>() >= 48) << run.output;
   }
 
   // A record of more than 500 bytes: two fingers' minutiae in one set.
@@ -207,16 +154,16 @@ TEST_F(CommandsTest, VerifyTakesImagesAndLongRecords) {
   ASSERT_GT(length, 500);
   const std::string hex = HexOf(record.data(), static_cast<size_t>(length));
   const ToolRun same = Run("verify " + hex + " " + File("long.hex", hex));
-  EXPECT_EQ(same.exitCode, 0) << same.out << same.err;
-  EXPECT_NE(same.out.find("B: template record, " + std::to_string(set->minutiaCount) + " minutiae"), std::string::npos)
-      << same.out;
+  EXPECT_EQ(same.exitCode, 0) << same.output << same.err;
+  EXPECT_NE(same.output.find("B: template record, " + std::to_string(set->minutiaCount) + " minutiae"), std::string::npos)
+      << same.output;
   // Such a record cannot be sealed: identify names it.
   const ToolRun identify = Run("identify " + hex + " " + File("g.hex", hex));
   EXPECT_EQ(identify.exitCode, 2);
   EXPECT_NE(identify.err.find("500"), std::string::npos) << identify.err;
   // Extra bytes after a long record are refused rather than ignored.
   const ToolRun trailing = Run("verify " + hex + "00 " + hex);
-  EXPECT_EQ(trailing.exitCode, 2) << trailing.out;
+  EXPECT_EQ(trailing.exitCode, 2) << trailing.output;
 }
 
 TEST_F(CommandsTest, DrawWritesAPictureOfTheImageAndItsFeatures) {
@@ -238,7 +185,7 @@ TEST_F(CommandsTest, DrawWritesAPictureOfTheImageAndItsFeatures) {
   const std::string templateFile = File("t.txt", TextOf(*MakeFinger(random)));
   const ToolRun given = Run("draw " + Synth("f01_i1.png") + " " + templateFile + " -o " + out);
   ASSERT_EQ(given.exitCode, 0) << given.err;
-  EXPECT_NE(given.out.find("(sealed template)"), std::string::npos) << given.out;
+  EXPECT_NE(given.output.find("(sealed template)"), std::string::npos) << given.output;
 }
 
 TEST_F(CommandsTest, BadInputsGiveOneLineAndExitTwo) {
@@ -277,8 +224,8 @@ TEST_F(CommandsTest, BadInputsGiveOneLineAndExitTwo) {
   };
   for (const Case& c : cases) {
     const ToolRun run = Run(c.arguments);
-    EXPECT_EQ(run.exitCode, 2) << c.arguments << "\n" << run.out << run.err;
-    EXPECT_TRUE(run.out.empty()) << c.arguments << "\n" << run.out;
+    EXPECT_EQ(run.exitCode, 2) << c.arguments << "\n" << run.output << run.err;
+    EXPECT_TRUE(run.output.empty()) << c.arguments << "\n" << run.output;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.arguments << "\n" << run.err;
     EXPECT_NE(run.err.find(c.named), std::string::npos) << c.arguments << "\n" << run.err;
   }

@@ -1,36 +1,18 @@
 // vorsensor enroll: templates of one finger complete the run, of different
 // fingers do not; quality, output file, JSON and bad input.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "services/template_helpers.h"
+#include "tests/tools/tool_run.h"
 
 namespace vorsensor::testing {
 namespace {
 
-struct ToolRun {
-  int exitCode;
-  std::string output;
-};
-
-ToolRun Enroll(const std::string& arguments) {
-  const std::string command = std::string(VS_VORSENSOR_BINARY) + " enroll " + arguments + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return {-1, ""};
-  std::string output;
-  std::array<char, 256> chunk{};
-  size_t n = 0;
-  while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0) output.append(chunk.data(), n);
-  const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
+ToolRun Enroll(const std::string& arguments) { return Vorsensor("enroll " + arguments); }
 
 TEST(EnrollCommand, StepsExitCodesAndOutputs) {
   TestRandom random(808);

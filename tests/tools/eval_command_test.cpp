@@ -1,64 +1,27 @@
 // vorsensor eval as a user runs it: a small folder gives the report, the
 // scores and the pictures; bad folders and options give one line and exit 2.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 
 #include "support/test_paths.h"
+#include "tests/tools/tool_run.h"
 
 namespace vorsensor::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolRun {
-  int exitCode;
-  std::string out;
-  std::string err;
-};
-
-class EvalCommandTest : public ::testing::Test {
+class EvalCommandTest : public ToolTest {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("vorsensor_eval_command_" + std::to_string(::getpid()) + "_" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
+    ToolTest::SetUp();
     fs::create_directories(dir_ / "set");
   }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  ToolRun Run(const std::string& arguments) {
-    const fs::path errFile = dir_ / "stderr.txt";
-    const std::string command = std::string(VS_VORSENSOR_BINARY) + " eval " + arguments + " 2>" + errFile.string();
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return {-1, "", ""};
-    std::string out;
-    std::array<char, 4096> chunk{};
-    size_t n = 0;
-    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0) out.append(chunk.data(), n);
-    const int status = pclose(pipe);
-    std::ifstream in(errFile);
-    std::stringstream err;
-    err << in.rdbuf();
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, err.str()};
-  }
-
-  static std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-
-  fs::path dir_;
+  static std::string Read(const fs::path& path) { return ReadText(path); }
 };
 
 TEST_F(EvalCommandTest, SmallFolderGivesReportScoresAndPictures) {
@@ -69,9 +32,9 @@ TEST_F(EvalCommandTest, SmallFolderGivesReportScoresAndPictures) {
     }
   }
   const fs::path out = dir_ / "out";
-  const ToolRun run = Run((dir_ / "set").string() + " --json --threads 2 --out " + out.string());
+  const ToolRun run = Run("eval " + (dir_ / "set").string() + " --json --threads 2 --out " + out.string());
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  const nlohmann::json json = nlohmann::json::parse(run.out);
+  const nlohmann::json json = nlohmann::json::parse(run.output);
   ASSERT_EQ(json["sets"].size(), 1u);
   EXPECT_EQ(json["sets"][0]["name"], "set");
   EXPECT_EQ(json["sets"][0]["genuine"], 12);
@@ -113,9 +76,9 @@ TEST_F(EvalCommandTest, BadFoldersAndOptionsGiveOneLine) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);
-    const ToolRun run = Run(c.arguments + " --out " + (dir_ / "out").string());
+    const ToolRun run = Run("eval " + c.arguments + " --out " + (dir_ / "out").string());
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(run.out.empty());
+    EXPECT_TRUE(run.output.empty());
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(dir_ / "out"));

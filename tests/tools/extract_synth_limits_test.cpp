@@ -13,16 +13,8 @@
 namespace vorsensor::testing {
 namespace {
 
-class ToolLimitsTest : public ::testing::Test {
+class ToolLimitsTest : public ToolTest {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("vorsensor_limits_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   // A ridge-like PNG of w x h stating `dpi` (none when 0).
   std::string Image(const std::string& name, int32_t w, int32_t h, int32_t dpi) {
     imageio::GreyImage image;
@@ -36,14 +28,11 @@ class ToolLimitsTest : public ::testing::Test {
     EXPECT_TRUE(imageio::WritePng(path, image).ok());
     return path;
   }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   size_t Entries(const std::string& folder) const {
     size_t n = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++n;
     return n;
   }
-
-  std::filesystem::path dir_;
 };
 
 // One line, exit 2, containing `text`.

@@ -14,13 +14,10 @@
 namespace vorsensor::testing {
 namespace {
 
-class VerifyCommandTest : public ::testing::Test {
+class VerifyCommandTest : public ToolTest {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("vorsensor_verify_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
+    ToolTest::SetUp();
     TestRandom random(606);
     const FingerTrio trio = MakeFingerTrio(random, 4, -6, 10);
     finger_ = TextOf(*trio.finger);
@@ -32,15 +29,6 @@ class VerifyCommandTest : public ::testing::Test {
     ASSERT_GT(length, 0);
     impressionRecord_ = HexOf(record.data(), static_cast<size_t>(length));
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::string File(const std::string& name, const std::string& contents) {
-    const std::filesystem::path path = dir_ / name;
-    std::ofstream(path) << contents;
-    return path.string();
-  }
-
-  std::filesystem::path dir_;
   std::string finger_;
   std::string impression_;
   std::string other_;
