@@ -7,7 +7,8 @@
 
 namespace vorsensor::com {
 
-// The type information of `guid` (an interface or the class), referenced for
+// The type information of `guid` (an interface or the class; of a dual
+// interface its interface side), referenced for
 // the caller; an error HRESULT when the library cannot be read.
 HRESULT LoadModuleTypeInfo(REFGUID guid, ITypeInfo** info);
 
