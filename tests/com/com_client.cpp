@@ -240,8 +240,12 @@ int RunEvents(const std::string& modulePath, const std::string& folder, const st
   auto registerServer =
       reinterpret_cast<RegisterFunction>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
   auto queue = reinterpret_cast<QueueFunction>(reinterpret_cast<void*>(GetProcAddress(module, "SimulatedSensorQueue")));
-  Check(getClassObject != nullptr && registerServer != nullptr && queue != nullptr, "the test build's exports");
-  if (getClassObject == nullptr || registerServer == nullptr || queue == nullptr) return Finish();
+  auto canUnload =
+      reinterpret_cast<RegisterFunction>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+  const bool exports = getClassObject != nullptr && registerServer != nullptr && queue != nullptr && canUnload != nullptr;
+  Check(exports, "the test build's exports");
+  if (!exports) return Finish();
+  Check(canUnload() == S_OK, "DllCanUnloadNow before any object: S_OK");
   Check(registerServer() == SELFREG_E_CLASS, "the test build refuses registration");
 
   IClassFactory* factory = nullptr;
@@ -254,6 +258,7 @@ int RunEvents(const std::string& modulePath, const std::string& folder, const st
   }
   Check(object != nullptr, "create the object on the simulated sensor");
   if (object == nullptr) return Finish();
+  Check(canUnload() == S_FALSE, "DllCanUnloadNow while an object lives: S_FALSE");
 
   IConnectionPointContainer* container = nullptr;
   IConnectionPoint* point = nullptr;
@@ -298,17 +303,21 @@ int RunEvents(const std::string& modulePath, const std::string& folder, const st
   const std::string same = sink.events[1].text;
   const std::string other = sink.events[2].text;
   LONG answer = -1;
-  object->Verify(SysAllocString(Wide(enrolled).c_str()), SysAllocString(Wide(same).c_str()), &answer);
+  BSTR first = SysAllocString(Wide(enrolled).c_str());
+  BSTR second = SysAllocString(Wide(same).c_str());
+  object->Verify(first, second, &answer);
   CheckEqual(answer, 1, "Verify(enrolled, same finger captured)");
+  SysFreeString(first);
+  SysFreeString(second);
 
   // Two sinks: both receive the same event, each its own copy.
-  EventSink second;
+  EventSink another;
   DWORD secondCookie = 0;
-  point->Advise(&second, &secondCookie);
+  point->Advise(&another, &secondCookie);
   ok = RunJob(object, sink, queue, folder, {"f01_i2"}, &IVorSensorN::VerifyCapture, 4) &&
-       PumpUntil([&] { return second.events.size() >= 1; }, kJobPatienceMs);
-  Check(ok && second.events.size() == 1 && sink.events.size() == 4 && second.events[0].text == sink.events[3].text &&
-            second.events[0].status == DATA_VERIFY_CAPTURE,
+       PumpUntil([&] { return another.events.size() >= 1; }, kJobPatienceMs);
+  Check(ok && another.events.size() == 1 && sink.events.size() == 4 && another.events[0].text == sink.events[3].text &&
+            another.events[0].status == DATA_VERIFY_CAPTURE,
         "two sinks: both receive the same DataEvent");
   Check(point->Unadvise(secondCookie) == S_OK && point->Unadvise(secondCookie) == CONNECT_E_NOCONNECTION,
         "Unadvise, and again for the same cookie");
@@ -328,6 +337,7 @@ int RunEvents(const std::string& modulePath, const std::string& folder, const st
   container->Release();
   object->Release();
   DestroyWindow(display);
+  Check(canUnload() == S_OK, "DllCanUnloadNow after the last release: S_OK");
 
   std::ofstream out(templateFile);
   out << enrolled << "\n" << same << "\n" << other << "\n";
