@@ -24,7 +24,7 @@ if [ "$variant" = windows ]; then
   for arch in "${arches[@]}"; do
     cmake -S . -B "build/windows-$arch" -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-$arch-w64-mingw32.cmake" \
-      -DVS_BUILD_TESTS=OFF -DVS_BUILD_BENCH=OFF "${tool_args[@]}" "${launcher[@]}" "$@" >/dev/null
+      -DVS_BUILD_TESTS=OFF -DVS_BUILD_BENCH=OFF -DVS_COM_TESTS=OFF "${tool_args[@]}" "${launcher[@]}" "$@" >/dev/null
     cmake --build "build/windows-$arch" -j "$(nproc)"
   done
   exit 0
