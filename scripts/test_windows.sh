@@ -92,7 +92,7 @@ fi
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$WINEPREFIX"
 printf 'WINE REGISTRY Version 2\n\n[Software\\\\Wine\\\\Drivers] 0\n"Graphics"="null"\n' >"$WINEPREFIX/user.reg"
-trap '"${wine}server" -k >/dev/null 2>&1 || true' EXIT
+trap '/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true' EXIT
 winpath() { echo "Z:$(realpath "$1" | sed 's|/|\\|g')"; }
 # Wine's output goes to files: a helper process can keep a pipe open.
 "$wine" wineboot -i >"$work/wineboot.log" 2>&1 || true

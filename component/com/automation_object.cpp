@@ -12,6 +12,7 @@
 #include "component/com/com_module.h"
 #include "component/com/connection_point.h"
 #include "component/com/device_layer.h"
+#include "component/com/enumerators.h"
 #include "component/com/type_information.h"
 #include "component/com/variant_arguments.h"
 #include "component/event_sinks.h"
@@ -131,8 +132,11 @@ class AutomationObject final : public IVorSensorN, public IConnectionPointContai
 
   // IConnectionPointContainer: the one connection point, _IVorSensorNEvents.
   HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** points) override {
-    if (points != nullptr) *points = nullptr;
-    return E_NOTIMPL;
+    try {
+      return MakeConnectionPointEnumerator({&proxy_}, points);
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    }
   }
   HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID iid, IConnectionPoint** point) override {
     if (point == nullptr) return E_POINTER;

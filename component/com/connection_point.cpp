@@ -4,6 +4,8 @@
 
 #include <new>
 
+#include "component/com/enumerators.h"
+
 namespace vorsensor::com {
 
 constexpr DISPID kDataEventId = 1;
@@ -84,8 +86,17 @@ HRESULT EventConnectionPoint::Unadvise(DWORD cookie) {
 }
 
 HRESULT EventConnectionPoint::EnumConnections(IEnumConnections** connections) {
-  if (connections != nullptr) *connections = nullptr;
-  return E_NOTIMPL;
+  if (connections == nullptr) return E_POINTER;
+  *connections = nullptr;
+  std::vector<CONNECTDATA> held;
+  try {
+    for (size_t place = 0; place < sinks_.Places(); ++place) {
+      if (sinks_.At(place) != nullptr) held.push_back({sinks_.At(place), static_cast<DWORD>(place + 1)});
+    }
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return MakeConnectionEnumerator(held, connections);
 }
 
 HRESULT CProxy_IVorSensorNEvents::Fire_DataEvent(DATA status, BSTR text) {

@@ -2,7 +2,7 @@
 // clock, installed as the process's sensor, with a simulated person who lays
 // the queued finger images on the sensor one capture at a time (lifted at the
 // start of each capture, laid down after a few empty frames).
-// SimulatedSensorQueue is exported by this build only.
+// SimulatedSensorQueue and SimulatedSensorQueued are exported by this build only.
 #include <windows.h>
 
 #include <cstdint>
@@ -41,6 +41,11 @@ class SimulatedPerson {
     for (int32_t i = 0; i < count; ++i) {
       queue_.emplace_back(images + static_cast<size_t>(i) * kImageBytes, images + (static_cast<size_t>(i) + 1) * kImageBytes);
     }
+  }
+
+  int32_t Queued() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return static_cast<int32_t>(queue_.size());
   }
 
   // Called on the worker's thread before each request to the sensor.
@@ -97,6 +102,11 @@ platform::Clock& PrepareDeviceLayer() { return Layer().clock; }
 bool DeviceLayerRegisters() { return false; }
 
 }  // namespace vorsensor::com
+
+// How many queued images no capture has taken yet. A host that sees the
+// count fall knows that its request was taken up (a request made while the
+// worker is still finishing the last job is dropped).
+extern "C" int SimulatedSensorQueued() { return vorsensor::com::Layer().person.Queued(); }
 
 // Queues `count` finger images (256 x 288 bytes each, rows top first) for the
 // next captures, replacing any still queued. 0 on success, -4 for a missing

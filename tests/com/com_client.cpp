@@ -205,6 +205,8 @@ VARIANT ArrayVariant(SAFEARRAY* array, VARTYPE type) {
 using GetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 using RegisterFunction = HRESULT(STDAPICALLTYPE*)();
 using QueueFunction = int (*)(const unsigned char*, int);
+using QueuedFunction = int (*)();
+QueuedFunction queued = nullptr;
 
 std::vector<unsigned char> ReadImages(const std::string& folder, const std::vector<std::string>& names) {
   std::vector<unsigned char> images;
@@ -221,14 +223,24 @@ std::vector<unsigned char> ReadImages(const std::string& folder, const std::vect
   return images;
 }
 
+// Queues the images and makes the request until a capture has taken the
+// first image (a request made while the worker is still finishing the last
+// job is dropped, as the object intends), then waits for the event.
 bool RunJob(IVorSensorN* object, EventSink& sink, QueueFunction queue, const std::string& folder,
             const std::vector<std::string>& images, HRESULT (STDMETHODCALLTYPE IVorSensorN::*request)(),
             size_t expectedEvents) {
   const std::vector<unsigned char> raw = ReadImages(folder, images);
   if (raw.empty()) return false;
-  queue(raw.data(), static_cast<int>(images.size()));
-  (object->*request)();
-  return PumpUntil([&] { return sink.events.size() >= expectedEvents; }, kJobPatienceMs);
+  const int count = static_cast<int>(images.size());
+  queue(raw.data(), count);
+  const bool taken = PumpUntil(
+      [&] {
+        if (queued() < count) return true;
+        (object->*request)();
+        return PumpUntil([&] { return queued() < count; }, 200);
+      },
+      kJobPatienceMs);
+  return taken && PumpUntil([&] { return sink.events.size() >= expectedEvents; }, kJobPatienceMs);
 }
 
 int RunEvents(const std::string& modulePath, const std::string& folder, const std::string& templateFile) {
@@ -240,9 +252,11 @@ int RunEvents(const std::string& modulePath, const std::string& folder, const st
   auto registerServer =
       reinterpret_cast<RegisterFunction>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
   auto queue = reinterpret_cast<QueueFunction>(reinterpret_cast<void*>(GetProcAddress(module, "SimulatedSensorQueue")));
+  queued = reinterpret_cast<QueuedFunction>(reinterpret_cast<void*>(GetProcAddress(module, "SimulatedSensorQueued")));
   auto canUnload =
       reinterpret_cast<RegisterFunction>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
-  const bool exports = getClassObject != nullptr && registerServer != nullptr && queue != nullptr && canUnload != nullptr;
+  const bool exports = getClassObject != nullptr && registerServer != nullptr && queue != nullptr &&
+                       queued != nullptr && canUnload != nullptr;
   Check(exports, "the test build's exports");
   if (!exports) return Finish();
   Check(canUnload() == S_OK, "DllCanUnloadNow before any object: S_OK");
@@ -314,6 +328,28 @@ int RunEvents(const std::string& modulePath, const std::string& folder, const st
   EventSink another;
   DWORD secondCookie = 0;
   point->Advise(&another, &secondCookie);
+  // The enumerators: one connection point, two connections with their cookies.
+  IEnumConnectionPoints* points = nullptr;
+  IConnectionPoint* listed[2] = {};
+  ULONG fetched = 0;
+  IID listedIid = IID_NULL;
+  if (SUCCEEDED(container->EnumConnectionPoints(&points)) && points != nullptr) {
+    points->Next(2, listed, &fetched);
+    if (fetched >= 1) listed[0]->GetConnectionInterface(&listedIid);
+    for (ULONG i = 0; i < fetched; ++i) listed[i]->Release();
+    points->Release();
+  }
+  Check(fetched == 1 && IsEqualIID(listedIid, DIID__IVorSensorNEvents), "EnumConnectionPoints: _IVorSensorNEvents only");
+  IEnumConnections* connections = nullptr;
+  CONNECTDATA data[3] = {};
+  fetched = 0;
+  if (SUCCEEDED(point->EnumConnections(&connections)) && connections != nullptr) {
+    connections->Next(3, data, &fetched);
+    for (ULONG i = 0; i < fetched; ++i) data[i].pUnk->Release();
+    connections->Release();
+  }
+  Check(fetched == 2 && data[0].dwCookie == cookie && data[1].dwCookie == secondCookie,
+        "EnumConnections: both sinks with their cookies");
   ok = RunJob(object, sink, queue, folder, {"f01_i2"}, &IVorSensorN::VerifyCapture, 4) &&
        PumpUntil([&] { return another.events.size() >= 1; }, kJobPatienceMs);
   Check(ok && another.events.size() == 1 && sink.events.size() == 4 && another.events[0].text == sink.events[3].text &&
