@@ -656,8 +656,39 @@ std::vector<std::string> ReadTemplates(const std::string& file) {
   return lines;
 }
 
+// The module's resources: string 100 and the version.
+void CheckResources(const std::wstring& modulePath) {
+  HMODULE module = LoadLibraryExW(modulePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  wchar_t text[64] = {};
+  if (module != nullptr) LoadStringW(module, 100, text, 64);
+  Check(lstrcmpW(text, L"VorSensorNLib") == 0, "string 100 = " + Narrow(text));
+  if (module != nullptr) FreeLibrary(module);
+
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(modulePath.c_str(), &ignored);
+  std::vector<unsigned char> block(size);
+  const bool read = size > 0 && GetFileVersionInfoW(modulePath.c_str(), 0, size, block.data());
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  const bool hasFixed = read && VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) &&
+                        fixed != nullptr;
+  Check(hasFixed && fixed->dwFileVersionMS == 0x00010000 && fixed->dwFileVersionLS == 0x00000002,
+        "file version 1,0,0,2");
+  Check(hasFixed && fixed->dwProductVersionMS == 0x00010000 && fixed->dwProductVersionLS == 0x00030000,
+        "product version 1,0,3,0");
+  for (const wchar_t* name : {L"InternalName", L"OriginalFilename"}) {
+    wchar_t* value = nullptr;
+    const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    const bool found = read && VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &length) &&
+                       value != nullptr;
+    Check(found && lstrcmpW(value, L"VorSensorNLib.dll") == 0,
+          Narrow(name) + " = " + (found ? Narrow(value) : std::string("<missing>")));
+  }
+}
+
 int RunRegistered(const std::string& templateFile, const std::string& modulePath) {
   CheckRegistry(Wide(modulePath));
+  CheckResources(Wide(modulePath));
   CLSID byVersioned = {};
   CLSID byIndependent = {};
   Check(CLSIDFromProgID(L"VorSensorNLib.VorSensorN.1", &byVersioned) == S_OK &&
