@@ -1,6 +1,7 @@
 #include "component/com/registrar.h"
 
 #include <cwctype>
+#include <new>
 
 namespace vorsensor::com {
 namespace {

@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include <new>
 #include <string>
 
 #include "component/com/com_module.h"
