@@ -1,11 +1,34 @@
 #!/usr/bin/env bash
 # Configures and builds one variant: release (default), asan (Address + Undefined
-# Behaviour sanitizers), tsan (ThreadSanitizer) or fuzz (clang + libFuzzer).
+# Behaviour sanitizers), tsan (ThreadSanitizer), fuzz (clang + libFuzzer) or
+# windows (VorSensorNLib.dll cross-built with MinGW-w64 for i686 and x86_64 into
+# build/windows-<arch>/; `windows i686` or `windows x86_64` builds one).
 # Usage: scripts/build.sh [release|asan|tsan|fuzz] [extra cmake args...]
+#        scripts/build.sh windows [i686|x86_64] [extra cmake args...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 variant=${1:-release}
 shift || true
+if [ "$variant" = windows ]; then
+  arches=(i686 x86_64)
+  if [ "${1:-}" = i686 ] || [ "${1:-}" = x86_64 ]; then
+    arches=("$1")
+    shift
+  fi
+  tool_line=$(scripts/windows_tools.sh "${arches[@]}")
+  read -r -a tool_args <<<"$tool_line"
+  launcher=()
+  if command -v ccache >/dev/null 2>&1; then
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  fi
+  for arch in "${arches[@]}"; do
+    cmake -S . -B "build/windows-$arch" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-$arch-w64-mingw32.cmake" \
+      -DVS_BUILD_TESTS=OFF -DVS_BUILD_BENCH=OFF -DVS_COM_TESTS=OFF "${tool_args[@]}" "${launcher[@]}" "$@" >/dev/null
+    cmake --build "build/windows-$arch" -j "$(nproc)"
+  done
+  exit 0
+fi
 # The sanitizer builds optimise lightly and keep line tables only: half the
 # compile time of -O2 -g, and the reports still name file and line.
 args=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
