@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, then builds and runs the tests
 # in a release build, under Address + Undefined Behaviour sanitizers, the
-# threaded tests under ThreadSanitizer. The fuzz targets run in the sanitizer
-# build on their corpus, their regression inputs and deterministic mutants of
-# them (tests fuzz_replay.*); scripts/fuzz.sh does the real fuzzing.
+# threaded tests under ThreadSanitizer, and the Windows DLL under Wine. The fuzz
+# targets run in the sanitizer build on their corpus, their regression inputs
+# and deterministic mutants of them (tests fuzz_replay.*); scripts/fuzz.sh does
+# the real fuzzing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -23,5 +24,8 @@ ctest --test-dir build/asan --output-on-failure -j "$jobs"
 echo "== thread sanitizer (threaded tests)"
 scripts/build.sh tsan
 ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L threaded --no-tests=ignore
+
+echo "== windows: VorSensorNLib.dll under Wine"
+scripts/test_windows.sh
 
 echo "== all tests passed"
