@@ -59,6 +59,10 @@ function(vs_test_folder name)
       set(labels threaded)
     endif()
     add_executable(${exe} ${${kind}} ${helpers})
+    # The test files of a folder compile in batches: GoogleTest's headers are
+    # parsed once a batch instead of once a file. A file whose private names
+    # clash with another's is marked SKIP_UNITY_BUILD_INCLUSION in its folder.
+    set_target_properties(${exe} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 6)
     target_link_libraries(${exe} PRIVATE ${libs} vs_test_support GTest::gmock GTest::gtest_main)
     gtest_discover_tests(${exe} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                          PROPERTIES LABELS "${labels}" ENVIRONMENT "${VS_TEST_ENVIRONMENT}")
