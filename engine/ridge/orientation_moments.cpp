@@ -216,12 +216,17 @@ void OrientationRow(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, 
   for (int32_t i = 0; i < count; ++i) orientation[i] = OrientationOf(gxx[i], gyy[i], gxy[i]);
 }
 
-DifferenceOrientation OrientationFromDifferences(int32_t h, int32_t d1, int32_t v, int32_t d2) {
-  int32_t m = h;
-  if (d1 > m) m = d1;
-  if (v > m) m = v;
-  if (d2 > m) m = d2;
+namespace {
 
+// The difference orientation in integers of type Wide: 64 bits always
+// suffice; 32 bits do while the largest value m stays below kNarrowDifferences.
+// The offset is bounded by 45 (|b - a| <= (m - a) + (m - b) and likewise
+// |e - c|, so |(b - a) + 3 (e - c)| <= 3 x -spread), hence every product
+// stays below 255 m (the ratio), and 255 m < 2^31 for m below 2^23.
+constexpr int32_t kNarrowDifferences = 1 << 23;
+
+template <typename Wide>
+DifferenceOrientation DifferenceOrientationIn(int32_t h, int32_t d1, int32_t v, int32_t d2, int32_t m) {
   // Adjacent pairs in trial order, each with the values before and after it
   // (c, a, b, e) and the orientation between a and b; the first smallest sum wins.
   struct Pair {
@@ -232,23 +237,34 @@ DifferenceOrientation OrientationFromDifferences(int32_t h, int32_t d1, int32_t 
   for (const Pair& pair : pairs) {
     if (pair.a + pair.b < chosen->a + chosen->b) chosen = &pair;
   }
-  const int64_t a = chosen->a, b = chosen->b, c = chosen->c, e = chosen->e;
-  const int64_t sum = a + b + c + e;
-  const int64_t spread = sum - 4 * static_cast<int64_t>(m);  // negative unless all four are equal
+  const Wide a = chosen->a, b = chosen->b, c = chosen->c, e = chosen->e;
+  const Wide sum = a + b + c + e;
+  const Wide spread = sum - 4 * static_cast<Wide>(m);  // negative unless all four are equal
   if (spread == 0) return DifferenceOrientation{kUndefinedOrientation, kReliabilityMax};
 
-  const int64_t off = kOffsetScale * ((b - a) + kOffsetOppositeWeight * (e - c)) / spread;
-  int64_t orientation = chosen->base + off;
+  const Wide off = kOffsetScale * ((b - a) + kOffsetOppositeWeight * (e - c)) / spread;
+  Wide orientation = chosen->base + off;
   if (orientation == kHalfTurnOrientations) orientation = 0;
 
   // lo: the smaller value of the pair; hi: the value at right angles to it.
-  const int64_t lo = b < a ? b : a;
-  const int64_t hi = b < a ? c : e;
-  const int64_t k = (hi - lo) * (kOffsetScale - Absolute(off)) / (2 * kOffsetScale);
-  const int64_t num = k > lo ? 0 : lo - k;
-  const int64_t den = hi + k;
-  const int64_t ratio = den == 0 ? kReliabilityMax : num * kReliabilityMax / den;
+  const Wide lo = b < a ? b : a;
+  const Wide hi = b < a ? c : e;
+  const Wide k = (hi - lo) * (kOffsetScale - (off < 0 ? -off : off)) / (2 * kOffsetScale);
+  const Wide num = k > lo ? 0 : lo - k;
+  const Wide den = hi + k;
+  const Wide ratio = den == 0 ? kReliabilityMax : num * kReliabilityMax / den;
   return DifferenceOrientation{static_cast<uint8_t>(orientation), static_cast<uint8_t>(ratio)};
+}
+
+}  // namespace
+
+DifferenceOrientation OrientationFromDifferences(int32_t h, int32_t d1, int32_t v, int32_t d2) {
+  int32_t m = h;
+  if (d1 > m) m = d1;
+  if (v > m) m = v;
+  if (d2 > m) m = d2;
+  if (m < kNarrowDifferences) return DifferenceOrientationIn<int32_t>(h, d1, v, d2, m);
+  return DifferenceOrientationIn<int64_t>(h, d1, v, d2, m);
 }
 
 }  // namespace vorsensor
