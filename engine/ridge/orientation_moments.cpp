@@ -3,6 +3,11 @@
 
 #include <array>
 
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <emmintrin.h>
+#define VS_MOMENTS_SSE2 1
+#endif
+
 namespace vorsensor {
 namespace {
 
@@ -164,6 +169,106 @@ inline uint8_t OrientationOf(int32_t gxx, int32_t gyy, int32_t gxy) {
   return kRidgeByQuadrant.at[signCase][t];
 }
 
+#ifdef VS_MOMENTS_SSE2
+// The ridge orientation of every table cell and sign case at once:
+// [cell x kSignCases + sign case], cell = row x 50 + column of kHalfAngle.
+constexpr int32_t kHalfAngleSide = static_cast<int32_t>(kHalfAngleMax) + 1;
+constexpr int32_t kHalfAngleCells = kHalfAngleSide * kHalfAngleSide;
+struct RidgeByCell {
+  uint8_t at[kHalfAngleCells * kSignCases];
+};
+constexpr RidgeByCell MakeRidgeByCell() {
+  RidgeByCell table{};
+  for (int32_t cell = 0; cell < kHalfAngleCells; ++cell) {
+    for (int32_t signCase = 0; signCase < kSignCases; ++signCase) {
+      table.at[cell * kSignCases + signCase] =
+          kRidgeByQuadrant.at[signCase][kHalfAngle[cell / kHalfAngleSide][cell % kHalfAngleSide]];
+    }
+  }
+  return table;
+}
+constexpr RidgeByCell kRidgeByCell = MakeRidgeByCell();
+
+// Moments up to 2^24 in magnitude keep |a|, |b| and the scaled dividend
+// (below 50 x the larger component) within 31 bits; four windows with a
+// larger moment take OrientationOf.
+constexpr int32_t kFourWideMomentLimit = 1 << 24;
+
+inline __m128i Select(__m128i mask, __m128i ifSet, __m128i ifClear) {
+  return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, ifClear));
+}
+inline __m128i Magnitude(__m128i v) {
+  const __m128i sign = _mm_srai_epi32(v, 31);
+  return _mm_sub_epi32(_mm_xor_si128(v, sign), sign);
+}
+inline __m128i Times50(__m128i v) {
+  return _mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(v, 5), _mm_slli_epi32(v, 4)), _mm_slli_epi32(v, 1));
+}
+// Truncated quotients of four non-negative dividends and positive divisors
+// below 2^31: each quotient is below 2^31 and differs from the double
+// quotient by far less than 1 / divisor, so truncating the double is exact.
+inline __m128i Quotients(__m128i dividend, __m128i divisor) {
+  const __m128i low = _mm_cvttpd_epi32(_mm_div_pd(_mm_cvtepi32_pd(dividend), _mm_cvtepi32_pd(divisor)));
+  const __m128i high = _mm_cvttpd_epi32(_mm_div_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(dividend, _MM_SHUFFLE(1, 0, 3, 2))),
+                                                   _mm_cvtepi32_pd(_mm_shuffle_epi32(divisor, _MM_SHUFFLE(1, 0, 3, 2)))));
+  return _mm_unpacklo_epi64(low, high);
+}
+
+// OrientationOf for the windows i .. i + 3: the same scaling, table cell and
+// sign case, computed four at a time, then one look-up each. False (nothing
+// written) when a moment passes kFourWideMomentLimit.
+inline bool OrientationOfFour(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, uint8_t* orientation) {
+  const __m128i xx = _mm_loadu_si128(reinterpret_cast<const __m128i*>(gxx));
+  const __m128i yy = _mm_loadu_si128(reinterpret_cast<const __m128i*>(gyy));
+  const __m128i xy = _mm_loadu_si128(reinterpret_cast<const __m128i*>(gxy));
+  const __m128i high = _mm_set1_epi32(kFourWideMomentLimit), low = _mm_set1_epi32(-kFourWideMomentLimit);
+  auto beyond = [&](__m128i v) { return _mm_or_si128(_mm_cmpgt_epi32(v, high), _mm_cmplt_epi32(v, low)); };
+  const __m128i outside = _mm_or_si128(_mm_or_si128(beyond(xx), beyond(yy)), beyond(xy));
+  if (_mm_movemask_epi8(outside) != 0) return false;
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i a = _mm_sub_epi32(xx, yy);
+  const __m128i b = _mm_add_epi32(xy, xy);
+  const __m128i magnitudeA = Magnitude(a), magnitudeB = Magnitude(b);
+  const __m128i bLarger = _mm_cmpgt_epi32(magnitudeB, magnitudeA);
+  const __m128i larger = Select(bLarger, magnitudeB, magnitudeA);
+  const __m128i smaller = Select(bLarger, magnitudeA, magnitudeB);
+  const __m128i scaled = _mm_cmpgt_epi32(larger, _mm_set1_epi32(static_cast<int32_t>(kHalfAngleMax)));
+  const __m128i dividend = _mm_add_epi32(
+      _mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(smaller, 5), _mm_slli_epi32(smaller, 4)), smaller),  // 49 x smaller
+      _mm_srli_epi32(larger, 1));
+  const __m128i divisor = Select(scaled, larger, _mm_set1_epi32(1));
+  const __m128i smallIndex = Select(scaled, Quotients(Select(scaled, dividend, zero), divisor), smaller);
+  const __m128i largeIndex = Select(scaled, _mm_set1_epi32(static_cast<int32_t>(kHalfAngleMax)), larger);
+  // The table's row is the b component, its column the a component.
+  const __m128i row = Select(bLarger, largeIndex, smallIndex);
+  const __m128i column = Select(bLarger, smallIndex, largeIndex);
+  // Sign case 3 x (a > 0) + (b > 0) - (b < 0) + 1; the comparisons give -1 for true.
+  const __m128i aPositive = _mm_cmpgt_epi32(a, zero);
+  const __m128i signCase = _mm_add_epi32(
+      _mm_sub_epi32(_mm_sub_epi32(_mm_set1_epi32(1), _mm_add_epi32(aPositive, _mm_add_epi32(aPositive, aPositive))),
+                    _mm_cmpgt_epi32(b, zero)),
+      _mm_cmpgt_epi32(zero, b));
+  const __m128i cell = _mm_add_epi32(Times50(row), column);
+  const __m128i index = _mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(cell, 2), _mm_slli_epi32(cell, 1)), signCase);
+  alignas(16) int32_t indices[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(indices), index);
+  for (int lane = 0; lane < 4; ++lane) orientation[lane] = kRidgeByCell.at[indices[lane]];
+  return true;
+}
+#endif
+
+// OrientationOf over a row, four windows at a time where SSE2 is available.
+inline void OrientationsOf(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count, uint8_t* orientation) {
+  int32_t i = 0;
+#ifdef VS_MOMENTS_SSE2
+  for (; i + 4 <= count; i += 4) {
+    if (OrientationOfFour(gxx + i, gyy + i, gxy + i, orientation + i)) continue;
+    for (int32_t k = i; k < i + 4; ++k) orientation[k] = OrientationOf(gxx[k], gyy[k], gxy[k]);
+  }
+#endif
+  for (; i < count; ++i) orientation[i] = OrientationOf(gxx[i], gyy[i], gxy[i]);
+}
+
 inline uint8_t NearestRootOf(uint32_t q) {
   if (q >= kCoherenceCapSquared) return kReliabilityMax;
   if (q < kRootEntries) return kSmallRoots[q];
@@ -208,12 +313,12 @@ uint8_t CoherenceFromMoments(int32_t gxx, int32_t gyy, int32_t gxy, uint8_t ener
 
 void OrientationAndCoherenceRow(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count,
                                 uint8_t energyMin, uint8_t* orientation, uint8_t* coherence) {
-  for (int32_t i = 0; i < count; ++i) orientation[i] = OrientationOf(gxx[i], gyy[i], gxy[i]);
+  OrientationsOf(gxx, gyy, gxy, count, orientation);
   for (int32_t i = 0; i < count; ++i) coherence[i] = CoherenceOf(gxx[i], gyy[i], gxy[i], energyMin);
 }
 
 void OrientationRow(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count, uint8_t* orientation) {
-  for (int32_t i = 0; i < count; ++i) orientation[i] = OrientationOf(gxx[i], gyy[i], gxy[i]);
+  OrientationsOf(gxx, gyy, gxy, count, orientation);
 }
 
 namespace {

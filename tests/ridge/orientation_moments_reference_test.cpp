@@ -79,7 +79,10 @@ uint8_t ReferenceCoherence(int32_t gxx, int32_t gyy, int32_t gxy, uint8_t energy
   return static_cast<uint8_t>(q - r * r > r ? r + 1 : r);
 }
 
-// Counts mismatches and reports the first few.
+// Counts mismatches and reports the first few. Every input also passes
+// through the row forms (OrientationRow, OrientationAndCoherenceRow) in rows
+// of 1 to 11 windows, so that rows taken several windows at a time meet every
+// input in every lane and in the leftover windows of a row.
 class Differential {
  public:
   void Check(int32_t gxx, int32_t gyy, int32_t gxy, uint8_t energyMin) {
@@ -88,21 +91,52 @@ class Differential {
     const uint8_t c = CoherenceFromMoments(gxx, gyy, gxy, energyMin);
     const uint8_t ro = ReferenceOrientation(gxx, gyy, gxy);
     const uint8_t rc = ReferenceCoherence(gxx, gyy, gxy, energyMin);
-    if (o == ro && c == rc) return;
-    if (++mismatches_ <= 5) {
-      ADD_FAILURE() << "moments (" << gxx << ", " << gyy << ", " << gxy << ") energyMin " << int{energyMin}
-                    << ": orientation " << int{o} << " reference " << int{ro} << ", coherence " << int{c}
-                    << " reference " << int{rc};
-    }
+    Report(o == ro && c == rc, "single", gxx, gyy, gxy, energyMin, o, ro, c, rc);
+    if (count_ > 0 && energyMin != rowEnergyMin_) Flush();
+    rowEnergyMin_ = energyMin;
+    xx_[count_] = gxx;
+    yy_[count_] = gyy;
+    xy_[count_] = gxy;
+    expectedO_[count_] = ro;
+    expectedC_[count_] = rc;
+    if (++count_ == rowLength_) Flush();
   }
   ~Differential() {
+    Flush();
     EXPECT_EQ(mismatches_, 0) << "of " << checked_ << " inputs";
     EXPECT_GT(checked_, 0);
   }
 
  private:
+  static constexpr int32_t kRowMax = 11;
+  void Report(bool same, const char* form, int32_t gxx, int32_t gyy, int32_t gxy, uint8_t energyMin, uint8_t o,
+              uint8_t ro, uint8_t c, uint8_t rc) {
+    if (same || ++mismatches_ > 5) return;
+    ADD_FAILURE() << form << " moments (" << gxx << ", " << gyy << ", " << gxy << ") energyMin " << int{energyMin}
+                  << ": orientation " << int{o} << " reference " << int{ro} << ", coherence " << int{c}
+                  << " reference " << int{rc};
+  }
+  void Flush() {
+    if (count_ == 0) return;
+    uint8_t o[kRowMax], c[kRowMax], alone[kRowMax];
+    OrientationAndCoherenceRow(xx_, yy_, xy_, count_, rowEnergyMin_, o, c);
+    OrientationRow(xx_, yy_, xy_, count_, alone);
+    for (int32_t i = 0; i < count_; ++i) {
+      Report(o[i] == expectedO_[i] && c[i] == expectedC_[i], "row", xx_[i], yy_[i], xy_[i], rowEnergyMin_, o[i],
+             expectedO_[i], c[i], expectedC_[i]);
+      Report(alone[i] == expectedO_[i], "orientation row", xx_[i], yy_[i], xy_[i], rowEnergyMin_, alone[i],
+             expectedO_[i], 0, 0);
+    }
+    count_ = 0;
+    rowLength_ = rowLength_ % kRowMax + 1;
+  }
   int64_t checked_ = 0;
   int64_t mismatches_ = 0;
+  int32_t xx_[kRowMax] = {}, yy_[kRowMax] = {}, xy_[kRowMax] = {};
+  uint8_t expectedO_[kRowMax] = {}, expectedC_[kRowMax] = {};
+  uint8_t rowEnergyMin_ = 0;
+  int32_t count_ = 0;
+  int32_t rowLength_ = 1;
 };
 
 // A value of random bit length (0..31) and random sign: every magnitude
