@@ -372,4 +372,115 @@ DifferenceOrientation OrientationFromDifferences(int32_t h, int32_t d1, int32_t 
   return DifferenceOrientationIn<int64_t>(h, d1, v, d2, m);
 }
 
+namespace {
+
+#ifdef VS_MOMENTS_SSE2
+inline __m128d SelectWide(__m128d mask, __m128d ifSet, __m128d ifClear) {
+  return _mm_or_pd(_mm_and_pd(mask, ifSet), _mm_andnot_pd(mask, ifClear));
+}
+// Truncates towards zero, as integer division does. Every quotient here has
+// a dividend below 2^53 and an integer divisor, so the rounded double
+// quotient lies on the same side of every integer as the exact one.
+inline __m128d Truncated(__m128d v) { return _mm_cvtepi32_pd(_mm_cvttpd_epi32(v)); }
+inline __m128d LoadTwo(const int32_t* p) { return _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))); }
+
+// DifferenceOrientationIn for two windows in doubles (every value an exact
+// integer below 2^53), pairs chosen by masks; the largest scaled value too.
+// Only for scaled values below kNarrowDifferences, where the 32-bit results
+// (orientation and ratio before their narrowing to a byte) are the integer ones.
+inline void DifferenceOrientationTwo(__m128d h, __m128d d1, __m128d v, __m128d d2, int32_t* orientation,
+                                     int32_t* ratio) {
+  const __m128d zero = _mm_setzero_pd();
+  const __m128d largest = _mm_max_pd(_mm_max_pd(h, d1), _mm_max_pd(v, d2));
+  // Pairs (c, a, b, e) in trial order; the first smallest a + b wins.
+  __m128d base = _mm_set1_pd(45), c = h, a = d1, b = v, e = d2, sum = _mm_add_pd(d1, v);
+  auto trial = [&](double pairBase, __m128d pc, __m128d pa, __m128d pb, __m128d pe) {
+    const __m128d pairSum = _mm_add_pd(pa, pb);
+    const __m128d smaller = _mm_cmplt_pd(pairSum, sum);
+    base = SelectWide(smaller, _mm_set1_pd(pairBase), base);
+    c = SelectWide(smaller, pc, c);
+    a = SelectWide(smaller, pa, a);
+    b = SelectWide(smaller, pb, b);
+    e = SelectWide(smaller, pe, e);
+    sum = SelectWide(smaller, pairSum, sum);
+  };
+  trial(75, d1, v, d2, h);
+  trial(105, v, d2, h, d1);
+  trial(15, d2, h, d1, v);
+  // The four values are the same in every pair: the spread is too.
+  const __m128d spread = _mm_sub_pd(_mm_add_pd(_mm_add_pd(h, d1), _mm_add_pd(v, d2)), _mm_mul_pd(largest, _mm_set1_pd(4)));
+  const __m128d flat = _mm_cmpeq_pd(spread, zero);
+  const __m128d divisor = SelectWide(flat, _mm_set1_pd(1), spread);
+  const __m128d offsetScale = _mm_set1_pd(kOffsetScale);
+  const __m128d off = Truncated(_mm_div_pd(
+      _mm_mul_pd(offsetScale, _mm_add_pd(_mm_sub_pd(b, a), _mm_mul_pd(_mm_set1_pd(kOffsetOppositeWeight), _mm_sub_pd(e, c)))),
+      divisor));
+  __m128d turned = _mm_add_pd(base, off);
+  turned = _mm_andnot_pd(_mm_cmpeq_pd(turned, _mm_set1_pd(kHalfTurnOrientations)), turned);
+  const __m128d bSmaller = _mm_cmplt_pd(b, a);
+  const __m128d lo = SelectWide(bSmaller, b, a);
+  const __m128d hi = SelectWide(bSmaller, c, e);
+  const __m128d offMagnitude = _mm_max_pd(off, _mm_sub_pd(zero, off));
+  const __m128d k = Truncated(_mm_div_pd(_mm_mul_pd(_mm_sub_pd(hi, lo), _mm_sub_pd(offsetScale, offMagnitude)),
+                                         _mm_set1_pd(2 * kOffsetScale)));
+  const __m128d num = _mm_andnot_pd(_mm_cmpgt_pd(k, lo), _mm_sub_pd(lo, k));
+  const __m128d den = _mm_add_pd(hi, k);
+  const __m128d noDen = _mm_cmpeq_pd(den, zero);
+  const __m128d maxRatio = _mm_set1_pd(kReliabilityMax);
+  __m128d r = Truncated(_mm_div_pd(_mm_mul_pd(num, maxRatio), SelectWide(noDen, _mm_set1_pd(1), den)));
+  r = SelectWide(_mm_or_pd(noDen, flat), maxRatio, r);
+  turned = SelectWide(flat, _mm_set1_pd(kUndefinedOrientation), turned);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(orientation), _mm_cvttpd_epi32(turned));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(ratio), _mm_cvttpd_epi32(r));
+}
+#endif
+
+}  // namespace
+
+void DifferenceOrientationRow(const int32_t* h, const int32_t* d1, const int32_t* v, const int32_t* d2, int32_t count,
+                              int64_t flatLimit, uint8_t* orientation, uint8_t* reliability) {
+  auto largestOf = [](int32_t a, int32_t b, int32_t c, int32_t d) {
+    const int32_t ab = a > b ? a : b, cd = c > d ? c : d;
+    return ab > cd ? ab : cd;
+  };
+  int32_t i = 0;
+#ifdef VS_MOMENTS_SSE2
+  const __m128d scale = _mm_set1_pd(kDiagonalScale), scaleDivisor = _mm_set1_pd(kDiagonalScaleDivisor);
+  const __m128d narrow = _mm_set1_pd(kNarrowDifferences);
+  for (; i + 2 <= count; i += 2) {
+    const __m128d sh = LoadTwo(h + i), sv = LoadTwo(v + i);
+    const __m128d s1 = Truncated(_mm_div_pd(_mm_mul_pd(LoadTwo(d1 + i), scale), scaleDivisor));
+    const __m128d s2 = Truncated(_mm_div_pd(_mm_mul_pd(LoadTwo(d2 + i), scale), scaleDivisor));
+    const __m128d largest = _mm_max_pd(_mm_max_pd(sh, s1), _mm_max_pd(sv, s2));
+    alignas(16) int32_t turned[4], ratio[4], scaled[4];
+    if (_mm_movemask_pd(_mm_cmplt_pd(largest, narrow)) == 3) {
+      DifferenceOrientationTwo(sh, s1, sv, s2, turned, ratio);
+    } else {
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(scaled), _mm_cvttpd_epi32(s1));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(scaled + 2), _mm_cvttpd_epi32(s2));
+      for (int32_t lane = 0; lane < 2; ++lane) {
+        const DifferenceOrientation one =
+            OrientationFromDifferences(h[i + lane], scaled[lane], v[i + lane], scaled[2 + lane]);
+        turned[lane] = one.orientation;
+        ratio[lane] = one.ratio;
+      }
+    }
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(scaled), _mm_cvttpd_epi32(largest));
+    for (int32_t lane = 0; lane < 2; ++lane) {
+      orientation[i + lane] = static_cast<uint8_t>(turned[lane]);
+      if (reliability != nullptr) {
+        reliability[i + lane] = scaled[lane] <= flatLimit ? kReliabilityMax : static_cast<uint8_t>(ratio[lane]);
+      }
+    }
+  }
+#endif
+  for (; i < count; ++i) {
+    const int32_t s1 = d1[i] * kDiagonalScale / kDiagonalScaleDivisor;
+    const int32_t s2 = d2[i] * kDiagonalScale / kDiagonalScaleDivisor;
+    const DifferenceOrientation one = OrientationFromDifferences(h[i], s1, v[i], s2);
+    orientation[i] = one.orientation;
+    if (reliability != nullptr) reliability[i] = largestOf(h[i], s1, v[i], s2) <= flatLimit ? kReliabilityMax : one.ratio;
+  }
+}
+
 }  // namespace vorsensor

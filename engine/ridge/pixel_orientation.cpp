@@ -383,7 +383,8 @@ struct DifferenceFamily {
 #endif
           for (; x < w; ++x) out[x] = WindowFromTotals(totals.get(), x, radius);
         }
-        Orient(channel, w, orientation, reliability);
+        DifferenceOrientationRow(channel[0], channel[1], channel[2], channel[3], w, flatLimit, orientation,
+                                 reliability);
         return;
       }
     }

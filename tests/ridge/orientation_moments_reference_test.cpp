@@ -7,6 +7,7 @@
 // limit, den 0/1, the rounding thresholds of the root and the 255 cap).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -231,6 +232,78 @@ TEST(MomentsReference, NearestRootCappedAgainstTheFloorRoot) {
   }
   EXPECT_EQ(mismatches, 0);
   EXPECT_EQ(NearestRootCapped(std::numeric_limits<uint32_t>::max()), 255);
+}
+
+// The difference orientation written out in 64 bits: the first adjacent
+// pair (c, a, b, e) with the smallest a + b, offset, ratio, all by plain
+// 64-bit division.
+DifferenceOrientation ReferenceDifferences(int64_t h, int64_t d1, int64_t v, int64_t d2) {
+  const int64_t m = std::max({h, d1, v, d2});
+  const int64_t pairs[4][5] = {{45, h, d1, v, d2}, {75, d1, v, d2, h}, {105, v, d2, h, d1}, {15, d2, h, d1, v}};
+  int best = 0;
+  for (int p = 1; p < 4; ++p) {
+    if (pairs[p][2] + pairs[p][3] < pairs[best][2] + pairs[best][3]) best = p;
+  }
+  const int64_t base = pairs[best][0], c = pairs[best][1], a = pairs[best][2], b = pairs[best][3], e = pairs[best][4];
+  const int64_t spread = a + b + c + e - 4 * m;
+  if (spread == 0) return {127, 255};
+  const int64_t off = 15 * ((b - a) + 3 * (e - c)) / spread;
+  const int64_t o = base + off == 120 ? 0 : base + off;
+  const int64_t lo = std::min(a, b), hi = b < a ? c : e;
+  const int64_t k = (hi - lo) * (15 - Absolute(off)) / 30;
+  const int64_t num = k > lo ? 0 : lo - k, den = hi + k;
+  return {static_cast<uint8_t>(o), static_cast<uint8_t>(den == 0 ? 255 : num * 255 / den)};
+}
+
+// OrientationFromDifferences (32-bit below 2^23) and DifferenceOrientationRow
+// (two windows at a time in doubles) against the 64-bit reference: values of
+// every bit length up to the largest window sum the rows take, ties between
+// pair sums, all four equal, zeros, and scaled values on both sides of 2^23;
+// rows of 1 to 9 windows, with and without reliability, flat limits on and
+// around the largest value.
+TEST(MomentsReference, DifferenceOrientationRowsAgainstSixtyFourBits) {
+  TestRandom random(2024);
+  constexpr int32_t kLargestRaw = 2147483647 / 71;
+  constexpr int32_t kRow = 9;
+  auto value = [&](int kind) -> int32_t {
+    switch (kind) {
+      case 0: return static_cast<int32_t>((random.Next() >> (64 - random.Range(1, 25))) % kLargestRaw);
+      case 1: return random.Range(0, 12);
+      case 2: return random.Range((1 << 23) - 40, (1 << 23) + 40);  // around 2^23, also once scaled by 71/100
+      default: return random.Range(11814000, 11815000);             // scaled to just below and above 2^23
+    }
+  };
+  int64_t mismatches = 0;
+  for (int round = 0; round < 200000; ++round) {
+    const int32_t n = round % kRow + 1;
+    int32_t h[kRow], d1[kRow], v[kRow], d2[kRow];
+    for (int32_t i = 0; i < n; ++i) {
+      const int kind = random.Range(0, 7) < 5 ? random.Range(0, 1) : random.Range(0, 3);
+      h[i] = value(kind), d1[i] = value(kind), v[i] = value(kind), d2[i] = value(kind);
+      // A tie in the pair sums (h + v = d1 + d2 before scaling; d2 within the range).
+      if (random.Range(0, 5) == 0) d2[i] = std::clamp(h[i] + v[i] - d1[i], 0, kLargestRaw);
+      if (random.Range(0, 20) == 0) h[i] = d1[i] = v[i] = d2[i];                                // all equal
+    }
+    const int64_t flat = random.Range(0, 3) == 0 ? -1 : random.Range(0, 40);
+    uint8_t o[kRow], r[kRow], alone[kRow];
+    DifferenceOrientationRow(h, d1, v, d2, n, flat, o, r);
+    DifferenceOrientationRow(h, d1, v, d2, n, flat, alone, nullptr);
+    for (int32_t i = 0; i < n; ++i) {
+      const int32_t s1 = static_cast<int32_t>(int64_t{d1[i]} * 71 / 100), s2 = static_cast<int32_t>(int64_t{d2[i]} * 71 / 100);
+      const DifferenceOrientation expected = ReferenceDifferences(h[i], s1, v[i], s2);
+      const DifferenceOrientation single = OrientationFromDifferences(h[i], s1, v[i], s2);
+      const uint8_t expectedRatio = std::max({h[i], s1, v[i], s2}) <= flat ? 255 : expected.ratio;
+      const bool same = single.orientation == expected.orientation && single.ratio == expected.ratio &&
+                        o[i] == expected.orientation && alone[i] == expected.orientation && r[i] == expectedRatio;
+      if (!same && ++mismatches <= 5) {
+        ADD_FAILURE() << "sums (" << h[i] << ", " << d1[i] << ", " << v[i] << ", " << d2[i] << ") lane " << i << " of "
+                      << n << ": orientation " << int{o[i]} << " / " << int{single.orientation} << " reference "
+                      << int{expected.orientation} << ", ratio " << int{r[i]} << " / " << int{single.ratio}
+                      << " reference " << int{expectedRatio};
+      }
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
 }
 
 }  // namespace
