@@ -13,6 +13,11 @@
 #include "engine/result_codes.h"
 #include "engine/row_ring.h"
 
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <emmintrin.h>
+#define VS_BINARISATION_SSE2 1
+#endif
+
 namespace vorsensor {
 namespace {
 
@@ -26,11 +31,59 @@ bool BelowMean(uint32_t value, Sum sum, uint64_t count) {
   return (static_cast<uint64_t>(value) + 1) * count <= static_cast<uint64_t>(sum);
 }
 
+#ifdef VS_BINARISATION_SSE2
+// Four 32-bit products of lanes below 2^16 and a count (both such that every
+// product lies below 2^31).
+inline __m128i TimesCount(__m128i values, __m128i count) {
+  const __m128i even = _mm_mul_epu32(values, count);
+  const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(values, 32), count);
+  return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)), _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+}
+
+// The pixels x .. x + 3 of a row whose windows all lie inside the row (x - r
+// >= 0 and x + 3 + r < w for every radius), with 32-bit prefix sums and
+// counts such that (v + 1) x count and every sum stay below 2^31: the three
+// comparisons four lanes at a time, each lane keeping the one its density
+// selects.
+inline void DensityFour(const uint8_t* entry, const uint8_t* density, int32_t x, const uint32_t* const* prefix,
+                        const int32_t (&radius)[kWindows], const __m128i (&count)[kWindows], __m128i high, __m128i low,
+                        uint8_t* out) {
+  const __m128i zero = _mm_setzero_si128();
+  auto fourBytes = [&](const uint8_t* p) {
+    int32_t bytes;
+    std::memcpy(&bytes, p, sizeof bytes);
+    return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(bytes), zero), zero);
+  };
+  const __m128i next = _mm_add_epi32(fourBytes(entry + x), _mm_set1_epi32(1));
+  const __m128i e = fourBytes(density + x);
+  __m128i ridge[kWindows];
+  for (int k = 0; k < kWindows; ++k) {
+    const __m128i upper = _mm_loadu_si128(reinterpret_cast<const __m128i*>(prefix[k] + x + radius[k] + 1));
+    const __m128i lower = _mm_loadu_si128(reinterpret_cast<const __m128i*>(prefix[k] + x - radius[k]));
+    ridge[k] = _mm_cmpgt_epi32(TimesCount(next, count[k]), _mm_sub_epi32(upper, lower));  // set: not below the mean
+  }
+  const __m128i isHigh = _mm_cmpgt_epi32(e, high);  // e >= densityHigh (high holds densityHigh - 1)
+  const __m128i isMedium = _mm_cmpgt_epi32(e, low);
+  auto select = [](__m128i mask, __m128i a, __m128i b) { return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b)); };
+  const __m128i valley = select(isHigh, ridge[0], select(isMedium, ridge[1], ridge[2]));
+  // Valley lanes 255, ridge lanes 0 (kRidgePixel), packed to bytes.
+  const __m128i bytes = _mm_and_si128(valley, _mm_set1_epi32(kValleyPixel));
+  const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(bytes, zero), zero);
+  const int32_t four = _mm_cvtsi128_si32(packed);
+  std::memcpy(out + x, &four, sizeof four);
+}
+static_assert(kRidgePixel == 0, "ridge lanes are left zero");
+#endif
+
 template <typename Sum>
 int32_t DensityStream(int32_t w, int32_t h, uint8_t* const* ridgeImage, const uint8_t* const* densityMap,
                       uint8_t densityHigh, uint8_t densityLow, const int32_t (&radius)[kWindows]) {
   int32_t largest = 0;
   for (int32_t r : radius) largest = r > largest ? r : largest;
+  // Every window sum and (v + 1) x count below 2^31: 256 x the pixel count.
+  constexpr int64_t kLargestFactor = 256;
+  const bool narrow = static_cast<int64_t>(w) * h * kLargestFactor <= std::numeric_limits<int32_t>::max();
+  (void)narrow;
   const int32_t slots = 2 * static_cast<int64_t>(largest) + 1 < h ? 2 * largest + 1 : h;
   RowRing ring;
   std::unique_ptr<Sum[]> storage(new (std::nothrow) Sum[static_cast<size_t>(w) * kWindows]());
@@ -85,7 +138,7 @@ int32_t DensityStream(int32_t w, int32_t h, uint8_t* const* ridgeImage, const ui
     const uint8_t* entry = ring[y];
     const uint8_t* density = densityMap[y];
     uint8_t* out = ridgeImage[y];
-    for (int32_t x = 0; x < w; ++x) {
+    auto pixel = [&](int32_t x) {
       const uint8_t e = density[x];
       const int k = e >= densityHigh ? 0 : (e >= densityLow ? 1 : 2);
       const int32_t r = radius[k];
@@ -93,7 +146,23 @@ int32_t DensityStream(int32_t w, int32_t h, uint8_t* const* ridgeImage, const ui
       const int32_t hi = r >= w - x ? w : x + r + 1;
       const uint64_t count = rowsInside[k] * static_cast<uint64_t>(hi - lo);
       out[x] = BelowMean(entry[x], prefix[k][hi] - prefix[k][lo], count) ? kRidgePixel : kValleyPixel;
+    };
+    int32_t x = 0;
+#ifdef VS_BINARISATION_SSE2
+    if constexpr (sizeof(Sum) == sizeof(uint32_t)) {
+      if (narrow) {
+        __m128i counts[kWindows];
+        for (int k = 0; k < kWindows; ++k) {
+          counts[k] = _mm_set1_epi32(static_cast<int32_t>(rowsInside[k] * static_cast<uint64_t>(2 * radius[k] + 1)));
+        }
+        const __m128i high = _mm_set1_epi32(static_cast<int32_t>(densityHigh) - 1);
+        const __m128i low = _mm_set1_epi32(static_cast<int32_t>(densityLow) - 1);
+        for (; x < largest && x < w; ++x) pixel(x);
+        for (; x + 4 + largest <= w; x += 4) DensityFour(entry, density, x, prefix, radius, counts, high, low, out);
+      }
     }
+#endif
+    for (; x < w; ++x) pixel(x);
   }
   return kOk;
 }
