@@ -167,6 +167,124 @@ int32_t DensityStream(int32_t w, int32_t h, uint8_t* const* ridgeImage, const ui
   return kOk;
 }
 
+constexpr int kTwoWindows = 2;  // small, large
+
+#ifdef VS_BINARISATION_SSE2
+// floor(n / d) for 0 <= n <= 255 d and 1 <= d < 2^21, four lanes at a time,
+// as (n M) >> s with s = 31 + floor(log2 d) and M = ceil(2^s / d) < 2^32.
+// With n = q d + t (t < d) and e = M d - 2^s < d, (n M) / 2^s = q + (t + n e
+// / 2^s) / d, and n e < 255 d² < 255 x 4 x 2^(2 floor(log2 d)) <= 2^s for
+// d < 2^21, so the fraction stays below 1 and the quotient is exact.
+class MeanDivider {
+ public:
+  static constexpr uint32_t kLargestCount = 1u << 21;
+  explicit MeanDivider(uint32_t d) {
+    int32_t l = 0;
+    while ((d >> (l + 1)) != 0) ++l;
+    constexpr int32_t kBase = 31;
+    shift_ = _mm_cvtsi32_si128(kBase + l);
+    const uint64_t m = ((uint64_t{1} << (kBase + l)) + d - 1) / d;
+    multiplier_ = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(m)));
+  }
+  __m128i operator()(__m128i n) const {
+    const __m128i even = _mm_srl_epi64(_mm_mul_epu32(n, multiplier_), shift_);
+    const __m128i odd = _mm_srl_epi64(_mm_mul_epu32(_mm_srli_epi64(n, 32), multiplier_), shift_);
+    return _mm_or_si128(even, _mm_slli_epi64(odd, 32));
+  }
+
+ private:
+  __m128i multiplier_;
+  __m128i shift_;
+};
+#endif
+
+// The two-means binarisation row by row: column sums of both windows over the
+// (unchanged) ridge image, prefix sums along each row, and every pixel
+// compared with the mean of its two truncated window means. Where both
+// windows lie inside the row the means come four at a time by multiplication.
+template <typename Sum>
+int32_t TwoMeansStream(int32_t w, int32_t h, const uint8_t* const* ridgeImage, uint8_t* const* scratch,
+                       const int32_t (&radius)[kTwoWindows]) {
+  std::unique_ptr<Sum[]> storage(new (std::nothrow) Sum[(2 * static_cast<size_t>(w) + 1) * kTwoWindows]());
+  if (storage == nullptr) return kOutOfMemory;
+  Sum* column[kTwoWindows];
+  Sum* prefix[kTwoWindows];
+  for (int k = 0; k < kTwoWindows; ++k) {
+    column[k] = storage.get() + static_cast<size_t>(k) * (2 * static_cast<size_t>(w) + 1);
+    prefix[k] = column[k] + w;
+  }
+  auto addRow = [&](int k, int32_t row, bool add) {
+    const uint8_t* values = ridgeImage[row];
+    Sum* sums = column[k];
+    if (add) {
+      for (int32_t x = 0; x < w; ++x) sums[x] += values[x];
+    } else {
+      for (int32_t x = 0; x < w; ++x) sums[x] -= values[x];
+    }
+  };
+  for (int k = 0; k < kTwoWindows; ++k) {
+    for (int32_t row = 0; row < radius[k] && row < h; ++row) addRow(k, row, true);
+  }
+  for (int32_t y = 0; y < h; ++y) {
+    uint64_t rowsInside[kTwoWindows];
+    for (int k = 0; k < kTwoWindows; ++k) {
+      if (y - radius[k] - 1 >= 0) addRow(k, y - radius[k] - 1, false);
+      if (y + radius[k] < h) addRow(k, y + radius[k], true);
+      const int32_t top = y - radius[k] > 0 ? y - radius[k] : 0;
+      const int32_t bottom = y + radius[k] < h - 1 ? y + radius[k] : h - 1;
+      rowsInside[k] = static_cast<uint64_t>(bottom - top + 1);
+      Sum* running = prefix[k];
+      running[0] = 0;
+      for (int32_t x = 0; x < w; ++x) running[x + 1] = running[x] + column[k][x];
+    }
+    const uint8_t* entry = ridgeImage[y];
+    uint8_t* out = scratch[y];
+    auto pixel = [&](int32_t x) {
+      uint32_t mean[kTwoWindows];
+      for (int k = 0; k < kTwoWindows; ++k) {
+        const int32_t r = radius[k];
+        const int32_t lo = r >= x ? 0 : x - r;
+        const int32_t hi = r >= w - x ? w : x + r + 1;
+        const uint64_t count = rowsInside[k] * static_cast<uint64_t>(hi - lo);
+        mean[k] = static_cast<uint32_t>(static_cast<uint64_t>(prefix[k][hi] - prefix[k][lo]) / count);
+      }
+      out[x] = Threshold(entry[x], (mean[0] + mean[1]) / 2);
+    };
+    int32_t x = 0;
+#ifdef VS_BINARISATION_SSE2
+    if constexpr (sizeof(Sum) == sizeof(uint32_t)) {
+      const uint64_t counts[kTwoWindows] = {rowsInside[0] * static_cast<uint64_t>(2 * radius[0] + 1),
+                                            rowsInside[1] * static_cast<uint64_t>(2 * radius[1] + 1)};
+      if (counts[0] < MeanDivider::kLargestCount && counts[1] < MeanDivider::kLargestCount) {
+        const MeanDivider divide[kTwoWindows] = {MeanDivider(static_cast<uint32_t>(counts[0])),
+                                                 MeanDivider(static_cast<uint32_t>(counts[1]))};
+        const __m128i zero = _mm_setzero_si128();
+        const int32_t largest = radius[0] > radius[1] ? radius[0] : radius[1];
+        for (; x < largest && x < w; ++x) pixel(x);
+        for (; x + 4 + largest <= w; x += 4) {
+          __m128i mean[kTwoWindows];
+          for (int k = 0; k < kTwoWindows; ++k) {
+            const __m128i upper = _mm_loadu_si128(reinterpret_cast<const __m128i*>(prefix[k] + x + radius[k] + 1));
+            const __m128i lower = _mm_loadu_si128(reinterpret_cast<const __m128i*>(prefix[k] + x - radius[k]));
+            mean[k] = divide[k](_mm_sub_epi32(upper, lower));
+          }
+          const __m128i threshold = _mm_srli_epi32(_mm_add_epi32(mean[0], mean[1]), 1);
+          int32_t bytes;
+          std::memcpy(&bytes, entry + x, sizeof bytes);
+          const __m128i values = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(bytes), zero), zero);
+          // Ridge (0) where the value lies below the threshold, else valley (255).
+          const __m128i valley = _mm_andnot_si128(_mm_cmpgt_epi32(threshold, values), _mm_set1_epi32(kValleyPixel));
+          const int32_t four = _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(valley, zero), zero));
+          std::memcpy(out + x, &four, sizeof four);
+        }
+      }
+    }
+#endif
+    for (; x < w; ++x) pixel(x);
+  }
+  return kOk;
+}
+
 }  // namespace
 
 int32_t BinarizeByLocalMean(int32_t w, int32_t h, uint8_t* const* ridgeImage, uint32_t r) {
@@ -186,16 +304,13 @@ int32_t BinarizeByLocalMean(int32_t w, int32_t h, uint8_t* const* ridgeImage, ui
 
 int32_t BinarizeByTwoMeans(int32_t w, int32_t h, const uint8_t* const* ridgeImage, uint8_t* const* scratch,
                            uint32_t rSmall, uint32_t rLarge) {
-  auto load = [&](int32_t y, uint8_t* row) { std::memcpy(row, ridgeImage[y], static_cast<size_t>(w)); };
-  // The small means are parked in the scratch image, then each is replaced by the result.
-  if (!StreamWindowMeans(w, h, rSmall, load,
-                         [&](int32_t x, int32_t y, uint32_t mean) { scratch[y][x] = static_cast<uint8_t>(mean); })) {
-    return kOutOfMemory;
+  if (w <= 0 || h <= 0) return kOk;
+  const int32_t radius[kTwoWindows] = {ClampRadius(rSmall, w, h), ClampRadius(rLarge, w, h)};
+  constexpr uint64_t kByteMax = 255;
+  if (static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * kByteMax <= std::numeric_limits<uint32_t>::max()) {
+    return TwoMeansStream<uint32_t>(w, h, ridgeImage, scratch, radius);
   }
-  const bool done = StreamWindowMeans(w, h, rLarge, load, [&](int32_t x, int32_t y, uint32_t mean) {
-    scratch[y][x] = Threshold(ridgeImage[y][x], (scratch[y][x] + mean) / 2);
-  });
-  return done ? kOk : kOutOfMemory;
+  return TwoMeansStream<uint64_t>(w, h, ridgeImage, scratch, radius);
 }
 
 int32_t BinarizeByDensity(int32_t w, int32_t h, uint8_t* const* ridgeImage, const uint8_t* const* densityMap,
