@@ -274,7 +274,7 @@ TEST(MomentsReference, DifferenceOrientationRowsAgainstSixtyFourBits) {
     }
   };
   int64_t mismatches = 0;
-  for (int round = 0; round < 200000; ++round) {
+  for (int round = 0; round < 100000; ++round) {
     const int32_t n = round % kRow + 1;
     int32_t h[kRow], d1[kRow], v[kRow], d2[kRow];
     for (int32_t i = 0; i < n; ++i) {
