@@ -13,6 +13,11 @@
 #include "engine/result_codes.h"
 #include "engine/row_ring.h"
 
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <emmintrin.h>
+#define VS_BINARISATION_SSE2 1
+#endif
+
 namespace vorsensor {
 namespace {
 
@@ -26,11 +31,59 @@ bool BelowMean(uint32_t value, Sum sum, uint64_t count) {
   return (static_cast<uint64_t>(value) + 1) * count <= static_cast<uint64_t>(sum);
 }
 
+#ifdef VS_BINARISATION_SSE2
+// Four 32-bit products of lanes below 2^16 and a count (both such that every
+// product lies below 2^31).
+inline __m128i TimesCount(__m128i values, __m128i count) {
+  const __m128i even = _mm_mul_epu32(values, count);
+  const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(values, 32), count);
+  return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)), _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+}
+
+// The pixels x .. x + 3 of a row whose windows all lie inside the row (x - r
+// >= 0 and x + 3 + r < w for every radius), with 32-bit prefix sums and
+// counts such that (v + 1) x count and every sum stay below 2^31: the three
+// comparisons four lanes at a time, each lane keeping the one its density
+// selects.
+inline void DensityFour(const uint8_t* entry, const uint8_t* density, int32_t x, const uint32_t* const* prefix,
+                        const int32_t (&radius)[kWindows], const __m128i (&count)[kWindows], __m128i high, __m128i low,
+                        uint8_t* out) {
+  const __m128i zero = _mm_setzero_si128();
+  auto fourBytes = [&](const uint8_t* p) {
+    int32_t bytes;
+    std::memcpy(&bytes, p, sizeof bytes);
+    return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(bytes), zero), zero);
+  };
+  const __m128i next = _mm_add_epi32(fourBytes(entry + x), _mm_set1_epi32(1));
+  const __m128i e = fourBytes(density + x);
+  __m128i ridge[kWindows];
+  for (int k = 0; k < kWindows; ++k) {
+    const __m128i upper = _mm_loadu_si128(reinterpret_cast<const __m128i*>(prefix[k] + x + radius[k] + 1));
+    const __m128i lower = _mm_loadu_si128(reinterpret_cast<const __m128i*>(prefix[k] + x - radius[k]));
+    ridge[k] = _mm_cmpgt_epi32(TimesCount(next, count[k]), _mm_sub_epi32(upper, lower));  // set: not below the mean
+  }
+  const __m128i isHigh = _mm_cmpgt_epi32(e, high);  // e >= densityHigh (high holds densityHigh - 1)
+  const __m128i isMedium = _mm_cmpgt_epi32(e, low);
+  auto select = [](__m128i mask, __m128i a, __m128i b) { return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b)); };
+  const __m128i valley = select(isHigh, ridge[0], select(isMedium, ridge[1], ridge[2]));
+  // Valley lanes 255, ridge lanes 0 (kRidgePixel), packed to bytes.
+  const __m128i bytes = _mm_and_si128(valley, _mm_set1_epi32(kValleyPixel));
+  const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(bytes, zero), zero);
+  const int32_t four = _mm_cvtsi128_si32(packed);
+  std::memcpy(out + x, &four, sizeof four);
+}
+static_assert(kRidgePixel == 0, "ridge lanes are left zero");
+#endif
+
 template <typename Sum>
 int32_t DensityStream(int32_t w, int32_t h, uint8_t* const* ridgeImage, const uint8_t* const* densityMap,
                       uint8_t densityHigh, uint8_t densityLow, const int32_t (&radius)[kWindows]) {
   int32_t largest = 0;
   for (int32_t r : radius) largest = r > largest ? r : largest;
+  // Every window sum and (v + 1) x count below 2^31: 256 x the pixel count.
+  constexpr int64_t kLargestFactor = 256;
+  const bool narrow = static_cast<int64_t>(w) * h * kLargestFactor <= std::numeric_limits<int32_t>::max();
+  (void)narrow;
   const int32_t slots = 2 * static_cast<int64_t>(largest) + 1 < h ? 2 * largest + 1 : h;
   RowRing ring;
   std::unique_ptr<Sum[]> storage(new (std::nothrow) Sum[static_cast<size_t>(w) * kWindows]());
@@ -85,7 +138,7 @@ int32_t DensityStream(int32_t w, int32_t h, uint8_t* const* ridgeImage, const ui
     const uint8_t* entry = ring[y];
     const uint8_t* density = densityMap[y];
     uint8_t* out = ridgeImage[y];
-    for (int32_t x = 0; x < w; ++x) {
+    auto pixel = [&](int32_t x) {
       const uint8_t e = density[x];
       const int k = e >= densityHigh ? 0 : (e >= densityLow ? 1 : 2);
       const int32_t r = radius[k];
@@ -93,7 +146,141 @@ int32_t DensityStream(int32_t w, int32_t h, uint8_t* const* ridgeImage, const ui
       const int32_t hi = r >= w - x ? w : x + r + 1;
       const uint64_t count = rowsInside[k] * static_cast<uint64_t>(hi - lo);
       out[x] = BelowMean(entry[x], prefix[k][hi] - prefix[k][lo], count) ? kRidgePixel : kValleyPixel;
+    };
+    int32_t x = 0;
+#ifdef VS_BINARISATION_SSE2
+    if constexpr (sizeof(Sum) == sizeof(uint32_t)) {
+      if (narrow) {
+        __m128i counts[kWindows];
+        for (int k = 0; k < kWindows; ++k) {
+          counts[k] = _mm_set1_epi32(static_cast<int32_t>(rowsInside[k] * static_cast<uint64_t>(2 * radius[k] + 1)));
+        }
+        const __m128i high = _mm_set1_epi32(static_cast<int32_t>(densityHigh) - 1);
+        const __m128i low = _mm_set1_epi32(static_cast<int32_t>(densityLow) - 1);
+        for (; x < largest && x < w; ++x) pixel(x);
+        for (; x + 4 + largest <= w; x += 4) DensityFour(entry, density, x, prefix, radius, counts, high, low, out);
+      }
     }
+#endif
+    for (; x < w; ++x) pixel(x);
+  }
+  return kOk;
+}
+
+constexpr int kTwoWindows = 2;  // small, large
+
+#ifdef VS_BINARISATION_SSE2
+// floor(n / d) for 0 <= n <= 255 d and 1 <= d < 2^21, four lanes at a time,
+// as (n M) >> s with s = 31 + floor(log2 d) and M = ceil(2^s / d) < 2^32.
+// With n = q d + t (t < d) and e = M d - 2^s < d, (n M) / 2^s = q + (t + n e
+// / 2^s) / d, and n e < 255 d² < 255 x 4 x 2^(2 floor(log2 d)) <= 2^s for
+// d < 2^21, so the fraction stays below 1 and the quotient is exact.
+class MeanDivider {
+ public:
+  static constexpr uint32_t kLargestCount = 1u << 21;
+  explicit MeanDivider(uint32_t d) {
+    int32_t l = 0;
+    while ((d >> (l + 1)) != 0) ++l;
+    constexpr int32_t kBase = 31;
+    shift_ = _mm_cvtsi32_si128(kBase + l);
+    const uint64_t m = ((uint64_t{1} << (kBase + l)) + d - 1) / d;
+    multiplier_ = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(m)));
+  }
+  __m128i operator()(__m128i n) const {
+    const __m128i even = _mm_srl_epi64(_mm_mul_epu32(n, multiplier_), shift_);
+    const __m128i odd = _mm_srl_epi64(_mm_mul_epu32(_mm_srli_epi64(n, 32), multiplier_), shift_);
+    return _mm_or_si128(even, _mm_slli_epi64(odd, 32));
+  }
+
+ private:
+  __m128i multiplier_;
+  __m128i shift_;
+};
+#endif
+
+// The two-means binarisation row by row: column sums of both windows over the
+// (unchanged) ridge image, prefix sums along each row, and every pixel
+// compared with the mean of its two truncated window means. Where both
+// windows lie inside the row the means come four at a time by multiplication.
+template <typename Sum>
+int32_t TwoMeansStream(int32_t w, int32_t h, const uint8_t* const* ridgeImage, uint8_t* const* scratch,
+                       const int32_t (&radius)[kTwoWindows]) {
+  std::unique_ptr<Sum[]> storage(new (std::nothrow) Sum[(2 * static_cast<size_t>(w) + 1) * kTwoWindows]());
+  if (storage == nullptr) return kOutOfMemory;
+  Sum* column[kTwoWindows];
+  Sum* prefix[kTwoWindows];
+  for (int k = 0; k < kTwoWindows; ++k) {
+    column[k] = storage.get() + static_cast<size_t>(k) * (2 * static_cast<size_t>(w) + 1);
+    prefix[k] = column[k] + w;
+  }
+  auto addRow = [&](int k, int32_t row, bool add) {
+    const uint8_t* values = ridgeImage[row];
+    Sum* sums = column[k];
+    if (add) {
+      for (int32_t x = 0; x < w; ++x) sums[x] += values[x];
+    } else {
+      for (int32_t x = 0; x < w; ++x) sums[x] -= values[x];
+    }
+  };
+  for (int k = 0; k < kTwoWindows; ++k) {
+    for (int32_t row = 0; row < radius[k] && row < h; ++row) addRow(k, row, true);
+  }
+  for (int32_t y = 0; y < h; ++y) {
+    uint64_t rowsInside[kTwoWindows];
+    for (int k = 0; k < kTwoWindows; ++k) {
+      if (y - radius[k] - 1 >= 0) addRow(k, y - radius[k] - 1, false);
+      if (y + radius[k] < h) addRow(k, y + radius[k], true);
+      const int32_t top = y - radius[k] > 0 ? y - radius[k] : 0;
+      const int32_t bottom = y + radius[k] < h - 1 ? y + radius[k] : h - 1;
+      rowsInside[k] = static_cast<uint64_t>(bottom - top + 1);
+      Sum* running = prefix[k];
+      running[0] = 0;
+      for (int32_t x = 0; x < w; ++x) running[x + 1] = running[x] + column[k][x];
+    }
+    const uint8_t* entry = ridgeImage[y];
+    uint8_t* out = scratch[y];
+    auto pixel = [&](int32_t x) {
+      uint32_t mean[kTwoWindows];
+      for (int k = 0; k < kTwoWindows; ++k) {
+        const int32_t r = radius[k];
+        const int32_t lo = r >= x ? 0 : x - r;
+        const int32_t hi = r >= w - x ? w : x + r + 1;
+        const uint64_t count = rowsInside[k] * static_cast<uint64_t>(hi - lo);
+        mean[k] = static_cast<uint32_t>(static_cast<uint64_t>(prefix[k][hi] - prefix[k][lo]) / count);
+      }
+      out[x] = Threshold(entry[x], (mean[0] + mean[1]) / 2);
+    };
+    int32_t x = 0;
+#ifdef VS_BINARISATION_SSE2
+    if constexpr (sizeof(Sum) == sizeof(uint32_t)) {
+      const uint64_t counts[kTwoWindows] = {rowsInside[0] * static_cast<uint64_t>(2 * radius[0] + 1),
+                                            rowsInside[1] * static_cast<uint64_t>(2 * radius[1] + 1)};
+      if (counts[0] < MeanDivider::kLargestCount && counts[1] < MeanDivider::kLargestCount) {
+        const MeanDivider divide[kTwoWindows] = {MeanDivider(static_cast<uint32_t>(counts[0])),
+                                                 MeanDivider(static_cast<uint32_t>(counts[1]))};
+        const __m128i zero = _mm_setzero_si128();
+        const int32_t largest = radius[0] > radius[1] ? radius[0] : radius[1];
+        for (; x < largest && x < w; ++x) pixel(x);
+        for (; x + 4 + largest <= w; x += 4) {
+          __m128i mean[kTwoWindows];
+          for (int k = 0; k < kTwoWindows; ++k) {
+            const __m128i upper = _mm_loadu_si128(reinterpret_cast<const __m128i*>(prefix[k] + x + radius[k] + 1));
+            const __m128i lower = _mm_loadu_si128(reinterpret_cast<const __m128i*>(prefix[k] + x - radius[k]));
+            mean[k] = divide[k](_mm_sub_epi32(upper, lower));
+          }
+          const __m128i threshold = _mm_srli_epi32(_mm_add_epi32(mean[0], mean[1]), 1);
+          int32_t bytes;
+          std::memcpy(&bytes, entry + x, sizeof bytes);
+          const __m128i values = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(bytes), zero), zero);
+          // Ridge (0) where the value lies below the threshold, else valley (255).
+          const __m128i valley = _mm_andnot_si128(_mm_cmpgt_epi32(threshold, values), _mm_set1_epi32(kValleyPixel));
+          const int32_t four = _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(valley, zero), zero));
+          std::memcpy(out + x, &four, sizeof four);
+        }
+      }
+    }
+#endif
+    for (; x < w; ++x) pixel(x);
   }
   return kOk;
 }
@@ -117,16 +304,13 @@ int32_t BinarizeByLocalMean(int32_t w, int32_t h, uint8_t* const* ridgeImage, ui
 
 int32_t BinarizeByTwoMeans(int32_t w, int32_t h, const uint8_t* const* ridgeImage, uint8_t* const* scratch,
                            uint32_t rSmall, uint32_t rLarge) {
-  auto load = [&](int32_t y, uint8_t* row) { std::memcpy(row, ridgeImage[y], static_cast<size_t>(w)); };
-  // The small means are parked in the scratch image, then each is replaced by the result.
-  if (!StreamWindowMeans(w, h, rSmall, load,
-                         [&](int32_t x, int32_t y, uint32_t mean) { scratch[y][x] = static_cast<uint8_t>(mean); })) {
-    return kOutOfMemory;
+  if (w <= 0 || h <= 0) return kOk;
+  const int32_t radius[kTwoWindows] = {ClampRadius(rSmall, w, h), ClampRadius(rLarge, w, h)};
+  constexpr uint64_t kByteMax = 255;
+  if (static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * kByteMax <= std::numeric_limits<uint32_t>::max()) {
+    return TwoMeansStream<uint32_t>(w, h, ridgeImage, scratch, radius);
   }
-  const bool done = StreamWindowMeans(w, h, rLarge, load, [&](int32_t x, int32_t y, uint32_t mean) {
-    scratch[y][x] = Threshold(ridgeImage[y][x], (scratch[y][x] + mean) / 2);
-  });
-  return done ? kOk : kOutOfMemory;
+  return TwoMeansStream<uint64_t>(w, h, ridgeImage, scratch, radius);
 }
 
 int32_t BinarizeByDensity(int32_t w, int32_t h, uint8_t* const* ridgeImage, const uint8_t* const* densityMap,

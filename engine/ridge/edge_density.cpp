@@ -4,6 +4,7 @@
 // on the radius and the density can replace the binary image in place.
 #include "engine/ridge/edge_density.h"
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -63,6 +64,7 @@ int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t
   if (!binary.Allocate(w, h < kSquareRows ? h : kSquareRows) || !marks.Allocate(w, slots) || storage == nullptr) {
     return kOutOfMemory;
   }
+  const bool narrow = static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * kDensityScale <= UINT32_MAX;
   uint32_t* foreground = storage.get();
   uint32_t* edges = foreground + w;
 
@@ -110,7 +112,13 @@ int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t
       }
       const uint8_t o = static_cast<uint8_t>(map[x] & kOrientationBits);
       const uint32_t factor = o < kOrientations ? DirectionFactor(o) : kPercent;
-      out[x] = static_cast<uint8_t>(f == 0 ? 0 : static_cast<uint64_t>(edge) * kDensityScale / f * factor / kPercent);
+      // edge <= f, so the quotient is at most 255; a 32-bit division serves
+      // wherever edge x 255 fits 32 bits (every image of up to 16 M pixels).
+      uint64_t density = 0;
+      if (f != 0) {
+        density = narrow ? edge * kDensityScale / f : static_cast<uint64_t>(edge) * kDensityScale / f;
+      }
+      out[x] = static_cast<uint8_t>(density * factor / kPercent);
     }
   }
   return kOk;

@@ -314,8 +314,9 @@ inline int32_t LoadWindow(const uint8_t* window) {
 
 // The kernel sum of a pixel p whose taps lie inside the image, by its
 // windows, divided by the total.
-inline uint8_t InteriorSmooth(const uint8_t* p, const LineGroups& groups, const ptrdiff_t* offset) {
 #ifdef VS_LINE_GROUPS_SSE2
+// The kernel sum of p as four partial sums (their total is the sum).
+inline __m128i InteriorSums(const uint8_t* p, const LineGroups& groups, const ptrdiff_t* offset) {
   const __m128i zero = _mm_setzero_si128();
   __m128i sum = zero;
   for (int32_t g = 0; g < groups.count; ++g) {
@@ -324,6 +325,32 @@ inline uint8_t InteriorSmooth(const uint8_t* p, const LineGroups& groups, const 
     const __m128i weights = _mm_load_si128(reinterpret_cast<const __m128i*>(groups.weight[g]));
     sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), weights));
   }
+  return sum;
+}
+
+// Four pixels' kernel sums from their partial sums, one lane each, divided
+// by the total exactly: the sums lie below 255 x 112211 < 2^25, and with M =
+// ceil(2^48 / 112211) < 2^32 the error n (112211 M - 2^48) / 2^48 of (n M)
+// >> 48 stays below n / 2^48 x 112211 < 1 / 112211 for every such n.
+constexpr uint64_t kTotalReciprocal = ((uint64_t{1} << 48) + kLineWeightTotal - 1) / kLineWeightTotal;
+constexpr int32_t kReciprocalShift = 48;
+static_assert(kTotalReciprocal <= UINT32_MAX, "the reciprocal must fit a 32-bit multiplier");
+inline int32_t SmoothedFour(__m128i a, __m128i b, __m128i c, __m128i d) {
+  const __m128i ab = _mm_add_epi32(_mm_unpacklo_epi32(a, b), _mm_unpackhi_epi32(a, b));  // a0+a2, b0+b2, a1+a3, b1+b3
+  const __m128i cd = _mm_add_epi32(_mm_unpacklo_epi32(c, d), _mm_unpackhi_epi32(c, d));
+  const __m128i sums = _mm_add_epi32(_mm_unpacklo_epi64(ab, cd), _mm_unpackhi_epi64(ab, cd));
+  const __m128i reciprocal = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(kTotalReciprocal)));
+  const __m128i even = _mm_srli_epi64(_mm_mul_epu32(sums, reciprocal), kReciprocalShift);
+  const __m128i odd = _mm_srli_epi64(_mm_mul_epu32(_mm_srli_epi64(sums, 32), reciprocal), kReciprocalShift);
+  const __m128i values = _mm_or_si128(even, _mm_slli_epi64(odd, 32));
+  const __m128i zero = _mm_setzero_si128();
+  return _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(values, zero), zero));
+}
+#endif
+
+inline uint8_t InteriorSmooth(const uint8_t* p, const LineGroups& groups, const ptrdiff_t* offset) {
+#ifdef VS_LINE_GROUPS_SSE2
+  __m128i sum = InteriorSums(p, groups, offset);
   sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(1, 0, 3, 2)));
   sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(2, 3, 0, 1)));
   return static_cast<uint8_t>(static_cast<uint32_t>(_mm_cvtsi128_si32(sum)) / kLineWeightTotal);
@@ -459,7 +486,33 @@ void LineRowRing::SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t
     return;
   }
   for (int32_t x = 0; x < kLineReach; ++x) edge(x);
-  for (int32_t x = kLineReach; x < w_ - kLineReach; ++x) {
+  int32_t x = kLineReach;
+#ifdef VS_LINE_GROUPS_SSE2
+  // Four pixels with orientations at a time: their partial sums are totalled
+  // and divided together. (Not for counted passes, whose unselected pixels
+  // would break most groups of four.)
+  constexpr int32_t kFour = 4;
+  for (; counts == nullptr && x + kFour <= w_ - kLineReach; x += kFour) {
+    uint8_t o[kFour];
+    bool oriented = true;
+    for (int32_t k = 0; k < kFour; ++k) {
+      o[k] = static_cast<uint8_t>(orientation[x + k] & kOrientationBits);
+      oriented = oriented && o[k] < kLineOrientations && selected(x + k);
+    }
+    if (!oriented) {
+      for (int32_t k = 0; k < kFour; ++k) {
+        if (selected(x + k)) inside(x + k, centre + x + k);
+      }
+      continue;
+    }
+    const uint8_t* p = centre + x;
+    const int32_t four = SmoothedFour(
+        InteriorSums(p, kGroups[o[0]], offsets_[o[0]].offset), InteriorSums(p + 1, kGroups[o[1]], offsets_[o[1]].offset),
+        InteriorSums(p + 2, kGroups[o[2]], offsets_[o[2]].offset), InteriorSums(p + 3, kGroups[o[3]], offsets_[o[3]].offset));
+    std::memcpy(out + x, &four, sizeof four);
+  }
+#endif
+  for (; x < w_ - kLineReach; ++x) {
     if (selected(x)) inside(x, centre + x);
   }
   for (int32_t x = w_ - kLineReach; x < w_; ++x) edge(x);

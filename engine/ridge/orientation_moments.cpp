@@ -3,6 +3,11 @@
 
 #include <array>
 
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <emmintrin.h>
+#define VS_MOMENTS_SSE2 1
+#endif
+
 namespace vorsensor {
 namespace {
 
@@ -164,6 +169,106 @@ inline uint8_t OrientationOf(int32_t gxx, int32_t gyy, int32_t gxy) {
   return kRidgeByQuadrant.at[signCase][t];
 }
 
+#ifdef VS_MOMENTS_SSE2
+// The ridge orientation of every table cell and sign case at once:
+// [cell x kSignCases + sign case], cell = row x 50 + column of kHalfAngle.
+constexpr int32_t kHalfAngleSide = static_cast<int32_t>(kHalfAngleMax) + 1;
+constexpr int32_t kHalfAngleCells = kHalfAngleSide * kHalfAngleSide;
+struct RidgeByCell {
+  uint8_t at[kHalfAngleCells * kSignCases];
+};
+constexpr RidgeByCell MakeRidgeByCell() {
+  RidgeByCell table{};
+  for (int32_t cell = 0; cell < kHalfAngleCells; ++cell) {
+    for (int32_t signCase = 0; signCase < kSignCases; ++signCase) {
+      table.at[cell * kSignCases + signCase] =
+          kRidgeByQuadrant.at[signCase][kHalfAngle[cell / kHalfAngleSide][cell % kHalfAngleSide]];
+    }
+  }
+  return table;
+}
+constexpr RidgeByCell kRidgeByCell = MakeRidgeByCell();
+
+// Moments up to 2^24 in magnitude keep |a|, |b| and the scaled dividend
+// (below 50 x the larger component) within 31 bits; four windows with a
+// larger moment take OrientationOf.
+constexpr int32_t kFourWideMomentLimit = 1 << 24;
+
+inline __m128i Select(__m128i mask, __m128i ifSet, __m128i ifClear) {
+  return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, ifClear));
+}
+inline __m128i Magnitude(__m128i v) {
+  const __m128i sign = _mm_srai_epi32(v, 31);
+  return _mm_sub_epi32(_mm_xor_si128(v, sign), sign);
+}
+inline __m128i Times50(__m128i v) {
+  return _mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(v, 5), _mm_slli_epi32(v, 4)), _mm_slli_epi32(v, 1));
+}
+// Truncated quotients of four non-negative dividends and positive divisors
+// below 2^31: each quotient is below 2^31 and differs from the double
+// quotient by far less than 1 / divisor, so truncating the double is exact.
+inline __m128i Quotients(__m128i dividend, __m128i divisor) {
+  const __m128i low = _mm_cvttpd_epi32(_mm_div_pd(_mm_cvtepi32_pd(dividend), _mm_cvtepi32_pd(divisor)));
+  const __m128i high = _mm_cvttpd_epi32(_mm_div_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(dividend, _MM_SHUFFLE(1, 0, 3, 2))),
+                                                   _mm_cvtepi32_pd(_mm_shuffle_epi32(divisor, _MM_SHUFFLE(1, 0, 3, 2)))));
+  return _mm_unpacklo_epi64(low, high);
+}
+
+// OrientationOf for the windows i .. i + 3: the same scaling, table cell and
+// sign case, computed four at a time, then one look-up each. False (nothing
+// written) when a moment passes kFourWideMomentLimit.
+inline bool OrientationOfFour(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, uint8_t* orientation) {
+  const __m128i xx = _mm_loadu_si128(reinterpret_cast<const __m128i*>(gxx));
+  const __m128i yy = _mm_loadu_si128(reinterpret_cast<const __m128i*>(gyy));
+  const __m128i xy = _mm_loadu_si128(reinterpret_cast<const __m128i*>(gxy));
+  const __m128i high = _mm_set1_epi32(kFourWideMomentLimit), low = _mm_set1_epi32(-kFourWideMomentLimit);
+  auto beyond = [&](__m128i v) { return _mm_or_si128(_mm_cmpgt_epi32(v, high), _mm_cmplt_epi32(v, low)); };
+  const __m128i outside = _mm_or_si128(_mm_or_si128(beyond(xx), beyond(yy)), beyond(xy));
+  if (_mm_movemask_epi8(outside) != 0) return false;
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i a = _mm_sub_epi32(xx, yy);
+  const __m128i b = _mm_add_epi32(xy, xy);
+  const __m128i magnitudeA = Magnitude(a), magnitudeB = Magnitude(b);
+  const __m128i bLarger = _mm_cmpgt_epi32(magnitudeB, magnitudeA);
+  const __m128i larger = Select(bLarger, magnitudeB, magnitudeA);
+  const __m128i smaller = Select(bLarger, magnitudeA, magnitudeB);
+  const __m128i scaled = _mm_cmpgt_epi32(larger, _mm_set1_epi32(static_cast<int32_t>(kHalfAngleMax)));
+  const __m128i dividend = _mm_add_epi32(
+      _mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(smaller, 5), _mm_slli_epi32(smaller, 4)), smaller),  // 49 x smaller
+      _mm_srli_epi32(larger, 1));
+  const __m128i divisor = Select(scaled, larger, _mm_set1_epi32(1));
+  const __m128i smallIndex = Select(scaled, Quotients(Select(scaled, dividend, zero), divisor), smaller);
+  const __m128i largeIndex = Select(scaled, _mm_set1_epi32(static_cast<int32_t>(kHalfAngleMax)), larger);
+  // The table's row is the b component, its column the a component.
+  const __m128i row = Select(bLarger, largeIndex, smallIndex);
+  const __m128i column = Select(bLarger, smallIndex, largeIndex);
+  // Sign case 3 x (a > 0) + (b > 0) - (b < 0) + 1; the comparisons give -1 for true.
+  const __m128i aPositive = _mm_cmpgt_epi32(a, zero);
+  const __m128i signCase = _mm_add_epi32(
+      _mm_sub_epi32(_mm_sub_epi32(_mm_set1_epi32(1), _mm_add_epi32(aPositive, _mm_add_epi32(aPositive, aPositive))),
+                    _mm_cmpgt_epi32(b, zero)),
+      _mm_cmpgt_epi32(zero, b));
+  const __m128i cell = _mm_add_epi32(Times50(row), column);
+  const __m128i index = _mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(cell, 2), _mm_slli_epi32(cell, 1)), signCase);
+  alignas(16) int32_t indices[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(indices), index);
+  for (int lane = 0; lane < 4; ++lane) orientation[lane] = kRidgeByCell.at[indices[lane]];
+  return true;
+}
+#endif
+
+// OrientationOf over a row, four windows at a time where SSE2 is available.
+inline void OrientationsOf(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count, uint8_t* orientation) {
+  int32_t i = 0;
+#ifdef VS_MOMENTS_SSE2
+  for (; i + 4 <= count; i += 4) {
+    if (OrientationOfFour(gxx + i, gyy + i, gxy + i, orientation + i)) continue;
+    for (int32_t k = i; k < i + 4; ++k) orientation[k] = OrientationOf(gxx[k], gyy[k], gxy[k]);
+  }
+#endif
+  for (; i < count; ++i) orientation[i] = OrientationOf(gxx[i], gyy[i], gxy[i]);
+}
+
 inline uint8_t NearestRootOf(uint32_t q) {
   if (q >= kCoherenceCapSquared) return kReliabilityMax;
   if (q < kRootEntries) return kSmallRoots[q];
@@ -208,20 +313,25 @@ uint8_t CoherenceFromMoments(int32_t gxx, int32_t gyy, int32_t gxy, uint8_t ener
 
 void OrientationAndCoherenceRow(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count,
                                 uint8_t energyMin, uint8_t* orientation, uint8_t* coherence) {
-  for (int32_t i = 0; i < count; ++i) orientation[i] = OrientationOf(gxx[i], gyy[i], gxy[i]);
+  OrientationsOf(gxx, gyy, gxy, count, orientation);
   for (int32_t i = 0; i < count; ++i) coherence[i] = CoherenceOf(gxx[i], gyy[i], gxy[i], energyMin);
 }
 
 void OrientationRow(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count, uint8_t* orientation) {
-  for (int32_t i = 0; i < count; ++i) orientation[i] = OrientationOf(gxx[i], gyy[i], gxy[i]);
+  OrientationsOf(gxx, gyy, gxy, count, orientation);
 }
 
-DifferenceOrientation OrientationFromDifferences(int32_t h, int32_t d1, int32_t v, int32_t d2) {
-  int32_t m = h;
-  if (d1 > m) m = d1;
-  if (v > m) m = v;
-  if (d2 > m) m = d2;
+namespace {
 
+// The difference orientation in integers of type Wide: 64 bits always
+// suffice; 32 bits do while the largest value m stays below kNarrowDifferences.
+// The offset is bounded by 45 (|b - a| <= (m - a) + (m - b) and likewise
+// |e - c|, so |(b - a) + 3 (e - c)| <= 3 x -spread), hence every product
+// stays below 255 m (the ratio), and 255 m < 2^31 for m below 2^23.
+constexpr int32_t kNarrowDifferences = 1 << 23;
+
+template <typename Wide>
+DifferenceOrientation DifferenceOrientationIn(int32_t h, int32_t d1, int32_t v, int32_t d2, int32_t m) {
   // Adjacent pairs in trial order, each with the values before and after it
   // (c, a, b, e) and the orientation between a and b; the first smallest sum wins.
   struct Pair {
@@ -232,23 +342,145 @@ DifferenceOrientation OrientationFromDifferences(int32_t h, int32_t d1, int32_t 
   for (const Pair& pair : pairs) {
     if (pair.a + pair.b < chosen->a + chosen->b) chosen = &pair;
   }
-  const int64_t a = chosen->a, b = chosen->b, c = chosen->c, e = chosen->e;
-  const int64_t sum = a + b + c + e;
-  const int64_t spread = sum - 4 * static_cast<int64_t>(m);  // negative unless all four are equal
+  const Wide a = chosen->a, b = chosen->b, c = chosen->c, e = chosen->e;
+  const Wide sum = a + b + c + e;
+  const Wide spread = sum - 4 * static_cast<Wide>(m);  // negative unless all four are equal
   if (spread == 0) return DifferenceOrientation{kUndefinedOrientation, kReliabilityMax};
 
-  const int64_t off = kOffsetScale * ((b - a) + kOffsetOppositeWeight * (e - c)) / spread;
-  int64_t orientation = chosen->base + off;
+  const Wide off = kOffsetScale * ((b - a) + kOffsetOppositeWeight * (e - c)) / spread;
+  Wide orientation = chosen->base + off;
   if (orientation == kHalfTurnOrientations) orientation = 0;
 
   // lo: the smaller value of the pair; hi: the value at right angles to it.
-  const int64_t lo = b < a ? b : a;
-  const int64_t hi = b < a ? c : e;
-  const int64_t k = (hi - lo) * (kOffsetScale - Absolute(off)) / (2 * kOffsetScale);
-  const int64_t num = k > lo ? 0 : lo - k;
-  const int64_t den = hi + k;
-  const int64_t ratio = den == 0 ? kReliabilityMax : num * kReliabilityMax / den;
+  const Wide lo = b < a ? b : a;
+  const Wide hi = b < a ? c : e;
+  const Wide k = (hi - lo) * (kOffsetScale - (off < 0 ? -off : off)) / (2 * kOffsetScale);
+  const Wide num = k > lo ? 0 : lo - k;
+  const Wide den = hi + k;
+  const Wide ratio = den == 0 ? kReliabilityMax : num * kReliabilityMax / den;
   return DifferenceOrientation{static_cast<uint8_t>(orientation), static_cast<uint8_t>(ratio)};
+}
+
+}  // namespace
+
+DifferenceOrientation OrientationFromDifferences(int32_t h, int32_t d1, int32_t v, int32_t d2) {
+  int32_t m = h;
+  if (d1 > m) m = d1;
+  if (v > m) m = v;
+  if (d2 > m) m = d2;
+  if (m < kNarrowDifferences) return DifferenceOrientationIn<int32_t>(h, d1, v, d2, m);
+  return DifferenceOrientationIn<int64_t>(h, d1, v, d2, m);
+}
+
+namespace {
+
+#ifdef VS_MOMENTS_SSE2
+inline __m128d SelectWide(__m128d mask, __m128d ifSet, __m128d ifClear) {
+  return _mm_or_pd(_mm_and_pd(mask, ifSet), _mm_andnot_pd(mask, ifClear));
+}
+// Truncates towards zero, as integer division does. Every quotient here has
+// a dividend below 2^53 and an integer divisor, so the rounded double
+// quotient lies on the same side of every integer as the exact one.
+inline __m128d Truncated(__m128d v) { return _mm_cvtepi32_pd(_mm_cvttpd_epi32(v)); }
+inline __m128d LoadTwo(const int32_t* p) { return _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))); }
+
+// DifferenceOrientationIn for two windows in doubles (every value an exact
+// integer below 2^53), pairs chosen by masks; the largest scaled value too.
+// Only for scaled values below kNarrowDifferences, where the 32-bit results
+// (orientation and ratio before their narrowing to a byte) are the integer ones.
+inline void DifferenceOrientationTwo(__m128d h, __m128d d1, __m128d v, __m128d d2, int32_t* orientation,
+                                     int32_t* ratio) {
+  const __m128d zero = _mm_setzero_pd();
+  const __m128d largest = _mm_max_pd(_mm_max_pd(h, d1), _mm_max_pd(v, d2));
+  // Pairs (c, a, b, e) in trial order; the first smallest a + b wins.
+  __m128d base = _mm_set1_pd(45), c = h, a = d1, b = v, e = d2, sum = _mm_add_pd(d1, v);
+  auto trial = [&](double pairBase, __m128d pc, __m128d pa, __m128d pb, __m128d pe) {
+    const __m128d pairSum = _mm_add_pd(pa, pb);
+    const __m128d smaller = _mm_cmplt_pd(pairSum, sum);
+    base = SelectWide(smaller, _mm_set1_pd(pairBase), base);
+    c = SelectWide(smaller, pc, c);
+    a = SelectWide(smaller, pa, a);
+    b = SelectWide(smaller, pb, b);
+    e = SelectWide(smaller, pe, e);
+    sum = SelectWide(smaller, pairSum, sum);
+  };
+  trial(75, d1, v, d2, h);
+  trial(105, v, d2, h, d1);
+  trial(15, d2, h, d1, v);
+  // The four values are the same in every pair: the spread is too.
+  const __m128d spread = _mm_sub_pd(_mm_add_pd(_mm_add_pd(h, d1), _mm_add_pd(v, d2)), _mm_mul_pd(largest, _mm_set1_pd(4)));
+  const __m128d flat = _mm_cmpeq_pd(spread, zero);
+  const __m128d divisor = SelectWide(flat, _mm_set1_pd(1), spread);
+  const __m128d offsetScale = _mm_set1_pd(kOffsetScale);
+  const __m128d off = Truncated(_mm_div_pd(
+      _mm_mul_pd(offsetScale, _mm_add_pd(_mm_sub_pd(b, a), _mm_mul_pd(_mm_set1_pd(kOffsetOppositeWeight), _mm_sub_pd(e, c)))),
+      divisor));
+  __m128d turned = _mm_add_pd(base, off);
+  turned = _mm_andnot_pd(_mm_cmpeq_pd(turned, _mm_set1_pd(kHalfTurnOrientations)), turned);
+  const __m128d bSmaller = _mm_cmplt_pd(b, a);
+  const __m128d lo = SelectWide(bSmaller, b, a);
+  const __m128d hi = SelectWide(bSmaller, c, e);
+  const __m128d offMagnitude = _mm_max_pd(off, _mm_sub_pd(zero, off));
+  const __m128d k = Truncated(_mm_div_pd(_mm_mul_pd(_mm_sub_pd(hi, lo), _mm_sub_pd(offsetScale, offMagnitude)),
+                                         _mm_set1_pd(2 * kOffsetScale)));
+  const __m128d num = _mm_andnot_pd(_mm_cmpgt_pd(k, lo), _mm_sub_pd(lo, k));
+  const __m128d den = _mm_add_pd(hi, k);
+  const __m128d noDen = _mm_cmpeq_pd(den, zero);
+  const __m128d maxRatio = _mm_set1_pd(kReliabilityMax);
+  __m128d r = Truncated(_mm_div_pd(_mm_mul_pd(num, maxRatio), SelectWide(noDen, _mm_set1_pd(1), den)));
+  r = SelectWide(_mm_or_pd(noDen, flat), maxRatio, r);
+  turned = SelectWide(flat, _mm_set1_pd(kUndefinedOrientation), turned);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(orientation), _mm_cvttpd_epi32(turned));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(ratio), _mm_cvttpd_epi32(r));
+}
+#endif
+
+}  // namespace
+
+void DifferenceOrientationRow(const int32_t* h, const int32_t* d1, const int32_t* v, const int32_t* d2, int32_t count,
+                              int64_t flatLimit, uint8_t* orientation, uint8_t* reliability) {
+  auto largestOf = [](int32_t a, int32_t b, int32_t c, int32_t d) {
+    const int32_t ab = a > b ? a : b, cd = c > d ? c : d;
+    return ab > cd ? ab : cd;
+  };
+  int32_t i = 0;
+#ifdef VS_MOMENTS_SSE2
+  const __m128d scale = _mm_set1_pd(kDiagonalScale), scaleDivisor = _mm_set1_pd(kDiagonalScaleDivisor);
+  const __m128d narrow = _mm_set1_pd(kNarrowDifferences);
+  for (; i + 2 <= count; i += 2) {
+    const __m128d sh = LoadTwo(h + i), sv = LoadTwo(v + i);
+    const __m128d s1 = Truncated(_mm_div_pd(_mm_mul_pd(LoadTwo(d1 + i), scale), scaleDivisor));
+    const __m128d s2 = Truncated(_mm_div_pd(_mm_mul_pd(LoadTwo(d2 + i), scale), scaleDivisor));
+    const __m128d largest = _mm_max_pd(_mm_max_pd(sh, s1), _mm_max_pd(sv, s2));
+    alignas(16) int32_t turned[4], ratio[4], scaled[4];
+    if (_mm_movemask_pd(_mm_cmplt_pd(largest, narrow)) == 3) {
+      DifferenceOrientationTwo(sh, s1, sv, s2, turned, ratio);
+    } else {
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(scaled), _mm_cvttpd_epi32(s1));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(scaled + 2), _mm_cvttpd_epi32(s2));
+      for (int32_t lane = 0; lane < 2; ++lane) {
+        const DifferenceOrientation one =
+            OrientationFromDifferences(h[i + lane], scaled[lane], v[i + lane], scaled[2 + lane]);
+        turned[lane] = one.orientation;
+        ratio[lane] = one.ratio;
+      }
+    }
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(scaled), _mm_cvttpd_epi32(largest));
+    for (int32_t lane = 0; lane < 2; ++lane) {
+      orientation[i + lane] = static_cast<uint8_t>(turned[lane]);
+      if (reliability != nullptr) {
+        reliability[i + lane] = scaled[lane] <= flatLimit ? kReliabilityMax : static_cast<uint8_t>(ratio[lane]);
+      }
+    }
+  }
+#endif
+  for (; i < count; ++i) {
+    const int32_t s1 = d1[i] * kDiagonalScale / kDiagonalScaleDivisor;
+    const int32_t s2 = d2[i] * kDiagonalScale / kDiagonalScaleDivisor;
+    const DifferenceOrientation one = OrientationFromDifferences(h[i], s1, v[i], s2);
+    orientation[i] = one.orientation;
+    if (reliability != nullptr) reliability[i] = largestOf(h[i], s1, v[i], s2) <= flatLimit ? kReliabilityMax : one.ratio;
+  }
 }
 
 }  // namespace vorsensor

@@ -94,4 +94,13 @@ struct DifferenceOrientation {
 };
 DifferenceOrientation OrientationFromDifferences(int32_t h, int32_t d1, int32_t v, int32_t d2);
 
+// The difference orientation of `count` windows of one row from their four
+// window sums (the diagonal ones d1 and d2 not yet scaled, all non-negative
+// and below 2^31 / kDiagonalScale): the diagonals are scaled, then
+// orientation[i] and, unless reliability is null, reliability[i] (255 where
+// the largest scaled value is at most flatLimit, else the ratio) are written
+// as OrientationFromDifferences gives them.
+void DifferenceOrientationRow(const int32_t* h, const int32_t* d1, const int32_t* v, const int32_t* d2, int32_t count,
+                              int64_t flatLimit, uint8_t* orientation, uint8_t* reliability);
+
 }  // namespace vorsensor

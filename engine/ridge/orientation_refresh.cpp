@@ -5,6 +5,7 @@
 
 #include "engine/result_codes.h"
 #include "engine/ridge/foreground.h"
+#include "engine/ridge/orientation_moments.h"
 #include "engine/ridge/pixel_orientation.h"
 #include "engine/ridge/singular_points.h"
 
@@ -13,25 +14,46 @@ namespace {
 
 int32_t GuardRadius(uint32_t radius) { return radius > static_cast<uint32_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(radius); }
 
-// Writes each streamed row into the map and the pass counts.
+// Writes each streamed row into the map and the pass counts. The extra
+// passes of every reliability value are looked up in a table made once, and
+// only the singular points whose guard reaches the row are tested.
 template <typename Extra>
 class RefreshRows : public OrientationRows {
  public:
   RefreshRows(int32_t w, uint8_t* const* orientationMap, uint8_t* const* scratch, const SingularPoint* singularPoints,
               int32_t singularCount, const PassCountRule& rule, int32_t guard, Extra extra)
-      : w_(w), map_(orientationMap), scratch_(scratch), singular_(singularPoints), singularCount_(singularCount),
-        rule_(rule), guard_(guard), extra_(extra) {}
+      : w_(w), map_(orientationMap), scratch_(scratch), singular_(singularPoints),
+        singularCount_(singularCount),
+        guard_(guard) {
+    for (uint32_t value = 0; value <= kReliabilityMax; ++value) {
+      passes_[value] = static_cast<uint8_t>((rule.base + extra(static_cast<uint8_t>(value))) & kPassCountBits);
+    }
+  }
   void Row(int32_t y, const uint8_t* fresh, const uint8_t* value) override {
+    // The points within the guard radius of the row (|dy| < guard).
+    // (A list longer than any the pipeline makes is tested whole.)
+    SingularPoint nearRow[kMaxSingularPoints];
+    const SingularPoint* near = singular_;
+    int32_t nearCount = singularCount_;
+    if (singularCount_ <= kMaxSingularPoints) {
+      near = nearRow;
+      nearCount = 0;
+      const int64_t limit = static_cast<int64_t>(guard_) * guard_;
+      for (int32_t i = 0; i < singularCount_; ++i) {
+        const int64_t dy = static_cast<int64_t>(singular_[i].y) - y;
+        if (dy * dy < limit) nearRow[nearCount++] = singular_[i];
+      }
+    }
     uint8_t* map = map_[y];
     uint8_t* counts = scratch_[y];
     for (int32_t x = 0; x < w_; ++x) {
       const uint8_t background = static_cast<uint8_t>(map[x] & kBackgroundMark);
       map[x] = static_cast<uint8_t>(fresh[x] | background);
-      uint32_t passes = 0;
-      if (background == 0 && NearSingularPoint(singular_, singularCount_, x, y, guard_) == 0) {
-        passes = rule_.base + extra_(value[x]);
+      uint8_t passes = 0;
+      if (background == 0 && (nearCount <= 0 || NearSingularPoint(near, nearCount, x, y, guard_) == 0)) {
+        passes = passes_[value[x]];
       }
-      counts[x] = static_cast<uint8_t>((counts[x] & ~kPassCountBits) | (passes & kPassCountBits));
+      counts[x] = static_cast<uint8_t>((counts[x] & ~kPassCountBits) | passes);
     }
   }
 
@@ -41,9 +63,8 @@ class RefreshRows : public OrientationRows {
   uint8_t* const* scratch_;
   const SingularPoint* singular_;
   int32_t singularCount_;
-  PassCountRule rule_;
   int32_t guard_;
-  Extra extra_;
+  uint8_t passes_[kReliabilityMax + 1];
 };
 
 template <typename Stream, typename Extra>

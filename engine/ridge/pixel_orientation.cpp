@@ -9,6 +9,11 @@
 #include <memory>
 #include <new>
 
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <emmintrin.h>
+#define VS_PIXEL_ORIENTATION_SSE2 1
+#endif
+
 #include "engine/result_codes.h"
 #include "engine/ridge/orientation_moments.h"
 #include "engine/row_ring.h"
@@ -65,6 +70,23 @@ class WindowMean {
     const int32_t quotient = static_cast<int32_t>((magnitude * magic_) >> shift_);
     return dividend < 0 ? -quotient : quotient;
   }
+#ifdef VS_PIXEL_ORIENTATION_SSE2
+  // Whether the multiplier fits 32 bits, as Of4 needs (it always does).
+  bool Narrow() const { return magic_ <= UINT32_MAX; }
+  // operator() for four window sums whose dividends lie below 2^31 in magnitude.
+  __m128i Of4(__m128i sum) const {
+    const __m128i dividend = _mm_add_epi32(sum, _mm_set1_epi32(count_ >> 1));
+    const __m128i sign = _mm_srai_epi32(dividend, kDividendBits);
+    const __m128i magnitude = _mm_sub_epi32(_mm_xor_si128(dividend, sign), sign);
+    const __m128i magic = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(magic_)));
+    const __m128i shift = _mm_cvtsi32_si128(shift_);
+    const __m128i even = _mm_srl_epi64(_mm_mul_epu32(magnitude, magic), shift);
+    const __m128i odd = _mm_srl_epi64(_mm_mul_epu32(_mm_srli_epi64(magnitude, 32), magic), shift);
+    const __m128i quotient = _mm_or_si128(even, _mm_slli_epi64(odd, 32));
+    return _mm_sub_epi32(_mm_xor_si128(quotient, sign), sign);
+  }
+#endif
+  int32_t Count() const { return count_; }
   // The same for a sum that cannot be negative (a sum of squares).
   int32_t OfSquares(int64_t sum) const {
     const int64_t dividend = sum + (count_ >> 1);
@@ -95,6 +117,114 @@ void SlideAlongRow(const Sum* column, int32_t w, int32_t radius, Store store) {
   }
 }
 
+// Window sums from running totals: prefix[j + r + 1] holds the wrapping
+// 32-bit total of the columns -r-1 .. j, so the window of x is prefix[x + 2r
+// + 1] - prefix[x] modulo 2^32. That is the exact window sum (as a signed or
+// unsigned 32-bit value) whenever the true sum lies in 32 bits; the callers
+// take this path only for windows whose largest possible sum does.
+void RunningTotals(const int32_t* column, int32_t w, int32_t radius, uint32_t* prefix) {
+  uint32_t total = 0;
+  const int32_t last = w + radius;
+  for (int32_t j = -radius - 1; j <= last; ++j) {
+    total += static_cast<uint32_t>(column[j]);
+    prefix[j + radius + 1] = total;
+  }
+}
+inline int32_t WindowFromTotals(const uint32_t* prefix, int32_t x, int32_t radius) {
+  return static_cast<int32_t>(prefix[x + 2 * radius + 1] - prefix[x]);
+}
+
+// Whether every window of `count` pixels of terms up to `largest` (and the
+// rounding half count added to it) stays below 2^31.
+bool WindowFits(int64_t count, int64_t largest, int64_t extra) { return count * largest + extra <= INT32_MAX; }
+
+#ifdef VS_PIXEL_ORIENTATION_SSE2
+// Eight bytes from p widened to 16-bit lanes.
+inline __m128i LoadBytes8(const uint8_t* p) {
+  return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
+}
+inline __m128i LoadInts(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline __m128i LoadInts(const int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void StoreInts(int32_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+// Four window sums of the prefix totals, as 32-bit lanes.
+inline __m128i WindowsFromTotals(const uint32_t* prefix, int32_t x, int32_t radius) {
+  return _mm_sub_epi32(LoadInts(prefix + x + 2 * radius + 1), LoadInts(prefix + x));
+}
+#endif
+
+// The rows whose pixel terms enter or leave the column sums: row e - 1, e, e + 1.
+struct TermRows {
+  const uint8_t* above;
+  const uint8_t* row;
+  const uint8_t* below;
+};
+
+#ifdef VS_PIXEL_ORIENTATION_SSE2
+// Column sums of 32-bit lanes from x on, four at a time: sums[c] += entering[c] - leaving[c].
+template <int Channels>
+inline void AddTerms(int32_t* const* sums, int32_t x, const __m128i* entering, const __m128i* leaving) {
+  for (int c = 0; c < Channels; ++c) {
+    __m128i low = LoadInts(sums[c] + x), high = LoadInts(sums[c] + x + 4);
+    if (entering != nullptr) {
+      low = _mm_add_epi32(low, entering[2 * c]);
+      high = _mm_add_epi32(high, entering[2 * c + 1]);
+    }
+    if (leaving != nullptr) {
+      low = _mm_sub_epi32(low, leaving[2 * c]);
+      high = _mm_sub_epi32(high, leaving[2 * c + 1]);
+    }
+    StoreInts(sums[c] + x, low);
+    StoreInts(sums[c] + x + 4, high);
+  }
+}
+
+// The terms of 8 pixels from x on as 32-bit lanes, low and high half of each
+// channel, for each family's Terms8; returns the first x not done (pixels 1
+// .. w - 2 have terms, and no read passes column w - 1).
+template <typename Family>
+int32_t UpdateEight(const Family& family, const TermRows* entering, const TermRows* leaving, int32_t w,
+                    int32_t* const* sums) {
+  constexpr int kLanes = 8;
+  __m128i in[2 * Family::kChannels], out[2 * Family::kChannels];
+  int32_t x = 1;
+  for (; x + kLanes <= w - 1; x += kLanes) {
+    if (entering != nullptr) family.Terms8(*entering, x, in);
+    if (leaving != nullptr) family.Terms8(*leaving, x, out);
+    AddTerms<Family::kChannels>(sums, x, entering != nullptr ? in : nullptr, leaving != nullptr ? out : nullptr);
+  }
+  return x;
+}
+
+// Two halves of 16-bit lanes as 32-bit lanes, zero-extended (values >= 0).
+inline void WidenUnsigned(__m128i v, __m128i* halves) {
+  const __m128i zero = _mm_setzero_si128();
+  halves[0] = _mm_unpacklo_epi16(v, zero);
+  halves[1] = _mm_unpackhi_epi16(v, zero);
+}
+// |a - b| of bytes.
+inline __m128i ByteDistance(__m128i a, __m128i b) { return _mm_or_si128(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a)); }
+inline __m128i LoadLow8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
+#endif
+
+// Updates the column sums for one row step: the terms of the entering rows
+// are added and those of the leaving rows taken off (either may be null).
+// Sums of 32 bits take 8 pixels at a time where SSE2 is available.
+template <typename Family, typename Sum>
+void UpdateColumns(const Family& family, const TermRows* entering, const TermRows* leaving, int32_t w,
+                   ColumnSums<Family::kChannels, Sum>& columns) {
+  int32_t x = 1;
+#ifdef VS_PIXEL_ORIENTATION_SSE2
+  if constexpr (sizeof(Sum) == sizeof(int32_t)) {
+    int32_t* sums[Family::kChannels];
+    for (int c = 0; c < Family::kChannels; ++c) sums[c] = columns[c];
+    x = UpdateEight(family, entering, leaving, w, sums);
+  }
+#endif
+  if (entering != nullptr) family.template Accumulate<1, Sum>(*entering, x, w, columns);
+  if (leaving != nullptr) family.template Accumulate<-1, Sum>(*leaving, x, w, columns);
+}
+
 // The gradient family takes the window means of a row channel by channel and
 // turns the whole row into orientations and coherences at once
 // (OrientationAndCoherenceRow).
@@ -104,36 +234,79 @@ struct GradientFamily {
   WindowMean mean;
   uint8_t energyMin;
   std::unique_ptr<int32_t[]> means;  // three rows of w means: gxx, gyy, gxy
+  std::unique_ptr<uint32_t[]> totals;  // running totals of one channel (w + 2r + 2)
   int32_t width = 0;
 
-  bool Allocate(int32_t w) {
+  bool Allocate(int32_t w, int32_t radius) {
     width = w;
     means.reset(new (std::nothrow) int32_t[static_cast<size_t>(w) * kChannels]);
-    return means != nullptr;
+    totals.reset(new (std::nothrow) uint32_t[static_cast<size_t>(w) + 2 * static_cast<size_t>(radius) + 2]);
+    return means != nullptr && totals != nullptr;
   }
 
+  // Pixels from..w-2 (at least 1).
   template <int Sign, typename Sum>
-  void Accumulate(const uint8_t* above, const uint8_t* row, const uint8_t* below, int32_t w,
-                  ColumnSums<kChannels, Sum>& columns) const {
+  void Accumulate(const TermRows& rows, int32_t from, int32_t w, ColumnSums<kChannels, Sum>& columns) const {
     Sum* xx = columns[0];
     Sum* yy = columns[1];
     Sum* xy = columns[2];
-    for (int32_t x = 1; x < w - 1; ++x) {
-      const PixelGradient g = GradientAt(above, row, below, x);
+    for (int32_t x = from; x < w - 1; ++x) {
+      const PixelGradient g = GradientAt(rows.above, rows.row, rows.below, x);
       xx[x] += Sign * (g.gx * g.gx);
       yy[x] += Sign * (g.gy * g.gy);
       xy[x] += Sign * (g.gx * g.gy);
     }
   }
 
+#ifdef VS_PIXEL_ORIENTATION_SSE2
+  // gx², gy² and gx·gy of pixels x .. x + 7 (|g| <= 1530 fits 16 bits; a
+  // multiply-add of a lane against a zero neighbour gives the 32-bit product).
+  void Terms8(const TermRows& rows, int32_t x, __m128i* terms) const {
+    const __m128i aL = LoadBytes8(rows.above + x - 1), aC = LoadBytes8(rows.above + x), aR = LoadBytes8(rows.above + x + 1);
+    const __m128i rL = LoadBytes8(rows.row + x - 1), rR = LoadBytes8(rows.row + x + 1);
+    const __m128i bL = LoadBytes8(rows.below + x - 1), bC = LoadBytes8(rows.below + x), bR = LoadBytes8(rows.below + x + 1);
+    const __m128i right = _mm_add_epi16(_mm_add_epi16(aR, bR), _mm_slli_epi16(rR, 2));
+    const __m128i left = _mm_add_epi16(_mm_add_epi16(aL, bL), _mm_slli_epi16(rL, 2));
+    const __m128i down = _mm_add_epi16(_mm_add_epi16(bL, bR), _mm_slli_epi16(bC, 2));
+    const __m128i up = _mm_add_epi16(_mm_add_epi16(aL, aR), _mm_slli_epi16(aC, 2));
+    __m128i gx[2], gy[2];
+    WidenUnsigned(_mm_sub_epi16(right, left), gx);  // the high 16 bits stay 0: madd reads the low ones signed
+    WidenUnsigned(_mm_sub_epi16(down, up), gy);
+    for (int half = 0; half < 2; ++half) {
+      terms[half] = _mm_madd_epi16(gx[half], gx[half]);
+      terms[2 + half] = _mm_madd_epi16(gy[half], gy[half]);
+      terms[4 + half] = _mm_madd_epi16(gx[half], gy[half]);
+    }
+  }
+#endif
+
   template <typename Sum>
   void Row(const Sum* const* column, int32_t w, int32_t radius, uint8_t* orientation, uint8_t* reliability) const {
     int32_t* xx = means.get();
     int32_t* yy = xx + width;
     int32_t* xy = yy + width;
-    SlideAlongRow(column[0], w, radius, [&](int32_t x, int64_t sum) { xx[x] = mean.OfSquares(sum); });
-    SlideAlongRow(column[1], w, radius, [&](int32_t x, int64_t sum) { yy[x] = mean.OfSquares(sum); });
-    SlideAlongRow(column[2], w, radius, [&](int32_t x, int64_t sum) { xy[x] = mean(sum); });
+    bool done = false;
+#ifdef VS_PIXEL_ORIENTATION_SSE2
+    // Windows whose largest sum and rounding stay below 2^31 (radius 14 and
+    // less): running totals and four means at a time.
+    if constexpr (sizeof(Sum) == sizeof(int32_t)) {
+      if (mean.Narrow() && WindowFits(mean.Count(), kLargestTerm, mean.Count() / 2)) {
+        int32_t* out[kChannels] = {xx, yy, xy};
+        for (int c = 0; c < kChannels; ++c) {
+          RunningTotals(column[c], w, radius, totals.get());
+          int32_t x = 0;
+          for (; x + 4 <= w; x += 4) StoreInts(out[c] + x, mean.Of4(WindowsFromTotals(totals.get(), x, radius)));
+          for (; x < w; ++x) out[c][x] = mean(WindowFromTotals(totals.get(), x, radius));
+        }
+        done = true;
+      }
+    }
+#endif
+    if (!done) {
+      SlideAlongRow(column[0], w, radius, [&](int32_t x, int64_t sum) { xx[x] = mean.OfSquares(sum); });
+      SlideAlongRow(column[1], w, radius, [&](int32_t x, int64_t sum) { yy[x] = mean.OfSquares(sum); });
+      SlideAlongRow(column[2], w, radius, [&](int32_t x, int64_t sum) { xy[x] = mean(sum); });
+    }
     if (reliability == nullptr) {
       OrientationRow(xx, yy, xy, w, orientation);
     } else {
@@ -146,16 +319,16 @@ struct DifferenceFamily {
   static constexpr int kChannels = 4;
   static constexpr int64_t kLargestTerm = 2 * 255;  // two differences of bytes
   int64_t flatLimit;
+  int64_t windowPixels;  // (2r + 1)², the most pixels a window holds
 
   template <int Sign, typename Sum>
-  void Accumulate(const uint8_t* above, const uint8_t* row, const uint8_t* below, int32_t w,
-                  ColumnSums<kChannels, Sum>& columns) const {
+  void Accumulate(const TermRows& rows, int32_t from, int32_t w, ColumnSums<kChannels, Sum>& columns) const {
     Sum* hs = columns[0];
     Sum* d1s = columns[1];
     Sum* vs = columns[2];
     Sum* d2s = columns[3];
-    for (int32_t x = 1; x < w - 1; ++x) {
-      const PixelDifferences d = DifferencesAt(above, row, below, x);
+    for (int32_t x = from; x < w - 1; ++x) {
+      const PixelDifferences d = DifferencesAt(rows.above, rows.row, rows.below, x);
       hs[x] += Sign * d.h;
       d1s[x] += Sign * d.d1;
       vs[x] += Sign * d.v;
@@ -163,31 +336,77 @@ struct DifferenceFamily {
     }
   }
 
+#ifdef VS_PIXEL_ORIENTATION_SSE2
+  // The four directional differences of pixels x .. x + 7.
+  void Terms8(const TermRows& rows, int32_t x, __m128i* terms) const {
+    const __m128i c = LoadLow8(rows.row + x);
+    const __m128i zero = _mm_setzero_si128();
+    auto pair = [&](const uint8_t* one, const uint8_t* other, __m128i* halves) {
+      const __m128i sum = _mm_add_epi16(_mm_unpacklo_epi8(ByteDistance(c, LoadLow8(one)), zero),
+                                        _mm_unpacklo_epi8(ByteDistance(c, LoadLow8(other)), zero));
+      WidenUnsigned(sum, halves);
+    };
+    pair(rows.row + x - 1, rows.row + x + 1, terms);
+    pair(rows.above + x - 1, rows.below + x + 1, terms + 2);
+    pair(rows.above + x, rows.below + x, terms + 4);
+    pair(rows.above + x + 1, rows.below + x - 1, terms + 6);
+  }
+#endif
+
   std::unique_ptr<int64_t[]> sums;  // four rows of w window sums: h, d1, v, d2
+  std::unique_ptr<int32_t[]> narrowSums;  // the same in 32 bits, where they fit
+  std::unique_ptr<uint32_t[]> totals;  // running totals of one channel (w + 2r + 2)
   int32_t width = 0;
 
-  bool Allocate(int32_t w) {
+  bool Allocate(int32_t w, int32_t radius) {
     width = w;
     sums.reset(new (std::nothrow) int64_t[static_cast<size_t>(w) * kChannels]);
-    return sums != nullptr;
+    narrowSums.reset(new (std::nothrow) int32_t[static_cast<size_t>(w) * kChannels]);
+    totals.reset(new (std::nothrow) uint32_t[static_cast<size_t>(w) + 2 * static_cast<size_t>(radius) + 2]);
+    return sums != nullptr && narrowSums != nullptr && totals != nullptr;
   }
 
   template <typename Sum>
   void Row(const Sum* const* column, int32_t w, int32_t radius, uint8_t* orientation, uint8_t* reliability) const {
+    // Windows whose sums stay below 2^31 even scaled by 71 (radius 121 and
+    // less, with 32-bit column sums): running totals and 32-bit arithmetic.
+    if constexpr (sizeof(Sum) == sizeof(int32_t)) {
+      if (WindowFits(windowPixels, kLargestTerm * kDiagonalScale, 0)) {
+        int32_t* channel[kChannels];
+        for (int c = 0; c < kChannels; ++c) {
+          int32_t* out = narrowSums.get() + static_cast<size_t>(c) * width;
+          channel[c] = out;
+          RunningTotals(column[c], w, radius, totals.get());
+          int32_t x = 0;
+#ifdef VS_PIXEL_ORIENTATION_SSE2
+          for (; x + 4 <= w; x += 4) StoreInts(out + x, WindowsFromTotals(totals.get(), x, radius));
+#endif
+          for (; x < w; ++x) out[x] = WindowFromTotals(totals.get(), x, radius);
+        }
+        DifferenceOrientationRow(channel[0], channel[1], channel[2], channel[3], w, flatLimit, orientation,
+                                 reliability);
+        return;
+      }
+    }
     int64_t* channel[kChannels];
     for (int c = 0; c < kChannels; ++c) {
       int64_t* out = sums.get() + static_cast<size_t>(c) * width;
       channel[c] = out;
       SlideAlongRow(column[c], w, radius, [out](int32_t x, int64_t sum) { out[x] = sum; });
     }
+    Orient(channel, w, orientation, reliability);
+  }
+
+  template <typename Wide>
+  void Orient(Wide* const* channel, int32_t w, uint8_t* orientation, uint8_t* reliability) const {
     for (int32_t x = 0; x < w; ++x) {
-      const int64_t h = channel[0][x];
-      const int64_t d1 = channel[1][x] * kDiagonalScale / kDiagonalScaleDivisor;
-      const int64_t v = channel[2][x];
-      const int64_t d2 = channel[3][x] * kDiagonalScale / kDiagonalScaleDivisor;
+      const Wide h = channel[0][x];
+      const Wide d1 = channel[1][x] * kDiagonalScale / kDiagonalScaleDivisor;
+      const Wide v = channel[2][x];
+      const Wide d2 = channel[3][x] * kDiagonalScale / kDiagonalScaleDivisor;
       const DifferenceOrientation result = OrientationFromDifferences(
           static_cast<int32_t>(h), static_cast<int32_t>(d1), static_cast<int32_t>(v), static_cast<int32_t>(d2));
-      int64_t largest = h;
+      Wide largest = h;
       if (d1 > largest) largest = d1;
       if (v > largest) largest = v;
       if (d2 > largest) largest = d2;
@@ -215,7 +434,7 @@ int32_t StreamPixelOrientation(int32_t w, int32_t h, const uint8_t* const* scrat
   RowRing ring;
   ColumnSums<C, Sum> columns;
   const bool allocated = ring.Allocate(w, Smaller(2 * rowRadius + kRingExtraRows, h)) &&
-                         columns.Allocate(w, columnRadius + 1) && family.Allocate(w);
+                         columns.Allocate(w, columnRadius + 1) && family.Allocate(w, columnRadius);
   if (!allocated) return kOutOfMemory;
   int32_t copied = 0;
   auto copyThrough = [&](int32_t last) {
@@ -226,21 +445,20 @@ int32_t StreamPixelOrientation(int32_t w, int32_t h, const uint8_t* const* scrat
     }
   };
   // Only rows 1..h-2 have gradients (columns 1..w-2 likewise).
-  auto enter = [&](int32_t e) {
-    if (e >= 1 && e <= h - 2) family.template Accumulate<1, Sum>(ring[e - 1], ring[e], ring[e + 1], w, columns);
-  };
-  auto leave = [&](int32_t e) {
-    if (e >= 1 && e <= h - 2) family.template Accumulate<-1, Sum>(ring[e - 1], ring[e], ring[e + 1], w, columns);
+  TermRows entering{}, leaving{};
+  auto termRows = [&](int32_t e, TermRows& rows) {
+    if (e < 1 || e > h - 2) return static_cast<const TermRows*>(nullptr);
+    rows = TermRows{ring[e - 1], ring[e], ring[e + 1]};
+    return static_cast<const TermRows*>(&rows);
   };
 
   copyThrough(rowRadius + 1);
-  for (int32_t e = 0; e < rowRadius; ++e) enter(e);
+  for (int32_t e = 0; e < rowRadius; ++e) UpdateColumns(family, termRows(e, entering), nullptr, w, columns);
   const Sum* column[C];
   for (int c = 0; c < C; ++c) column[c] = columns[c];
   for (int32_t y = 0; y < h; ++y) {
     copyThrough(y + rowRadius + 1);
-    enter(y + rowRadius);
-    leave(y - rowRadius - 1);
+    UpdateColumns(family, termRows(y + rowRadius, entering), termRows(y - rowRadius - 1, leaving), w, columns);
 
     family.Row(column, w, columnRadius, sink.Orientation(y), sink.Reliability(y));
     sink.Done(y);
@@ -302,7 +520,7 @@ int32_t GradientPixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, 
                                  uint32_t radius, uint8_t gradientEnergyMin) {
   const int32_t r = WindowRadius(radius);
   const int32_t side = 2 * r + 1;
-  GradientFamily family{WindowMean(side * side), gradientEnergyMin, nullptr};
+  GradientFamily family{WindowMean(side * side), gradientEnergyMin, nullptr, nullptr};
   ImageSink sink{orientationMap, scratch};
   return StreamWithFittingSums(w, h, scratch, sink, r, family);
 }
@@ -311,7 +529,7 @@ int32_t DifferencePixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch
                                    uint32_t radius, uint8_t pixelFlatnessMax) {
   const int32_t r = WindowRadius(radius);
   const int64_t side = 2 * r + 1;
-  DifferenceFamily family{side * side * pixelFlatnessMax * kFlatnessDifferences, nullptr};
+  DifferenceFamily family{side * side * pixelFlatnessMax * kFlatnessDifferences, side * side, nullptr, nullptr, nullptr};
   ImageSink sink{orientationMap, scratch};
   return StreamWithFittingSums(w, h, scratch, sink, r, family);
 }
@@ -320,14 +538,15 @@ int32_t StreamGradientOrientation(int32_t w, int32_t h, const uint8_t* const* im
                                   bool withReliability, OrientationRows& rows) {
   const int32_t r = WindowRadius(radius);
   const int32_t side = 2 * r + 1;
-  GradientFamily family{WindowMean(side * side), kNoReliabilityLimit, nullptr};
+  GradientFamily family{WindowMean(side * side), kNoReliabilityLimit, nullptr, nullptr};
   return StreamToConsumer(w, h, image, r, withReliability, family, rows);
 }
 
 int32_t StreamDifferenceOrientation(int32_t w, int32_t h, const uint8_t* const* image, uint32_t radius,
                                     bool withReliability, OrientationRows& rows) {
   const int32_t r = WindowRadius(radius);
-  DifferenceFamily family{int64_t{kNoReliabilityLimit}, nullptr};
+  const int64_t side = 2 * r + 1;
+  DifferenceFamily family{int64_t{kNoReliabilityLimit}, side * side, nullptr, nullptr, nullptr};
   return StreamToConsumer(w, h, image, r, withReliability, family, rows);
 }
 

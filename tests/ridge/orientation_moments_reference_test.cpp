@@ -7,6 +7,7 @@
 // limit, den 0/1, the rounding thresholds of the root and the 255 cap).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -79,7 +80,10 @@ uint8_t ReferenceCoherence(int32_t gxx, int32_t gyy, int32_t gxy, uint8_t energy
   return static_cast<uint8_t>(q - r * r > r ? r + 1 : r);
 }
 
-// Counts mismatches and reports the first few.
+// Counts mismatches and reports the first few. Every input also passes
+// through the row forms (OrientationRow, OrientationAndCoherenceRow) in rows
+// of 1 to 11 windows, so that rows taken several windows at a time meet every
+// input in every lane and in the leftover windows of a row.
 class Differential {
  public:
   void Check(int32_t gxx, int32_t gyy, int32_t gxy, uint8_t energyMin) {
@@ -88,21 +92,52 @@ class Differential {
     const uint8_t c = CoherenceFromMoments(gxx, gyy, gxy, energyMin);
     const uint8_t ro = ReferenceOrientation(gxx, gyy, gxy);
     const uint8_t rc = ReferenceCoherence(gxx, gyy, gxy, energyMin);
-    if (o == ro && c == rc) return;
-    if (++mismatches_ <= 5) {
-      ADD_FAILURE() << "moments (" << gxx << ", " << gyy << ", " << gxy << ") energyMin " << int{energyMin}
-                    << ": orientation " << int{o} << " reference " << int{ro} << ", coherence " << int{c}
-                    << " reference " << int{rc};
-    }
+    Report(o == ro && c == rc, "single", gxx, gyy, gxy, energyMin, o, ro, c, rc);
+    if (count_ > 0 && energyMin != rowEnergyMin_) Flush();
+    rowEnergyMin_ = energyMin;
+    xx_[count_] = gxx;
+    yy_[count_] = gyy;
+    xy_[count_] = gxy;
+    expectedO_[count_] = ro;
+    expectedC_[count_] = rc;
+    if (++count_ == rowLength_) Flush();
   }
   ~Differential() {
+    Flush();
     EXPECT_EQ(mismatches_, 0) << "of " << checked_ << " inputs";
     EXPECT_GT(checked_, 0);
   }
 
  private:
+  static constexpr int32_t kRowMax = 11;
+  void Report(bool same, const char* form, int32_t gxx, int32_t gyy, int32_t gxy, uint8_t energyMin, uint8_t o,
+              uint8_t ro, uint8_t c, uint8_t rc) {
+    if (same || ++mismatches_ > 5) return;
+    ADD_FAILURE() << form << " moments (" << gxx << ", " << gyy << ", " << gxy << ") energyMin " << int{energyMin}
+                  << ": orientation " << int{o} << " reference " << int{ro} << ", coherence " << int{c}
+                  << " reference " << int{rc};
+  }
+  void Flush() {
+    if (count_ == 0) return;
+    uint8_t o[kRowMax], c[kRowMax], alone[kRowMax];
+    OrientationAndCoherenceRow(xx_, yy_, xy_, count_, rowEnergyMin_, o, c);
+    OrientationRow(xx_, yy_, xy_, count_, alone);
+    for (int32_t i = 0; i < count_; ++i) {
+      Report(o[i] == expectedO_[i] && c[i] == expectedC_[i], "row", xx_[i], yy_[i], xy_[i], rowEnergyMin_, o[i],
+             expectedO_[i], c[i], expectedC_[i]);
+      Report(alone[i] == expectedO_[i], "orientation row", xx_[i], yy_[i], xy_[i], rowEnergyMin_, alone[i],
+             expectedO_[i], 0, 0);
+    }
+    count_ = 0;
+    rowLength_ = rowLength_ % kRowMax + 1;
+  }
   int64_t checked_ = 0;
   int64_t mismatches_ = 0;
+  int32_t xx_[kRowMax] = {}, yy_[kRowMax] = {}, xy_[kRowMax] = {};
+  uint8_t expectedO_[kRowMax] = {}, expectedC_[kRowMax] = {};
+  uint8_t rowEnergyMin_ = 0;
+  int32_t count_ = 0;
+  int32_t rowLength_ = 1;
 };
 
 // A value of random bit length (0..31) and random sign: every magnitude
@@ -197,6 +232,78 @@ TEST(MomentsReference, NearestRootCappedAgainstTheFloorRoot) {
   }
   EXPECT_EQ(mismatches, 0);
   EXPECT_EQ(NearestRootCapped(std::numeric_limits<uint32_t>::max()), 255);
+}
+
+// The difference orientation written out in 64 bits: the first adjacent
+// pair (c, a, b, e) with the smallest a + b, offset, ratio, all by plain
+// 64-bit division.
+DifferenceOrientation ReferenceDifferences(int64_t h, int64_t d1, int64_t v, int64_t d2) {
+  const int64_t m = std::max({h, d1, v, d2});
+  const int64_t pairs[4][5] = {{45, h, d1, v, d2}, {75, d1, v, d2, h}, {105, v, d2, h, d1}, {15, d2, h, d1, v}};
+  int best = 0;
+  for (int p = 1; p < 4; ++p) {
+    if (pairs[p][2] + pairs[p][3] < pairs[best][2] + pairs[best][3]) best = p;
+  }
+  const int64_t base = pairs[best][0], c = pairs[best][1], a = pairs[best][2], b = pairs[best][3], e = pairs[best][4];
+  const int64_t spread = a + b + c + e - 4 * m;
+  if (spread == 0) return {127, 255};
+  const int64_t off = 15 * ((b - a) + 3 * (e - c)) / spread;
+  const int64_t o = base + off == 120 ? 0 : base + off;
+  const int64_t lo = std::min(a, b), hi = b < a ? c : e;
+  const int64_t k = (hi - lo) * (15 - Absolute(off)) / 30;
+  const int64_t num = k > lo ? 0 : lo - k, den = hi + k;
+  return {static_cast<uint8_t>(o), static_cast<uint8_t>(den == 0 ? 255 : num * 255 / den)};
+}
+
+// OrientationFromDifferences (32-bit below 2^23) and DifferenceOrientationRow
+// (two windows at a time in doubles) against the 64-bit reference: values of
+// every bit length up to the largest window sum the rows take, ties between
+// pair sums, all four equal, zeros, and scaled values on both sides of 2^23;
+// rows of 1 to 9 windows, with and without reliability, flat limits on and
+// around the largest value.
+TEST(MomentsReference, DifferenceOrientationRowsAgainstSixtyFourBits) {
+  TestRandom random(2024);
+  constexpr int32_t kLargestRaw = 2147483647 / 71;
+  constexpr int32_t kRow = 9;
+  auto value = [&](int kind) -> int32_t {
+    switch (kind) {
+      case 0: return static_cast<int32_t>((random.Next() >> (64 - random.Range(1, 25))) % kLargestRaw);
+      case 1: return random.Range(0, 12);
+      case 2: return random.Range((1 << 23) - 40, (1 << 23) + 40);  // around 2^23, also once scaled by 71/100
+      default: return random.Range(11814000, 11815000);             // scaled to just below and above 2^23
+    }
+  };
+  int64_t mismatches = 0;
+  for (int round = 0; round < 100000; ++round) {
+    const int32_t n = round % kRow + 1;
+    int32_t h[kRow], d1[kRow], v[kRow], d2[kRow];
+    for (int32_t i = 0; i < n; ++i) {
+      const int kind = random.Range(0, 7) < 5 ? random.Range(0, 1) : random.Range(0, 3);
+      h[i] = value(kind), d1[i] = value(kind), v[i] = value(kind), d2[i] = value(kind);
+      // A tie in the pair sums (h + v = d1 + d2 before scaling; d2 within the range).
+      if (random.Range(0, 5) == 0) d2[i] = std::clamp(h[i] + v[i] - d1[i], 0, kLargestRaw);
+      if (random.Range(0, 20) == 0) h[i] = d1[i] = v[i] = d2[i];                                // all equal
+    }
+    const int64_t flat = random.Range(0, 3) == 0 ? -1 : random.Range(0, 40);
+    uint8_t o[kRow], r[kRow], alone[kRow];
+    DifferenceOrientationRow(h, d1, v, d2, n, flat, o, r);
+    DifferenceOrientationRow(h, d1, v, d2, n, flat, alone, nullptr);
+    for (int32_t i = 0; i < n; ++i) {
+      const int32_t s1 = static_cast<int32_t>(int64_t{d1[i]} * 71 / 100), s2 = static_cast<int32_t>(int64_t{d2[i]} * 71 / 100);
+      const DifferenceOrientation expected = ReferenceDifferences(h[i], s1, v[i], s2);
+      const DifferenceOrientation single = OrientationFromDifferences(h[i], s1, v[i], s2);
+      const uint8_t expectedRatio = std::max({h[i], s1, v[i], s2}) <= flat ? 255 : expected.ratio;
+      const bool same = single.orientation == expected.orientation && single.ratio == expected.ratio &&
+                        o[i] == expected.orientation && alone[i] == expected.orientation && r[i] == expectedRatio;
+      if (!same && ++mismatches <= 5) {
+        ADD_FAILURE() << "sums (" << h[i] << ", " << d1[i] << ", " << v[i] << ", " << d2[i] << ") lane " << i << " of "
+                      << n << ": orientation " << int{o[i]} << " / " << int{single.orientation} << " reference "
+                      << int{expected.orientation} << ", ratio " << int{r[i]} << " / " << int{single.ratio}
+                      << " reference " << int{expectedRatio};
+      }
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
 }
 
 }  // namespace

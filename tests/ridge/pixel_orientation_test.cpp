@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 
 #include "engine/result_codes.h"
 #include "engine/ridge/orientation_moments.h"
@@ -118,6 +119,31 @@ TEST(PixelOrientationTest, StreamingAgreesWithDirectWindowSums) {
     const RowImage grey = RandomImage(c.w, c.h, random);
     ExpectSameImages(Orient(grey, true, c.r, 20), SlowGradient(grey, c.r, 20));
     ExpectSameImages(Orient(grey, false, c.r, 19), SlowDifference(grey, c.r, 19));
+  }
+}
+
+// Windows up to radius 14 take 32-bit window sums and means (several pixels
+// at a time); from 15 on, 64-bit ones. Columns 0, 0, 255, 255 repeated give
+// |gx| = 1530 at every pixel, so the sums of gx² reach the largest value a
+// window can hold (841 x 1530² at radius 14, just below 2^31), and diagonal
+// stripes give the largest gx·gy of either sign; the difference family sees
+// its largest differences. Widths leave 0 to 7 pixels after the last group
+// of 8; the window passes every border.
+TEST(PixelOrientationTest, NarrowAndWideWindowSumsAgreeAtTheirLargestValues) {
+  const std::function<uint8_t(int32_t, int32_t)> patterns[] = {
+      [](int32_t x, int32_t) { return static_cast<uint8_t>(x % 4 < 2 ? 0 : 255); },
+      [](int32_t x, int32_t y) { return static_cast<uint8_t>((x + y) % 4 < 2 ? 0 : 255); },
+      [](int32_t x, int32_t y) { return static_cast<uint8_t>((x + 3 * y) % 4 < 2 ? 255 : 0); },
+      [](int32_t x, int32_t y) { return static_cast<uint8_t>(x % 2 == y % 3 ? 255 : 0); }};
+  for (const int32_t w : {30, 33, 39}) {
+    for (const std::function<uint8_t(int32_t, int32_t)>& pattern : patterns) {
+      const RowImage grey = MakeImage(w, 34, pattern);
+      for (const int32_t r : {1, 13, 14, 15}) {
+        SCOPED_TRACE(::testing::Message() << "width " << w << " r " << r);
+        ExpectSameImages(Orient(grey, true, r, 0), SlowGradient(grey, r, 0));
+        ExpectSameImages(Orient(grey, false, r, 3), SlowDifference(grey, r, 3));
+      }
+    }
   }
 }
 

@@ -55,9 +55,12 @@ TEST(OrientationRefresh, OrientationsMarksAndCounts) {
     return static_cast<uint8_t>(random.Byte() % 120 | (x < 10 ? kBackgroundMark : 0));
   });
   const RowImage density = testing::RandomImage(w, h, random);
-  SingularPoint guard{};
-  guard.x = 30;
-  guard.y = 20;
+  // Two guards: one inside, one below the last row (its guard reaches rows 39 and 40 only).
+  SingularPoint guard[2]{};
+  guard[0].x = 30;
+  guard[0].y = 20;
+  guard[1].x = 44;
+  guard[1].y = 43;
   for (int family = 0; family < 2; ++family) {
     SCOPED_TRACE(family);
     RowImage refreshed = AllocRowImage(w, h), scratch = AllocRowImage(w, h);
@@ -67,17 +70,17 @@ TEST(OrientationRefresh, OrientationsMarksAndCounts) {
     RowImage orientation = AllocRowImage(w, h), reliability = AllocRowImage(w, h);
     CopyRowImage(reliability.rows(), grey.rows(), w, h);
     if (family == 0) {
-      ASSERT_EQ(RefreshByGradient(w, h, grey.rows(), refreshed.rows(), scratch.rows(), &guard, 1, 6, rule, 5), 0);
+      ASSERT_EQ(RefreshByGradient(w, h, grey.rows(), refreshed.rows(), scratch.rows(), guard, 2, 6, rule, 5), 0);
       ASSERT_EQ(GradientPixelOrientation(w, h, reliability.rows(), orientation.rows(), 6, 0), 0);
     } else {
-      ASSERT_EQ(RefreshByDifferences(w, h, grey.rows(), refreshed.rows(), scratch.rows(), &guard, 1, 6, rule, 5), 0);
+      ASSERT_EQ(RefreshByDifferences(w, h, grey.rows(), refreshed.rows(), scratch.rows(), guard, 2, 6, rule, 5), 0);
       ASSERT_EQ(DifferencePixelOrientation(w, h, reliability.rows(), orientation.rows(), 6, 0), 0);
     }
     int32_t counted = 0;
     for (int32_t y = 0; y < h; ++y) {
       for (int32_t x = 0; x < w; ++x) {
         const bool background = x < 10;
-        const bool guarded = (x - 30) * (x - 30) + (y - 20) * (y - 20) < 25;
+        const bool guarded = (x - 30) * (x - 30) + (y - 20) * (y - 20) < 25 || (x - 44) * (x - 44) + (y - 43) * (y - 43) < 25;
         ASSERT_EQ(refreshed[y][x], orientation[y][x] | (background ? kBackgroundMark : 0)) << x << "," << y;
         const uint32_t extra = family == 0 ? GradientExtraPasses(reliability[y][x], rule)
                                            : DifferenceExtraPasses(reliability[y][x], rule);
