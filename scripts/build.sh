@@ -9,6 +9,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 variant=${1:-release}
 shift || true
+# ccache, when present, makes rebuilds cheap; paths inside the checkout are
+# hashed relative to it, so another clone of the same sources hits the cache.
+export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
 if [ "$variant" = windows ]; then
   arches=(i686 x86_64)
   if [ "${1:-}" = i686 ] || [ "${1:-}" = x86_64 ]; then
@@ -40,7 +43,6 @@ case "$variant" in
   fuzz) args+=(-DVS_FUZZ=ON -DVS_SANITIZE=address,undefined -DVS_BUILD_TESTS=OFF -DVS_BUILD_BENCH=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
   *) echo "unknown variant: $variant" >&2; exit 2 ;;
 esac
-# ccache, when present, makes rebuilds of several build variants cheap.
 if command -v ccache >/dev/null 2>&1; then
   args+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
