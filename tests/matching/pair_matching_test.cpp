@@ -205,32 +205,28 @@ TEST(CorrespondenceSearch, SpreadDifferenceCutOff) {
   EXPECT_EQ(PairScores(w.get(), *probe, *Pair(41, 255, 90), p), std::vector<int32_t>{30});
 }
 
-TEST(RotationChoice, SingleBinVoteChoosesFirstOfThePlateau) {
-  auto w = testing::NewWorkspace();
-  SetRotationMask(w.get(), 120);
+// The smoothed vote sums' first maximum among the allowed rotations; no votes give 0.
+TEST(RotationChoice, FirstMaximumOfTheSmoothedVotesWithinTheMask) {
+  const struct {
+    std::vector<std::pair<int32_t, int32_t>> votes;  // bin, weight
+    int32_t tolerance, rotation;
+  } cases[] = {
+      {{}, 120, 0},
+      // One voted bin: the sums are equal for 206..214; the first maximum wins.
+      {{{210, 100}}, 120, 206},
+      // Votes spread symmetrically round the true rotation pick it.
+      {{{206, 1}, {207, 2}, {208, 4}, {209, 8}, {210, 16}, {211, 8}, {212, 4}, {213, 2}, {214, 1}}, 120, 210},
+      {{{100, 50}, {20, 10}}, 120, 96},
+      {{{100, 50}, {20, 10}}, 30, 16},  // 0..30 and 210..239 only
+      {{{100, 50}, {20, 10}}, -5, 0},   // clamped to 0: only rotation 0
+  };
   const MatchParameters p = testing::DefaultParameters();
-  w->rotationHistogram[210] = 100;
-  // Smoothed sums are equal for 206..214; the first maximum wins.
-  EXPECT_EQ(ChooseRotation(w.get(), p), 206);
-  // Votes spread symmetrically round the true rotation pick it.
-  const int32_t spread[9] = {1, 2, 4, 8, 16, 8, 4, 2, 1};
-  for (int32_t i = 0; i < 9; ++i) w->rotationHistogram[206 + i] = spread[i];
-  EXPECT_EQ(ChooseRotation(w.get(), p), 210);
-}
-
-TEST(RotationChoice, MaskAndEmptyHistogram) {
-  auto w = testing::NewWorkspace();
-  const MatchParameters p = testing::DefaultParameters();
-  SetRotationMask(w.get(), 120);
-  EXPECT_EQ(ChooseRotation(w.get(), p), 0);  // no votes: 0
-  w->rotationHistogram[100] = 50;
-  w->rotationHistogram[20] = 10;
-  EXPECT_EQ(ChooseRotation(w.get(), p), 96);
-  // Tolerance 30 allows 0..30 and 210..239 only.
-  SetRotationMask(w.get(), 30);
-  EXPECT_EQ(ChooseRotation(w.get(), p), 16);
-  SetRotationMask(w.get(), -5);  // clamped to 0: only rotation 0
-  EXPECT_EQ(ChooseRotation(w.get(), p), 0);
+  for (const auto& c : cases) {
+    auto w = testing::NewWorkspace();
+    SetRotationMask(w.get(), c.tolerance);
+    for (const auto& [bin, weight] : c.votes) w->rotationHistogram[bin] = weight;
+    EXPECT_EQ(ChooseRotation(w.get(), p), c.rotation) << c.votes.size() << " votes, tolerance " << c.tolerance;
+  }
 }
 
 // Rotation k is allowed when it is within the tolerance t of 0 either way,
