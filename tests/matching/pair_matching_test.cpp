@@ -171,38 +171,42 @@ std::vector<int32_t> PairScores(MatchWorkspace* w, const FeatureSet& probe, cons
   return scores;
 }
 
-TEST(CorrespondenceSearch, DistanceToleranceBoundary) {
+// Hand-worked single pairs. Distances are odd, so differences are even: 31
+// against 43 differs by 12 = tolD, dk = de = 0: 20 x 1 / 13 + 10 + 10 - 10 = 11.
+// Identical geometry gives 30 before the spread factor: spreads 29 apart on
+// one minutia give 30 x 1 x 30 / 900 = 1, 30 or more remove it, and a
+// missing spread on any minutia skips the factor.
+TEST(CorrespondenceSearch, DistanceToleranceAndSpreadCutOff) {
+  struct Side {
+    int32_t length;
+    uint8_t spread1, spread2;
+  };
+  const struct {
+    int32_t tolD;
+    Side probe, sample;
+    std::vector<int32_t> scores;
+  } cases[] = {
+      {12, {31, 255, 255}, {43, 255, 255}, {11}},
+      {11, {31, 255, 255}, {43, 255, 255}, {}},  // the same difference is tolD + 1
+      {11, {43, 255, 255}, {31, 255, 255}, {}},  // sample longer or shorter makes no difference
+      {12, {43, 255, 255}, {31, 255, 255}, {11}},
+      {12, {41, 10, 20}, {41, 10, 20}, {30}},
+      {12, {41, 10, 20}, {41, 39, 20}, {1}},
+      {12, {41, 10, 20}, {41, 40, 20}, {}},
+      {12, {41, 10, 20}, {41, 10, 50}, {}},
+      {12, {41, 10, 20}, {41, 255, 90}, {30}},
+  };
   auto w = testing::NewWorkspace();
-  MatchParameters p = testing::DefaultParameters();
-  // Distances are odd, so differences are even: 31 against 43 differs by 12.
-  auto probe = Pair(31);
-  auto sample = Pair(43);
-  // dd = tolD = 12, dk = de = 0: 20 x 1 / 13 + 10 + 10 - 10 = 11.
-  EXPECT_EQ(PairScores(w.get(), *probe, *sample, p), std::vector<int32_t>{11});
-  EXPECT_EQ(BasePairScore(12, 0, 0, p), 11);
-  // With the odd tolerance 11 the same difference is tolD + 1: no correspondence.
-  p.tolD = 11;
-  p.distanceTolerance = 11;
-  EXPECT_TRUE(PairScores(w.get(), *probe, *sample, p).empty());
-  // Sample longer or shorter makes no difference.
-  EXPECT_TRUE(PairScores(w.get(), *sample, *probe, p).empty());
-  p.tolD = 12;
-  EXPECT_EQ(PairScores(w.get(), *sample, *probe, p), std::vector<int32_t>{11});
-}
-
-TEST(CorrespondenceSearch, SpreadDifferenceCutOff) {
-  auto w = testing::NewWorkspace();
-  const MatchParameters p = testing::DefaultParameters();
-  auto probe = Pair(41, 10, 20);
-  // Identical geometry: s = 30 before the spread factor.
-  EXPECT_EQ(PairScores(w.get(), *probe, *Pair(41, 10, 20), p), std::vector<int32_t>{30});
-  // 29 apart on one minutia: 30 x 1 x 30 / 900 = 1, still formed.
-  EXPECT_EQ(PairScores(w.get(), *probe, *Pair(41, 39, 20), p), std::vector<int32_t>{1});
-  // 30 or more apart on either minutia removes it.
-  EXPECT_TRUE(PairScores(w.get(), *probe, *Pair(41, 40, 20), p).empty());
-  EXPECT_TRUE(PairScores(w.get(), *probe, *Pair(41, 10, 50), p).empty());
-  // A missing spread on any minutia skips the factor.
-  EXPECT_EQ(PairScores(w.get(), *probe, *Pair(41, 255, 90), p), std::vector<int32_t>{30});
+  for (const auto& c : cases) {
+    MatchParameters p = testing::DefaultParameters();
+    p.tolD = p.distanceTolerance = c.tolD;
+    EXPECT_EQ(PairScores(w.get(), *Pair(c.probe.length, c.probe.spread1, c.probe.spread2),
+                         *Pair(c.sample.length, c.sample.spread1, c.sample.spread2), p),
+              c.scores)
+        << c.tolD << ": " << c.probe.length << " against " << c.sample.length << ", spreads "
+        << int{c.sample.spread1} << " " << int{c.sample.spread2};
+  }
+  EXPECT_EQ(BasePairScore(12, 0, 0, testing::DefaultParameters()), 11);
 }
 
 // The smoothed vote sums' first maximum among the allowed rotations; no votes give 0.
