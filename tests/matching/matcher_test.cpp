@@ -132,41 +132,6 @@ TEST(MatchPair, IdenticalSetsWithoutLookAlikePairs) {
   EXPECT_EQ(d->gridSimilarity, 1000);  // no grids: (1, 1)
 }
 
-TEST(MatchPair, GridsAreTurnedShiftedAndCompared) {
-  const SparseFinger f = FindSparseFinger();
-  auto withGrid = NewFeatureSet();
-  CopyFeatureSet(withGrid.get(), f.set.get());
-  withGrid->gridWidth = 16;
-  withGrid->gridHeight = 18;
-  for (int32_t j = 0; j < 18; ++j) {
-    for (int32_t i = 0; i < 16; ++i) withGrid->grid[j][i] = (i + j) % 5 == 0 ? kBackgroundBlock : static_cast<uint8_t>((7 * i + 3 * j) % 120);
-  }
-  EngineConfiguration config = RawConfig();
-  std::unique_ptr<MatchDetailsFull> d(NewFullDetails());
-  const int32_t plain = RawScore(*withGrid, *withGrid, config, d.get(), sizeof *d);
-  EXPECT_EQ(d->gridSimilarity, 1000);
-  // With the block map the identical grid keeps the score but the context
-  // normaliser for a grid applies.
-  config.useBlockMap = 1;
-  const int32_t weighted = RawScore(*withGrid, *withGrid, config, d.get(), sizeof *d);
-  EXPECT_EQ(d->gridSimilarity, 1000);
-  EXPECT_NEAR(weighted, static_cast<int64_t>(plain) * config.contextNormalisers[2] / config.contextNormalisers[0], 1);
-  // A turned sample's grid agrees less.
-  const int32_t turned = RawScore(*withGrid, *f.turned, config, d.get(), sizeof *d);
-  EXPECT_LT(turned, weighted);
-}
-
-TEST(MatchPair, SampleTurnedBy30VotesFor210AndTakesTheFirstPlateauRotation) {
-  const SparseFinger f = FindSparseFinger();  // asserts the votes at 210
-  const EngineConfiguration config = RawConfig();
-  const int32_t identical = RawScore(*f.set, *f.set, config);
-  MatchDetails d{kDetailsShortSize, 0, 0, 0, 0};
-  const int32_t turned = RawScore(*f.set, *f.turned, config, &d, sizeof d);
-  // All votes in one bin: the smoothed sums are flat over 206..214.
-  EXPECT_EQ(d.rotation, 206);
-  EXPECT_LT(turned, identical);
-}
-
 TEST(MatchPair, StageOneBelowThresholdLeavesRotationAndShiftZero) {
   const SparseFinger f = FindSparseFinger();
   const EngineConfiguration config = testing::DefaultConfig();
@@ -179,7 +144,8 @@ TEST(MatchPair, StageOneBelowThresholdLeavesRotationAndShiftZero) {
   EXPECT_EQ(d.rotation, 0);
   EXPECT_EQ(d.shiftX, 0);
   EXPECT_EQ(d.shiftY, 0);
-  // The same pair at threshold 0 does get turned.
+  // The same pair at threshold 0 does get turned: all votes in bin 210, the
+  // smoothed sums flat over 206..214, the first of the plateau wins.
   EXPECT_EQ(MatchPair(w.get(), a.data(), a.size(), b.data(), b.size(), 120, 0, &config, &d, sizeof d), 0);
   EXPECT_EQ(d.rotation, 206);
 }

@@ -171,66 +171,66 @@ std::vector<int32_t> PairScores(MatchWorkspace* w, const FeatureSet& probe, cons
   return scores;
 }
 
-TEST(CorrespondenceSearch, DistanceToleranceBoundary) {
+// Hand-worked single pairs. Distances are odd, so differences are even: 31
+// against 43 differs by 12 = tolD, dk = de = 0: 20 x 1 / 13 + 10 + 10 - 10 = 11.
+// Identical geometry gives 30 before the spread factor: spreads 29 apart on
+// one minutia give 30 x 1 x 30 / 900 = 1, 30 or more remove it, and a
+// missing spread on any minutia skips the factor.
+TEST(CorrespondenceSearch, DistanceToleranceAndSpreadCutOff) {
+  struct Side {
+    int32_t length;
+    uint8_t spread1, spread2;
+  };
+  const struct {
+    int32_t tolD;
+    Side probe, sample;
+    std::vector<int32_t> scores;
+  } cases[] = {
+      {12, {31, 255, 255}, {43, 255, 255}, {11}},
+      {11, {31, 255, 255}, {43, 255, 255}, {}},  // the same difference is tolD + 1
+      {11, {43, 255, 255}, {31, 255, 255}, {}},  // sample longer or shorter makes no difference
+      {12, {43, 255, 255}, {31, 255, 255}, {11}},
+      {12, {41, 10, 20}, {41, 10, 20}, {30}},
+      {12, {41, 10, 20}, {41, 39, 20}, {1}},
+      {12, {41, 10, 20}, {41, 40, 20}, {}},
+      {12, {41, 10, 20}, {41, 10, 50}, {}},
+      {12, {41, 10, 20}, {41, 255, 90}, {30}},
+  };
   auto w = testing::NewWorkspace();
-  MatchParameters p = testing::DefaultParameters();
-  // Distances are odd, so differences are even: 31 against 43 differs by 12.
-  auto probe = Pair(31);
-  auto sample = Pair(43);
-  // dd = tolD = 12, dk = de = 0: 20 x 1 / 13 + 10 + 10 - 10 = 11.
-  EXPECT_EQ(PairScores(w.get(), *probe, *sample, p), std::vector<int32_t>{11});
-  EXPECT_EQ(BasePairScore(12, 0, 0, p), 11);
-  // With the odd tolerance 11 the same difference is tolD + 1: no correspondence.
-  p.tolD = 11;
-  p.distanceTolerance = 11;
-  EXPECT_TRUE(PairScores(w.get(), *probe, *sample, p).empty());
-  // Sample longer or shorter makes no difference.
-  EXPECT_TRUE(PairScores(w.get(), *sample, *probe, p).empty());
-  p.tolD = 12;
-  EXPECT_EQ(PairScores(w.get(), *sample, *probe, p), std::vector<int32_t>{11});
+  for (const auto& c : cases) {
+    MatchParameters p = testing::DefaultParameters();
+    p.tolD = p.distanceTolerance = c.tolD;
+    EXPECT_EQ(PairScores(w.get(), *Pair(c.probe.length, c.probe.spread1, c.probe.spread2),
+                         *Pair(c.sample.length, c.sample.spread1, c.sample.spread2), p),
+              c.scores)
+        << c.tolD << ": " << c.probe.length << " against " << c.sample.length << ", spreads "
+        << int{c.sample.spread1} << " " << int{c.sample.spread2};
+  }
+  EXPECT_EQ(BasePairScore(12, 0, 0, testing::DefaultParameters()), 11);
 }
 
-TEST(CorrespondenceSearch, SpreadDifferenceCutOff) {
-  auto w = testing::NewWorkspace();
+// The smoothed vote sums' first maximum among the allowed rotations; no votes give 0.
+TEST(RotationChoice, FirstMaximumOfTheSmoothedVotesWithinTheMask) {
+  const struct {
+    std::vector<std::pair<int32_t, int32_t>> votes;  // bin, weight
+    int32_t tolerance, rotation;
+  } cases[] = {
+      {{}, 120, 0},
+      // One voted bin: the sums are equal for 206..214; the first maximum wins.
+      {{{210, 100}}, 120, 206},
+      // Votes spread symmetrically round the true rotation pick it.
+      {{{206, 1}, {207, 2}, {208, 4}, {209, 8}, {210, 16}, {211, 8}, {212, 4}, {213, 2}, {214, 1}}, 120, 210},
+      {{{100, 50}, {20, 10}}, 120, 96},
+      {{{100, 50}, {20, 10}}, 30, 16},  // 0..30 and 210..239 only
+      {{{100, 50}, {20, 10}}, -5, 0},   // clamped to 0: only rotation 0
+  };
   const MatchParameters p = testing::DefaultParameters();
-  auto probe = Pair(41, 10, 20);
-  // Identical geometry: s = 30 before the spread factor.
-  EXPECT_EQ(PairScores(w.get(), *probe, *Pair(41, 10, 20), p), std::vector<int32_t>{30});
-  // 29 apart on one minutia: 30 x 1 x 30 / 900 = 1, still formed.
-  EXPECT_EQ(PairScores(w.get(), *probe, *Pair(41, 39, 20), p), std::vector<int32_t>{1});
-  // 30 or more apart on either minutia removes it.
-  EXPECT_TRUE(PairScores(w.get(), *probe, *Pair(41, 40, 20), p).empty());
-  EXPECT_TRUE(PairScores(w.get(), *probe, *Pair(41, 10, 50), p).empty());
-  // A missing spread on any minutia skips the factor.
-  EXPECT_EQ(PairScores(w.get(), *probe, *Pair(41, 255, 90), p), std::vector<int32_t>{30});
-}
-
-TEST(RotationChoice, SingleBinVoteChoosesFirstOfThePlateau) {
-  auto w = testing::NewWorkspace();
-  SetRotationMask(w.get(), 120);
-  const MatchParameters p = testing::DefaultParameters();
-  w->rotationHistogram[210] = 100;
-  // Smoothed sums are equal for 206..214; the first maximum wins.
-  EXPECT_EQ(ChooseRotation(w.get(), p), 206);
-  // Votes spread symmetrically round the true rotation pick it.
-  const int32_t spread[9] = {1, 2, 4, 8, 16, 8, 4, 2, 1};
-  for (int32_t i = 0; i < 9; ++i) w->rotationHistogram[206 + i] = spread[i];
-  EXPECT_EQ(ChooseRotation(w.get(), p), 210);
-}
-
-TEST(RotationChoice, MaskAndEmptyHistogram) {
-  auto w = testing::NewWorkspace();
-  const MatchParameters p = testing::DefaultParameters();
-  SetRotationMask(w.get(), 120);
-  EXPECT_EQ(ChooseRotation(w.get(), p), 0);  // no votes: 0
-  w->rotationHistogram[100] = 50;
-  w->rotationHistogram[20] = 10;
-  EXPECT_EQ(ChooseRotation(w.get(), p), 96);
-  // Tolerance 30 allows 0..30 and 210..239 only.
-  SetRotationMask(w.get(), 30);
-  EXPECT_EQ(ChooseRotation(w.get(), p), 16);
-  SetRotationMask(w.get(), -5);  // clamped to 0: only rotation 0
-  EXPECT_EQ(ChooseRotation(w.get(), p), 0);
+  for (const auto& c : cases) {
+    auto w = testing::NewWorkspace();
+    SetRotationMask(w.get(), c.tolerance);
+    for (const auto& [bin, weight] : c.votes) w->rotationHistogram[bin] = weight;
+    EXPECT_EQ(ChooseRotation(w.get(), p), c.rotation) << c.votes.size() << " votes, tolerance " << c.tolerance;
+  }
 }
 
 // Rotation k is allowed when it is within the tolerance t of 0 either way,

@@ -39,7 +39,7 @@ TEST(PairTable, LeastAndGreatestPairDistance) {
   }
 }
 
-TEST(PairTable, OrderRecordsBucketsAndFlags) {
+TEST(PairTable, OrderRecordsAndBuckets) {
   auto w = testing::NewWorkspace();
   const MatchParameters p = testing::DefaultParameters();
   // A, B, C: AB = AC = 31, BC = 43.
@@ -85,11 +85,7 @@ TEST(PairTable, OrderRecordsBucketsAndFlags) {
 
   EXPECT_EQ(pr.centreX, 115);
   EXPECT_EQ(pr.centreY, 115);
-  EXPECT_TRUE(pr.typed);            // 2 of 3 typed
-  EXPECT_FALSE(pr.spreadPresent);   // 1 of 3
-  EXPECT_FALSE(pr.densityPresent);
-  EXPECT_FALSE(pr.gridPresent);
-  EXPECT_FALSE(pr.densityBytePresent);
+  EXPECT_FALSE(pr.gridPresent);  // the other flags: TraitFlagsNeedAtLeastHalfTheMinutiae
 }
 
 // A set counts as typed (or as carrying spreads, densities) when at least half

@@ -1,6 +1,6 @@
 // The enrolment run driven through its hooks: the image is one byte naming a
-// scripted capture whose quality and agreements the test decides; and once
-// end to end with generated fingers, the matcher and the real merge.
+// scripted capture whose quality and agreements the test decides. (The run
+// with the real extraction, matcher and merge is in enrollment_images_test.)
 #include <gtest/gtest.h>
 
 #include <array>
@@ -12,7 +12,6 @@
 #include "engine/result_codes.h"
 #include "engine/template_record.h"
 #include "services/enrollment_run.h"
-#include "services/match_templates.h"
 #include "services/template_cipher.h"
 #include "template_helpers.h"
 
@@ -106,17 +105,20 @@ TEST(EnrollmentRun, CompletesOnTheFirstTriangleWithItsMergeOrder) {
     std::set<std::pair<int32_t, int32_t>> agreeing;
     std::vector<int32_t> statuses;
     std::array<int32_t, 3> mergeImages;
+    std::vector<std::pair<int32_t, int32_t>> pairs;  // every agreeing pair both ways, in the order found
   };
   const Case cases[] = {
-      {"all three agree", {200, 200, 200}, {{0, 1}, {0, 2}, {1, 2}}, {1, 1, 0}, {1, 0, 2}},
-      {"0-1 and 1-2 but not 0-2", {200, 200, 200, 200}, {{0, 1}, {1, 2}, {0, 3}, {1, 3}}, {1, 1, 1, 0}, {1, 0, 3}},
+      {"all three agree", {200, 200, 200}, {{0, 1}, {0, 2}, {1, 2}}, {1, 1, 0}, {1, 0, 2}, {}},
+      {"0-1 and 1-2 but not 0-2", {200, 200, 200, 200}, {{0, 1}, {1, 2}, {0, 3}, {1, 3}}, {1, 1, 1, 0}, {1, 0, 3},
+       {{0, 1}, {1, 0}, {1, 2}, {2, 1}, {0, 3}, {3, 0}}},
       // The quality limit itself is accepted; 119 and a failed extraction are
       // rejected and their slot is taken by the next capture.
       // (Accepted captures 0, 1, 2 are images 0, 3, 4.)
-      {"rejections between", {120, 119, -5, 255, 120}, {{0, 3}, {0, 4}, {3, 4}}, {1, 1, 1, 1, 0}, {3, 0, 4}},
+      {"rejections between", {120, 119, -5, 255, 120}, {{0, 3}, {0, 4}, {3, 4}}, {1, 1, 1, 1, 0}, {3, 0, 4}, {}},
       // Capture 3 agrees with 0, 1 and 2: at i = 0 neither (1,3) nor (2,3) is
       // stored, so (0,3) is; at i = 1 the earliest pair (1,0) meets (0,3).
-      {"earliest stored partner", {200, 200, 200, 200}, {{0, 1}, {0, 2}, {0, 3}, {1, 3}, {2, 3}}, {1, 1, 1, 0}, {1, 0, 3}},
+      {"earliest stored partner", {200, 200, 200, 200}, {{0, 1}, {0, 2}, {0, 3}, {1, 3}, {2, 3}}, {1, 1, 1, 0},
+       {1, 0, 3}, {}},
   };
   for (const Case& c : cases) {
     Script script;
@@ -134,6 +136,11 @@ TEST(EnrollmentRun, CompletesOnTheFirstTriangleWithItsMergeOrder) {
     EXPECT_EQ(statuses, c.statuses) << c.name;
     ASSERT_EQ(script.merges.size(), 1u) << c.name;
     EXPECT_EQ(script.merges[0], c.mergeImages) << c.name;
+    if (!c.pairs.empty()) {
+      std::vector<std::pair<int32_t, int32_t>> pairs;
+      for (int32_t k = 0; k < run.pairCount; ++k) pairs.emplace_back(run.pairs[k][0], run.pairs[k][1]);
+      EXPECT_EQ(pairs, c.pairs) << c.name;
+    }
     EXPECT_EQ(last.length, kSealedTemplateBytes);
     std::array<uint8_t, kSealedTemplateBytes> opened{};
     OpenTemplateRecord(last.output.data(), opened.data());
@@ -145,22 +152,6 @@ TEST(EnrollmentRun, CompletesOnTheFirstTriangleWithItsMergeOrder) {
     EXPECT_EQ(StepWith(&run, 0).returned, 0) << "a step after the end";
     EXPECT_EQ(StepWith(&run, 0).status, kEnrollNotActive);
   }
-}
-
-TEST(EnrollmentRun, KeepsEveryMatchingPairBothWaysInTheOrderFound) {
-  Script script;
-  script.qualities = std::vector<int32_t>{200, 200, 200, 200};
-  script.agreeing = {{0, 1}, {1, 2}, {0, 3}, {1, 3}};
-  EnrollmentRun run;
-  BeginEnrollment(&run, kEnrollRejectionLimit, script.Hooks());
-  Statuses(&run, 4);
-  const std::vector<std::pair<int32_t, int32_t>> want = {{0, 1}, {1, 0}, {1, 2}, {2, 1}, {0, 3}, {3, 0}};
-  std::vector<std::pair<int32_t, int32_t>> got;
-  for (int32_t k = 0; k < run.pairCount; ++k) got.emplace_back(run.pairs[k][0], run.pairs[k][1]);
-  EXPECT_EQ(got, want);
-  EXPECT_EQ(run.mergeIndices[0], 1);
-  EXPECT_EQ(run.mergeIndices[1], 0);
-  EXPECT_EQ(run.mergeIndices[2], 3);
 }
 
 TEST(EnrollmentRun, EndsOnTheRejectionLimit) {
@@ -251,96 +242,6 @@ TEST(EnrollmentRun, EndsCleanlyWhenMemoryIsShort) {
     EXPECT_EQ(run.active, 0);
     EXPECT_EQ(StepWith(&run, 0).status, kEnrollNotActive);
   }
-}
-
-// ---- End to end with generated fingers, the matcher and the merge ----------
-
-// The "image" names a record in the context's list; quality 200.
-struct RecordSource {
-  std::vector<RecordBytes> records;
-  static int32_t Extract(void* context, int32_t, int32_t, int32_t, uint8_t* image, uint8_t* record, int32_t,
-                         int32_t* length) {
-    const RecordBytes& r = static_cast<RecordSource*>(context)->records.at(image[0]);
-    if (record == nullptr) return kMissingArgument;
-    std::copy(r.begin(), r.end(), record);
-    *length = static_cast<int32_t>(r.size());
-    return 200;
-  }
-};
-
-class EnrollmentEndToEnd : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_GE(InitEngine(), 0); }
-  void TearDown() override { ReleaseEngine(); }
-
-  // Runs the captures in order; the final status and the template.
-  int32_t Enrol(RecordSource* source, SealedBytes* sealed, int32_t* steps) {
-    EnrollmentHooks hooks;
-    hooks.context = source;
-    hooks.extract = &RecordSource::Extract;
-    EnrollmentRun run;
-    BeginEnrollment(&run, kEnrollRejectionLimit, hooks);
-    int32_t status = kEnrollMoreNeeded;
-    *steps = 0;
-    for (size_t k = 0; k < source->records.size() && status == kEnrollMoreNeeded; ++k) {
-      uint8_t image = static_cast<uint8_t>(k);
-      int32_t length = 0;
-      EnrollStep(&run, kEnrollResolution, 256, 288, &image, sealed->data(), &length, &status);
-      ++*steps;
-    }
-    return status;
-  }
-
-  static bool Verifies(const SealedBytes& enrolled, const RecordBytes& probe) {
-    const SealedBytes sample = Seal(probe);
-    const uint8_t* references[] = {enrolled.data()};
-    int32_t index = -1;
-    int32_t status = kTemplatesNoMatch;
-    MatchTemplates(sample.data(), references, 1, &index, &status);
-    return status == kTemplatesMatchFound;
-  }
-};
-
-TEST_F(EnrollmentEndToEnd, ImpressionsOfOneFingerEnrolAndVerifyAtLeastAsWellAsOneCapture) {
-  TestRandom random(2024);
-  int32_t enrolledHits = 0;
-  int32_t singleHits = 0;
-  int32_t probes = 0;
-  for (int32_t finger = 0; finger < 6; ++finger) {
-    const auto set = MakeFinger(random);
-    RecordSource source;
-    for (int32_t k = 0; k < 5; ++k) {
-      source.records.push_back(RecordOf(*MakeImpression(*set, random, random.Range(-10, 10), random.Range(-12, 12),
-                                                        random.Range(-12, 12))));
-    }
-    SealedBytes enrolled{};
-    int32_t steps = 0;
-    ASSERT_EQ(Enrol(&source, &enrolled, &steps), kEnrollComplete) << "finger " << finger;
-    EXPECT_GE(steps, 3);
-    const SealedBytes single = Seal(source.records[0]);
-    for (int32_t k = 0; k < 6; ++k) {
-      const RecordBytes probe = RecordOf(*MakeImpression(*set, random, random.Range(-10, 10), random.Range(-12, 12),
-                                                         random.Range(-12, 12)));
-      ++probes;
-      enrolledHits += Verifies(enrolled, probe) ? 1 : 0;
-      singleHits += Verifies(single, probe) ? 1 : 0;
-    }
-  }
-  RecordProperty("enrolled_hits", enrolledHits);
-  RecordProperty("single_hits", singleHits);
-  std::printf("fresh impressions verified: enrolled %d of %d, single capture %d of %d\n", enrolledHits, probes,
-              singleHits, probes);
-  EXPECT_GE(enrolledHits, singleHits);
-}
-
-TEST_F(EnrollmentEndToEnd, ImpressionsOfDifferentFingersNeverComplete) {
-  TestRandom random(99);
-  RecordSource source;
-  for (int32_t k = 0; k < 11; ++k) source.records.push_back(RecordOf(*MakeFinger(random)));
-  SealedBytes sealed{};
-  int32_t steps = 0;
-  EXPECT_EQ(Enrol(&source, &sealed, &steps), kEnrollMoreNeeded);
-  EXPECT_EQ(steps, 11);
 }
 
 }  // namespace

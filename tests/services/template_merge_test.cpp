@@ -154,14 +154,16 @@ struct ScriptedAligner {
 };
 
 Minutia M(int32_t x, int32_t y, int32_t type, int32_t direction, int32_t spread = 10, int32_t density = 100) {
-  Minutia m{};
-  m.x = x;
-  m.y = y;
-  m.type = type;
-  m.direction = static_cast<uint8_t>(direction);
-  m.spread = static_cast<uint8_t>(spread);
-  m.density = static_cast<uint8_t>(density);
-  return m;
+  return Minutia{x, y, type, static_cast<uint8_t>(direction), static_cast<uint8_t>(spread),
+                 static_cast<uint8_t>(density), 0};
+}
+
+// x, y, type, direction, spread and density of each minutia, for comparing lists.
+using Rows = std::vector<std::array<int32_t, 6>>;
+Rows RowsOf(const std::vector<Minutia>& list) {
+  Rows rows;
+  for (const Minutia& m : list) rows.push_back({m.x, m.y, m.type, m.direction, m.spread, m.density});
+  return rows;
 }
 
 struct ThreeSets {
@@ -172,31 +174,8 @@ struct ThreeSets {
   int32_t Merge(ScriptedAligner* aligner, int32_t threshold = 60) {
     return MergeFeatureSetsWith(views, merged.get(), threshold, aligner->Seam());
   }
-  std::vector<Minutia> Result() const {
-    return std::vector<Minutia>(merged->minutiae, merged->minutiae + merged->minutiaCount);
-  }
+  Rows Result() const { return RowsOf({merged->minutiae, merged->minutiae + merged->minutiaCount}); }
 };
-
-bool Same(const Minutia& a, const Minutia& b) {
-  return a.x == b.x && a.y == b.y && a.type == b.type && a.direction == b.direction && a.spread == b.spread &&
-         a.density == b.density;
-}
-
-::testing::AssertionResult SameList(const std::vector<Minutia>& got, const std::vector<Minutia>& want) {
-  if (got.size() != want.size()) {
-    return ::testing::AssertionFailure() << got.size() << " minutiae, want " << want.size();
-  }
-  for (size_t k = 0; k < got.size(); ++k) {
-    if (!Same(got[k], want[k])) {
-      return ::testing::AssertionFailure()
-             << "minutia " << k << ": (" << got[k].x << "," << got[k].y << ") type " << got[k].type << " dir "
-             << int{got[k].direction} << " spread " << int{got[k].spread} << " density " << int{got[k].density}
-             << ", want (" << want[k].x << "," << want[k].y << ") type " << want[k].type << " dir "
-             << int{want[k].direction} << " spread " << int{want[k].spread} << " density " << int{want[k].density};
-    }
-  }
-  return ::testing::AssertionSuccess();
-}
 
 // Averages of two (sets 0 and 1 joined) and of three (all joined) members.
 TEST(MergeRules, AveragesPositionsTypesDirectionsSpreadsAndDensities) {
@@ -235,7 +214,7 @@ TEST(MergeRules, AveragesPositionsTypesDirectionsSpreadsAndDensities) {
       aligner.pairs[3] = {{0, 0}};
     }
     ASSERT_EQ(t.Merge(&aligner), 0);
-    EXPECT_TRUE(SameList(t.Result(), {c.average})) << "first direction " << int{c.members[0].direction};
+    EXPECT_EQ(t.Result(), RowsOf({c.average})) << "first direction " << int{c.members[0].direction};
   }
 }
 
@@ -249,7 +228,7 @@ TEST(MergeRules, IdenticalSetsMergeIntoThemselves) {
     for (int32_t m = 0; m < finger->minutiaCount; ++m) pairs.emplace_back(m, m);
   }
   ASSERT_EQ(t.Merge(&aligner), 0);
-  EXPECT_TRUE(SameList(t.Result(), std::vector<Minutia>(finger->minutiae, finger->minutiae + finger->minutiaCount)));
+  EXPECT_EQ(t.Result(), RowsOf({finger->minutiae, finger->minutiae + finger->minutiaCount}));
   EXPECT_EQ(t.merged->densityByte, finger->densityByte);
   EXPECT_EQ(t.merged->singularCount, finger->singularCount);
 }
@@ -343,7 +322,7 @@ TEST(MergeRules, ClustersAndAveragesInTheBaseFrame) {
   const Minutia a3 = M((s0.minutiae[2].x + inP(2).x + inQ(2).x) / 3, 6, 1, 40);
   const Minutia a2 = M((s0.minutiae[3].x + inQ(3).x) / 2, 9, 1, 40);
   // The cluster {0 of set 0, 0 and 1 of set 1, 0 of set 2}: set 1 gives both.
-  EXPECT_TRUE(SameList(t.Result(), {inP(0), inP(1), a3, a2}));
+  EXPECT_EQ(t.Result(), RowsOf({inP(0), inP(1), a3, a2}));
 }
 
 TEST(MergeRules, ClusterTiesGoToTheLowerSetAndAllAmbiguousListsGiveBaseZero) {
@@ -356,7 +335,7 @@ TEST(MergeRules, ClusterTiesGoToTheLowerSetAndAllAmbiguousListsGiveBaseZero) {
   ASSERT_EQ(t.Merge(&aligner), 0);
   // Base 0: the list between sets 1 and 2 is R; the cluster's tie goes to set 1
   // (in the frame of alignment 0).
-  EXPECT_TRUE(SameList(t.Result(), {t.sets[1]->minutiae[0], t.sets[1]->minutiae[1]}));
+  EXPECT_EQ(t.Result(), RowsOf({t.sets[1]->minutiae[0], t.sets[1]->minutiae[1]}));
 }
 
 // More clusters than one-byte labels can number: 381 two-minutia clusters from
@@ -379,7 +358,7 @@ TEST(MergeRules, KeepsClustersApartPastTwoHundredFiftyFive) {
   std::vector<Minutia> want;
   for (int32_t m = 0; m < kMergeMaxMinutiae; ++m) want.push_back(t.sets[0]->minutiae[m]);
   for (int32_t m = kHalf; m < kMergeMaxMinutiae; ++m) want.push_back(t.sets[1]->minutiae[m]);
-  EXPECT_TRUE(SameList(t.Result(), want));
+  EXPECT_EQ(t.Result(), RowsOf(want));
 }
 
 // ---- With the matcher ------------------------------------------------------

@@ -2,6 +2,7 @@
 // templates: VerifyRecords, the loaded sample, MatchTemplates and BestScore.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <vector>
 
 #include "engine/engine_configuration.h"
@@ -77,50 +78,42 @@ TEST_F(ServicesTest, VerifyRecordsAnswersMatchNoMatchAndReaderErrors) {
   EXPECT_EQ(VerifyRecords(finger_.data(), finger_.data(), &details, &config_), kOutOfRange);
 }
 
-TEST_F(ServicesTest, ThresholdIsReachedNotExceeded) {
-  const int32_t score = BestScore(finger_.data(), impression_.data(), &config_);
-  ASSERT_GE(score, 48);
-  for (const int32_t threshold : {score, score + 1}) {
-    config_.verifyThreshold = static_cast<uint32_t>(threshold);
-    const bool match = threshold == score;
-    EXPECT_EQ(VerifyRecords(finger_.data(), impression_.data(), nullptr, &config_), match ? 0 : -1);
-    EXPECT_EQ(Match(finger_, {&impression_}, &config_).status, match ? kTemplatesMatchFound : kTemplatesNoMatch);
-    EXPECT_EQ(Match(finger_, {&other_, &impression_}, &config_).status,
-              match ? kTemplatesMatchFound : kTemplatesNoMatch);
-  }
-}
-
 // Verification and enrolment have a rotation tolerance and a threshold each,
-// equal by default; every service here must read the verification ones.
+// equal by default; every service here must read the verification ones, and
+// a score equal to the threshold matches.
 TEST_F(ServicesTest, ServicesReadTheVerificationToleranceAndThresholdNotTheEnrolmentOnes) {
   TestRandom random(99);
   const FingerTrio turned = MakeFingerTrio(random, 40, 5, -5);  // a sixth of a turn
   const RecordBytes finger = RecordOf(*turned.finger);
   const RecordBytes impression = RecordOf(*turned.impression);
-  struct Case {
+  const uint32_t genuine = static_cast<uint32_t>(BestScore(finger.data(), impression.data(), &config_));
+  ASSERT_GE(genuine, 48u);
+  const struct {
     uint32_t verifyTolerance, enrolTolerance, verifyThreshold, enrolThreshold;
     bool match;
-  };
-  const uint32_t genuine = static_cast<uint32_t>(BestScore(finger.data(), impression.data(), &config_));
-  const Case cases[] = {{120, 0, 48, 255, true}, {0, 120, 48, 0, false}, {120, 120, genuine + 1, 0, false}};
-  int32_t scores[3];
-  for (int i = 0; i < 3; ++i) {
-    const Case& c = cases[i];
+  } cases[] = {{120, 0, 48, 255, true},
+               {0, 120, 48, 0, false},
+               {120, 120, genuine, genuine + 1, true},
+               {120, 120, genuine + 1, 0, false}};
+  for (const auto& c : cases) {
     config_.verifyRotationTolerance = c.verifyTolerance;
     config_.enrolRotationTolerance = c.enrolTolerance;
     config_.verifyThreshold = c.verifyThreshold;
     config_.enrolThreshold = c.enrolThreshold;
-    EXPECT_EQ(VerifyRecords(finger.data(), impression.data(), nullptr, &config_), c.match ? 0 : -1) << i;
-    EXPECT_EQ(Match(finger, {&impression}, &config_).status, c.match ? kTemplatesMatchFound : kTemplatesNoMatch) << i;
+    SCOPED_TRACE(::testing::Message() << c.verifyTolerance << " " << c.enrolTolerance << " " << c.verifyThreshold
+                                      << " " << c.enrolThreshold);
+    EXPECT_EQ(VerifyRecords(finger.data(), impression.data(), nullptr, &config_), c.match ? 0 : -1);
+    EXPECT_EQ(Match(finger, {&impression}, &config_).status, c.match ? kTemplatesMatchFound : kTemplatesNoMatch);
     EXPECT_EQ(Match(finger, {&other_, &impression}, &config_).status,
-              c.match ? kTemplatesMatchFound : kTemplatesNoMatch)
-        << i;
-    scores[i] = BestScore(finger.data(), impression.data(), &config_);
+              c.match ? kTemplatesMatchFound : kTemplatesNoMatch);
+    // The best score has no threshold; rotation 40 is outside a verification tolerance of 0.
+    const int32_t score = BestScore(finger.data(), impression.data(), &config_);
+    if (c.verifyTolerance == 0) {
+      EXPECT_LT(score, 48);
+    } else {
+      EXPECT_EQ(score, static_cast<int32_t>(genuine));
+    }
   }
-  EXPECT_GE(scores[0], 48);
-  EXPECT_LT(scores[1], 48);  // rotation 40 is outside a verification tolerance of 0
-  EXPECT_EQ(scores[0], static_cast<int32_t>(genuine));
-  EXPECT_EQ(scores[2], scores[0]);  // the best score has no threshold
 }
 
 TEST_F(ServicesTest, LoadedSampleLifecycle) {
@@ -175,42 +168,32 @@ TEST_F(ServicesTest, TheEnginesOwnConfigurationServesNullEngine) {
   ReleaseEngine();
 }
 
-TEST_F(ServicesTest, MatchTemplatesVerificationPath) {
-  const Answer genuine = Match(impression_, {&finger_}, &config_);
-  EXPECT_EQ(genuine.ran, 1);
-  EXPECT_EQ(genuine.status, kTemplatesMatchFound);
-  EXPECT_EQ(genuine.index, 0);
-  const Answer impostor = Match(impression_, {&other_}, &config_);
-  EXPECT_EQ(impostor.ran, 1);
-  EXPECT_EQ(impostor.status, kTemplatesNoMatch);
-  // One reference never prepares the sample as a search would: a sample the
-  // reader rejects is simply no match, where the search stops with -2.
-  const Answer badSample = Match(malformed_, {&finger_}, &config_);
-  EXPECT_EQ(badSample.ran, 1);
-  EXPECT_EQ(badSample.status, kTemplatesNoMatch);
-  const Answer badSearch = Match(malformed_, {&finger_, &finger_}, &config_);
-  EXPECT_EQ(badSearch.ran, 0);
-  EXPECT_EQ(badSearch.status, kTemplatesSampleUnusable);
-}
-
-TEST_F(ServicesTest, MatchTemplatesSearchPath) {
-  const Answer first = Match(impression_, {&other_, &finger_, &finger_}, &config_);
-  EXPECT_EQ(first.ran, 1);
-  EXPECT_EQ(first.status, kTemplatesMatchFound);
-  EXPECT_EQ(first.index, 1);
-  // A reference the reader rejects is passed over and the search goes on.
-  const Answer skipped = Match(impression_, {&malformed_, &other_, &finger_}, &config_);
-  EXPECT_EQ(skipped.status, kTemplatesMatchFound);
-  EXPECT_EQ(skipped.index, 2);
-  const Answer none = Match(impression_, {&other_, &malformed_}, &config_);
-  EXPECT_EQ(none.ran, 1);
-  EXPECT_EQ(none.status, kTemplatesNoMatch);
-  EXPECT_EQ(none.index, 0);
-  // An empty list keeps the caller's status; the sample is still prepared.
-  const Answer empty = Match(impression_, {}, &config_);
-  EXPECT_EQ(empty.ran, 1);
-  EXPECT_EQ(empty.status, kTemplatesNoMatch);
-  EXPECT_EQ(Match(malformed_, {}, &config_).status, kTemplatesSampleUnusable);
+// One reference is a verification: a sample the reader rejects is simply no
+// match. More are a search: it passes over references the reader rejects and
+// stops with kTemplatesSampleUnusable on such a sample. An empty list keeps
+// the caller's status; the sample is still prepared.
+TEST_F(ServicesTest, MatchTemplatesVerificationAndSearchPaths) {
+  const struct {
+    const RecordBytes* sample;
+    std::vector<const RecordBytes*> references;
+    Answer answer;
+  } cases[] = {
+      {&impression_, {&finger_}, {1, 0, kTemplatesMatchFound}},
+      {&impression_, {&other_}, {1, 0, kTemplatesNoMatch}},
+      {&malformed_, {&finger_}, {1, 0, kTemplatesNoMatch}},
+      {&malformed_, {&finger_, &finger_}, {0, 0, kTemplatesSampleUnusable}},
+      {&impression_, {&other_, &finger_, &finger_}, {1, 1, kTemplatesMatchFound}},
+      {&impression_, {&malformed_, &other_, &finger_}, {1, 2, kTemplatesMatchFound}},
+      {&impression_, {&other_, &malformed_}, {1, 0, kTemplatesNoMatch}},
+      {&impression_, {}, {1, 0, kTemplatesNoMatch}},
+      {&malformed_, {}, {0, 0, kTemplatesSampleUnusable}},
+  };
+  for (size_t k = 0; k < std::size(cases); ++k) {
+    const Answer got = Match(*cases[k].sample, cases[k].references, &config_);
+    EXPECT_EQ(got.ran, cases[k].answer.ran) << "case " << k;
+    EXPECT_EQ(got.index, cases[k].answer.index) << "case " << k;
+    EXPECT_EQ(got.status, cases[k].answer.status) << "case " << k;
+  }
   // The search leaves no sample loaded behind.
   EXPECT_EQ(config_.sampleLoaded, 0u);
   EXPECT_EQ(config_.loadedSample, nullptr);
