@@ -114,16 +114,6 @@ TEST(TrimBorders, MatchesPlainComputation) {
   EXPECT_GT(changed, 15);
 }
 
-TEST(TrimBorders, DarkFirstPixelOfRowZeroMeansNoTrimming) {
-  TestRandom random(82);
-  RowImage image = StripImage(32, 20, random, 20);
-  image[0][0] = 100;
-  image[0][31] = 100;
-  const std::vector<uint8_t> before = Pixels(image);
-  ASSERT_EQ(TrimBorders(32, 20, image.rows(), kBright, kWindow, kPercentile, kSpread), kOk);
-  EXPECT_EQ(Pixels(image), before);
-}
-
 TEST(TrimBorders, FlatBrightRowEndsTheEdgeList) {
   // Rows 0..3: a left strip of 250 falling to 100 at column 5; row 4 is bright
   // and flat all along (no drop), so rows 4.. keep their left ends untouched.
@@ -137,20 +127,6 @@ TEST(TrimBorders, FlatBrightRowEndsTheEdgeList) {
     EXPECT_EQ(image[4][x], 250) << x;
     EXPECT_EQ(image[5][x], 250) << x;
   }
-}
-
-TEST(TrimBorders, FullWindowTakesTheFourthLargest) {
-  // Every row has a left strip ending at column 3; the pixel just inside (column
-  // 4) is 10 x row. Row 8's window holds rows 3..13: values 130..30, the fourth
-  // largest is 100 (row 10).
-  RowImage image = MakeImage(16, 20, [](int32_t x, int32_t y) {
-    if (x <= 3) return static_cast<uint8_t>(240);
-    return static_cast<uint8_t>(x == 4 ? 10 * y : 60);
-  });
-  ASSERT_EQ(TrimBorders(16, 20, image.rows(), kBright, kWindow, kPercentile, kSpread), kOk);
-  EXPECT_EQ(image[8][3], 100);
-  // Column 2 of row 8: mean of the edge pixels of rows 6..10.
-  EXPECT_EQ(image[8][2], (image[6][3] + image[7][3] + image[8][3] + image[9][3] + image[10][3]) / 5);
 }
 
 }  // namespace

@@ -126,16 +126,6 @@ TEST(BlockOrientation, StreamedWindowsMatchDirectSumsOnRandomAndPatternedImages)
   }
 }
 
-TEST(BlockOrientation, ConstantImage) {
-  RowImage image = ConstantImage(64, 48, 128);
-  Grids gradient = Orient(image, Family::kGradient, 70);
-  Grids difference = Orient(image, Family::kDifference, 17);
-  for (uint8_t v : Pixels(gradient.direction)) EXPECT_EQ(v, 30);
-  for (uint8_t v : Pixels(gradient.reliability)) EXPECT_EQ(v, 0);
-  for (uint8_t v : Pixels(difference.direction)) EXPECT_EQ(v, kUndefinedOrientation);
-  for (uint8_t v : Pixels(difference.reliability)) EXPECT_EQ(v, 255);
-}
-
 // Stripes along the rows (0), along the columns (60) and along both diagonals,
 // in both families, with every inside block clear and reliable.
 TEST(BlockOrientation, StripesGiveTheirOrientation) {

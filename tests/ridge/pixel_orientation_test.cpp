@@ -133,20 +133,6 @@ TEST(PixelOrientationTest, TallFullContrastWindowsTakeWideColumnSums) {
   EXPECT_EQ(actual.orientation[h / 2][1], 60);  // ridges along the columns
 }
 
-TEST(PixelOrientationTest, ConstantImageHasNoOrientation) {
-  const RowImage grey = ConstantImage(37, 21, 140);
-  const Expected gradient = Orient(grey, true, 12, 70);
-  const Expected difference = Orient(grey, false, 12, 19);
-  for (int32_t y = 0; y < 21; ++y) {
-    for (int32_t x = 0; x < 37; ++x) {
-      ASSERT_EQ(gradient.orientation[y][x], 30);
-      ASSERT_EQ(gradient.reliability[y][x], 0);
-      ASSERT_EQ(difference.orientation[y][x], kUndefinedOrientation);
-      ASSERT_EQ(difference.reliability[y][x], 255);
-    }
-  }
-}
-
 // Stripes whose value depends on the row only run along orientation 0; on the
 // column only, along 60. Full-contrast stripes of period 6 with radius 18 (a
 // scanner profile's setting) overflow 32-bit moment sums, which would turn the
