@@ -21,6 +21,7 @@
 #include "engine/pipeline.h"
 #include "engine/row_image.h"
 #include "imageio/image_io.h"
+#include "support/grey_images.h"
 #include "support/random.h"
 #include "support/test_paths.h"
 
@@ -34,10 +35,7 @@ std::string SynthDir() { return (testing::SourceDir() / "data" / "synth").string
 RowImage LoadSynth(const std::string& file) {
   const imageio::ImageResult read = imageio::ReadImage(SynthDir() + "/" + file);
   EXPECT_TRUE(read.ok()) << read.error;
-  RowImage image = AllocRowImage(read.image.width, read.image.height);
-  for (int32_t y = 0; y < read.image.height; ++y) {
-    for (int32_t x = 0; x < read.image.width; ++x) image[y][x] = read.image.At(x, y);
-  }
+  RowImage image = testing::RowImageOf(read.image.pixels, read.image.width, read.image.height);
   return image;
 }
 
