@@ -29,12 +29,6 @@ Levelled Level(const RowImage& grey) {
   return result;
 }
 
-TEST(LevelBackground, ConstantImageUnchanged) {
-  RowImage grey = ConstantImage(13, 9, 77);
-  Levelled result = Level(grey);
-  for (uint8_t v : Pixels(result.output)) ASSERT_EQ(v, 77);
-}
-
 TEST(LevelBackground, BorderAndQuietPixelsBecomeTheirLocalMeanOthersKeepAFraction) {
   TestRandom random(71);
   RowImage grey = RandomImage(29, 23, random);

@@ -16,6 +16,7 @@
 #include "engine/result_codes.h"
 #include "engine/row_image.h"
 #include "engine/template_record.h"
+#include "support/grey_images.h"
 #include "support/random.h"
 #include "support/recording_sink.h"
 
@@ -30,32 +31,7 @@ EngineConfiguration Defaults() {
   return config;
 }
 
-// A flat caller's image: concentric rings of period `period` inside the
-// ellipse that fills the rectangle [x0, x1) x [y0, y1), white around it.
-std::vector<uint8_t> Rings(int32_t w, int32_t h, int32_t x0, int32_t x1, int32_t y0, int32_t y1, double period) {
-  std::vector<uint8_t> image(static_cast<size_t>(w) * static_cast<size_t>(h), 255);
-  const double cx = (x0 + x1) / 2.0, cy = (y0 + y1) / 2.0, rx = (x1 - x0) / 2.0, ry = (y1 - y0) / 2.0;
-  for (int32_t y = y0; y < y1; ++y) {
-    for (int32_t x = x0; x < x1; ++x) {
-      const double dx = x - cx, dy = y - cy;
-      if ((dx * dx) / (rx * rx) + (dy * dy) / (ry * ry) >= 1) continue;
-      const double wave = std::cos(std::sqrt(dx * dx + dy * dy) * 2 * 3.14159265358979 / period);
-      image[static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)] =
-          static_cast<uint8_t>(128 + 100 * wave);
-    }
-  }
-  return image;
-}
-
-std::vector<uint8_t> Rings(int32_t w, int32_t h, double period) { return Rings(w, h, 0, w, 0, h, period); }
-
-RowImage RowsFrom(const std::vector<uint8_t>& flat, int32_t w, int32_t h) {
-  RowImage image = AllocRowImage(w, h);
-  for (int32_t y = 0; y < h; ++y) {
-    for (int32_t x = 0; x < w; ++x) image[y][x] = flat[static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)];
-  }
-  return image;
-}
+std::vector<uint8_t> Rings(int32_t w, int32_t h, double period) { return testing::RingPixels(w, h, period); }
 
 TEST(ExtractFeatures, ChecksResolutionAndNormalisedSize) {
   struct Case {
@@ -167,7 +143,7 @@ TEST(ExtractFeatures, WritesThePipelineImageBackAtTheCallersSize) {
   ASSERT_NE(resampled, nullptr);
   ASSERT_EQ(resampled->width, 250);
   ASSERT_EQ(resampled->height, 275);
-  RowImage working = RowsFrom(resampled->pixels, 250, 275);
+  RowImage working = testing::RowImageOf(resampled->pixels, 250, 275);
   auto expectedFeatures = std::make_unique<FeatureSet>();
   ASSERT_EQ(RunPipeline(250, 275, working.rows(), expectedFeatures.get(), &config), quality);
   for (int32_t y = 0; y < 330; ++y) {
@@ -187,7 +163,7 @@ TEST(ExtractFeatures, CutsToTheFingerAndMapsResultsBack) {
   ASSERT_EQ(SelectScannerProfile(1300, &config), kOk);  // the profile that cuts to the finger
   config.exportBlockMap = 1;
   config.keepSingularPoints = 1;
-  const std::vector<uint8_t> original = Rings(256, 288, 40, 120, 50, 200, 9);
+  const std::vector<uint8_t> original = testing::RingPixels(256, 288, 40, 120, 50, 200, 9);
   std::vector<uint8_t> image = original;
   auto features = std::make_unique<FeatureSet>();
   RecordingSink sink;
@@ -207,7 +183,7 @@ TEST(ExtractFeatures, CutsToTheFingerAndMapsResultsBack) {
 
   // The same pipeline on the cut-out by hand: features shifted by (32, 48),
   // the grid moved by (2, 3) blocks, the image pasted with white round it.
-  RowImage cutout = RowsFrom(input->pixels, 96, 160);
+  RowImage cutout = testing::RowImageOf(input->pixels, 96, 160);
   auto local = std::make_unique<FeatureSet>();
   ASSERT_EQ(RunPipeline(96, 160, cutout.rows(), local.get(), &config), quality);
   ASSERT_EQ(features->minutiaCount, local->minutiaCount);
@@ -337,7 +313,7 @@ TEST(ExtractTemplate, WritesTheBlockMapOfAFullWidthImage) {
   config.exportBlockMap = 1;
   for (const uint32_t crop : {0u, 1u}) {
     config.cropToFinger = crop;
-    std::vector<uint8_t> image = Rings(2048, 48, 1000, 1500, 0, 48, 9);
+    std::vector<uint8_t> image = testing::RingPixels(2048, 48, 1000, 1500, 0, 48, 9);
     std::vector<uint8_t> record(kMaxTemplateRecordSize);
     int32_t length = 0;
     const int32_t result = ExtractTemplate(2048, 48, image.data(), 500, record.data(),

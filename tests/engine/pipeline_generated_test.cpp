@@ -21,6 +21,7 @@
 #include "engine/pipeline.h"
 #include "engine/row_image.h"
 #include "imageio/image_io.h"
+#include "support/grey_images.h"
 #include "support/random.h"
 #include "support/test_paths.h"
 
@@ -34,10 +35,7 @@ std::string SynthDir() { return (testing::SourceDir() / "data" / "synth").string
 RowImage LoadSynth(const std::string& file) {
   const imageio::ImageResult read = imageio::ReadImage(SynthDir() + "/" + file);
   EXPECT_TRUE(read.ok()) << read.error;
-  RowImage image = AllocRowImage(read.image.width, read.image.height);
-  for (int32_t y = 0; y < read.image.height; ++y) {
-    for (int32_t x = 0; x < read.image.width; ++x) image[y][x] = read.image.At(x, y);
-  }
+  RowImage image = testing::RowImageOf(read.image.pixels, read.image.width, read.image.height);
   return image;
 }
 
@@ -142,19 +140,6 @@ std::vector<Impression> ReadTruth() {
   return impressions;
 }
 
-// Every impression is good enough to enrol and yields a usable number of minutiae.
-TEST(GeneratedFingerprints, EveryImpressionPassesTheEnrolmentQualityWithTwentyToEightyMinutiae) {
-  const std::vector<Impression> impressions = ReadTruth();
-  ASSERT_EQ(impressions.size(), 24u);
-  for (const Impression& impression : impressions) {
-    RowImage image = LoadSynth(impression.file);
-    const std::unique_ptr<Extraction> result = Extract(image);
-    EXPECT_GT(result->quality, kEnrolmentQualityMin) << impression.file;
-    EXPECT_GE(result->minutiae, 20) << impression.file;
-    EXPECT_LE(result->minutiae, 80) << impression.file;
-  }
-}
-
 // Blank images have no gradient at all: every pixel is background and the
 // quality is 0. Noise, raw or smoothed by box means, has short coherent
 // streaks that the contrast stretch makes look like ridges here and there,
@@ -188,49 +173,44 @@ TEST(GeneratedFingerprints, BlankAndNoiseImagesGiveLowQuality) {
 // A whorl's two cores closer than three blocks may fall inside one 5 x 5-block
 // ring, which then has index +2 next to blocks of index +1: the cluster rule
 // drops such a mixed cluster, so neither core need be located then, but the
-// detection must show the +2 blocks.
-TEST(GeneratedFingerprints, SingularPointsLieWhereTheGeneratorPlacedThem) {
+// detection must show the +2 blocks. Returns {located, required}.
+std::pair<int32_t, int32_t> CheckSingularPoints(const Impression& impression, const Extraction& result,
+                                                int32_t width, int32_t height) {
   constexpr double kTolerance = 16;
   constexpr double kZoneStart = 2 * 16 + 8;
   constexpr double kCoreSpacingForWhorl = 3 * 16;
   int32_t located = 0, required = 0;
-  for (const Impression& impression : ReadTruth()) {
-    SCOPED_TRACE(impression.file + " (" + impression.fingerClass + ")");
-    RowImage image = LoadSynth(impression.file);
-    const std::unique_ptr<Extraction> result = Extract(image);
-    const double zoneEndX = image.width() / 16 * 16 - kZoneStart, zoneEndY = image.height() / 16 * 16 - kZoneStart;
-    auto distance = [](const SingularPoint& p, const TruthPoint& t) { return std::hypot(p.x - t.x, p.y - t.y); };
+  const double zoneEndX = width / 16 * 16 - kZoneStart, zoneEndY = height / 16 * 16 - kZoneStart;
+  auto distance = [](const SingularPoint& p, const TruthPoint& t) { return std::hypot(p.x - t.x, p.y - t.y); };
 
-    // Every located point is near a generated one of its type (kinds 1 and 2 are cores, 3 deltas).
-    for (const SingularPoint& p : result->singular) {
-      double nearest = 1e9;
-      for (const TruthPoint& t : impression.points) {
-        if (t.core == (p.kind != 3)) nearest = std::min(nearest, distance(p, t));
-      }
-      EXPECT_LE(nearest, kTolerance) << "located kind " << p.kind << " at (" << p.x << ", " << p.y << ")";
-      ++located;
-    }
-    // Every generated point inside the detection zone is located.
+  // Every located point is near a generated one of its type (kinds 1 and 2 are cores, 3 deltas).
+  for (const SingularPoint& p : result.singular) {
+    double nearest = 1e9;
     for (const TruthPoint& t : impression.points) {
-      if (t.x < kZoneStart || t.y < kZoneStart || t.x > zoneEndX || t.y > zoneEndY) continue;
-      ++required;
-      bool found = false;
-      for (const SingularPoint& p : result->singular) {
-        found = found || (t.core == (p.kind != 3) && distance(p, t) <= kTolerance);
-      }
-      if (found) continue;
-      bool whorlPair = false;
-      for (const TruthPoint& other : impression.points) {
-        whorlPair = whorlPair || (&other != &t && other.core && t.core &&
-                                  std::hypot(other.x - t.x, other.y - t.y) < kCoreSpacingForWhorl);
-      }
-      if (whorlPair && result->sink.detected.find(" 2 255") != std::string::npos) continue;
-      ADD_FAILURE() << (t.core ? "core" : "delta") << " at (" << t.x << ", " << t.y << ") not located; detected:\n"
-                    << result->sink.detected;
+      if (t.core == (p.kind != 3)) nearest = std::min(nearest, distance(p, t));
     }
+    EXPECT_LE(nearest, kTolerance) << "located kind " << p.kind << " at (" << p.x << ", " << p.y << ")";
+    ++located;
   }
-  EXPECT_GE(located, 30);
-  EXPECT_GE(required, 25);
+  // Every generated point inside the detection zone is located.
+  for (const TruthPoint& t : impression.points) {
+    if (t.x < kZoneStart || t.y < kZoneStart || t.x > zoneEndX || t.y > zoneEndY) continue;
+    ++required;
+    bool found = false;
+    for (const SingularPoint& p : result.singular) {
+      found = found || (t.core == (p.kind != 3) && distance(p, t) <= kTolerance);
+    }
+    if (found) continue;
+    bool whorlPair = false;
+    for (const TruthPoint& other : impression.points) {
+      whorlPair = whorlPair || (&other != &t && other.core && t.core &&
+                                std::hypot(other.x - t.x, other.y - t.y) < kCoreSpacingForWhorl);
+    }
+    if (whorlPair && result.sink.detected.find(" 2 255") != std::string::npos) continue;
+    ADD_FAILURE() << (t.core ? "core" : "delta") << " at (" << t.x << ", " << t.y << ") not located; detected:\n"
+                  << result.sink.detected;
+  }
+  return {located, required};
 }
 
 // Ridge widths of the final binary image inside the foreground: runs of ridge
@@ -238,49 +218,66 @@ TEST(GeneratedFingerprints, SingularPointsLieWhereTheGeneratorPlacedThem) {
 // upright (60), and along a column where it is within 10 of level (0), both
 // ends valley. Such a run is at most 1 / cos(15 degrees), 4 %, longer than the
 // ridge is wide.
-TEST(GeneratedFingerprints, FinalRidgesAreThreeToSixPixelsWide) {
-  for (const Impression& impression : ReadTruth()) {
-    SCOPED_TRACE(impression.file);
+void CheckRidgeWidths(const Extraction& result, int32_t w, int32_t h) {
+  const std::vector<uint8_t>& binary = result.sink.binaryFinal;
+  const std::vector<uint8_t>& map = result.sink.refreshedMap;
+  ASSERT_EQ(binary.size(), static_cast<size_t>(w) * h);
+  std::vector<int32_t> widths;
+  auto scan = [&](int32_t lines, int32_t length, int32_t along, int32_t across, int32_t centre) {
+    for (int32_t line = 0; line < lines; ++line) {
+      int32_t start = -1;
+      for (int32_t i = 0; i < length; ++i) {
+        const size_t at = static_cast<size_t>(line) * across + static_cast<size_t>(i) * along;
+        if (binary[at] == 0) {
+          if (start < 0) start = i;
+          continue;
+        }
+        if (start > 0) {
+          const int32_t run = i - start;
+          bool foreground = true;
+          for (int32_t j = start; j < i; ++j) foreground = foreground && map[line * across + j * along] < 128;
+          const int32_t o = map[line * across + (start + run / 2) * along];
+          const int32_t off = std::min((o - centre + 120) % 120, (centre - o + 120) % 120);
+          if (foreground && off <= 10) widths.push_back(run);
+        }
+        start = -1;
+      }
+    }
+  };
+  scan(h, w, 1, w, 60);  // rows
+  scan(w, h, w, 1, 0);   // columns
+  ASSERT_GE(widths.size(), 200u);
+  std::sort(widths.begin(), widths.end());
+  const int32_t median = widths[widths.size() / 2];
+  int64_t inside = 0;
+  for (int32_t run : widths) inside += run >= 3 && run <= 6 ? 1 : 0;
+  EXPECT_GE(median, 3);
+  EXPECT_LE(median, 6);
+  // Measured on this set: median 5, 87 % to 98 % of the runs 3..6 long.
+  EXPECT_GE(inside * 100, static_cast<int64_t>(widths.size()) * 85) << inside << " of " << widths.size();
+}
+
+// One extraction per impression: good enough to enrol with a usable number of
+// minutiae, singular points where the generator placed them, final ridges
+// three to six pixels wide.
+TEST(GeneratedFingerprints, QualityMinutiaeSingularPointsAndRidgeWidths) {
+  const std::vector<Impression> impressions = ReadTruth();
+  ASSERT_EQ(impressions.size(), 24u);
+  int32_t located = 0, required = 0;
+  for (const Impression& impression : impressions) {
+    SCOPED_TRACE(impression.file + " (" + impression.fingerClass + ")");
     RowImage image = LoadSynth(impression.file);
     const std::unique_ptr<Extraction> result = Extract(image);
-    const int32_t w = image.width(), h = image.height();
-    const std::vector<uint8_t>& binary = result->sink.binaryFinal;
-    const std::vector<uint8_t>& map = result->sink.refreshedMap;
-    ASSERT_EQ(binary.size(), static_cast<size_t>(w) * h);
-    std::vector<int32_t> widths;
-    auto scan = [&](int32_t lines, int32_t length, int32_t along, int32_t across, int32_t centre) {
-      for (int32_t line = 0; line < lines; ++line) {
-        int32_t start = -1;
-        for (int32_t i = 0; i < length; ++i) {
-          const size_t at = static_cast<size_t>(line) * across + static_cast<size_t>(i) * along;
-          if (binary[at] == 0) {
-            if (start < 0) start = i;
-            continue;
-          }
-          if (start > 0) {
-            const int32_t run = i - start;
-            bool foreground = true;
-            for (int32_t j = start; j < i; ++j) foreground = foreground && map[line * across + j * along] < 128;
-            const int32_t o = map[line * across + (start + run / 2) * along];
-            const int32_t off = std::min((o - centre + 120) % 120, (centre - o + 120) % 120);
-            if (foreground && off <= 10) widths.push_back(run);
-          }
-          start = -1;
-        }
-      }
-    };
-    scan(h, w, 1, w, 60);  // rows
-    scan(w, h, w, 1, 0);   // columns
-    ASSERT_GE(widths.size(), 200u);
-    std::sort(widths.begin(), widths.end());
-    const int32_t median = widths[widths.size() / 2];
-    int64_t inside = 0;
-    for (int32_t run : widths) inside += run >= 3 && run <= 6 ? 1 : 0;
-    EXPECT_GE(median, 3);
-    EXPECT_LE(median, 6);
-    // Measured on this set: median 5, 87 % to 98 % of the runs 3..6 long.
-    EXPECT_GE(inside * 100, static_cast<int64_t>(widths.size()) * 85) << inside << " of " << widths.size();
+    EXPECT_GT(result->quality, kEnrolmentQualityMin);
+    EXPECT_GE(result->minutiae, 20);
+    EXPECT_LE(result->minutiae, 80);
+    const auto [l, r] = CheckSingularPoints(impression, *result, image.width(), image.height());
+    located += l;
+    required += r;
+    CheckRidgeWidths(*result, image.width(), image.height());
   }
+  EXPECT_GE(located, 30);
+  EXPECT_GE(required, 25);
 }
 
 // Pinned FNV-1a checksums of every stage output, in pipeline order, for a few

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -11,6 +10,7 @@
 
 #include "engine/result_codes.h"
 #include "engine/row_image.h"
+#include "support/grey_images.h"
 #include "support/recording_sink.h"
 
 namespace vorsensor {
@@ -24,20 +24,8 @@ EngineConfiguration Defaults() {
   return config;
 }
 
-// A loop-like pattern: concentric rings of period 9 about a centre, darker
-// towards the middle of the image, on a white surround.
-RowImage Rings(int32_t w, int32_t h) {
-  RowImage image = AllocRowImage(w, h);
-  for (int32_t y = 0; y < h; ++y) {
-    for (int32_t x = 0; x < w; ++x) {
-      const double dx = x - w / 2.0, dy = y - h / 2.0;
-      const double inside = (dx * dx) / (0.36 * w * w) + (dy * dy) / (0.36 * h * h);
-      const double wave = std::cos(std::sqrt(dx * dx + dy * dy) * 2 * 3.14159265358979 / 9);
-      image[y][x] = inside < 1 ? static_cast<uint8_t>(128 + 100 * wave) : 230;
-    }
-  }
-  return image;
-}
+// Concentric rings of period 9 filling the image: a whorl in the middle.
+RowImage Rings(int32_t w, int32_t h) { return testing::RowImageOf(testing::RingPixels(w, h, 9), w, h); }
 
 TEST(PipelineTest, HandsEveryStageOutputToTheSinkInOrder) {
   const EngineConfiguration config = Defaults();

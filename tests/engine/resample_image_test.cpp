@@ -13,21 +13,7 @@ namespace vorsensor {
 namespace {
 
 // The copy at the same size and the 2 x 2 halving (rounded) are checked on
-// whole images by the extraction entry's test; other sizes by the plain rule
-// below. Doubling a 2 x 1 row: weights that fall on a source column count
-// 50 / 50, and the upper column is clamped at the last one.
-TEST(ResampleImageTest, WeightOnASourceColumnCountsHalf) {
-  RowImage pair = AllocRowImage(2, 1);
-  pair[0][0] = 0;
-  pair[0][1] = 200;
-  RowImage wide = AllocRowImage(4, 1);
-  ResampleImage(2, 1, pair.rows(), 4, 1, wide.rows());
-  EXPECT_EQ(wide[0][0], 100);
-  EXPECT_EQ(wide[0][1], 100);
-  EXPECT_EQ(wide[0][2], 200);
-  EXPECT_EQ(wide[0][3], 200);
-}
-
+// whole images by the extraction entry's test; other sizes by the plain rule.
 // The bilinear rule written out plainly, with the position products in Int:
 // int32_t for sizes whose products fit it, int64_t for any size.
 template <typename Int>

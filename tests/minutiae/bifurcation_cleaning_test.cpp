@@ -105,11 +105,7 @@ TEST(BifurcationCleaningTest, BranchEndingAtItsSecondPixelPutsItsCornerBack) {
 }
 
 TEST(BifurcationCleaningTest, WalkStoppedByMaxStepsPutsItsCornerBack) {
-  // A fork with arms N, E and SW: the first step (to N) sets E and W aside.
-  RowImage image = testing::BlankImage(20, 20);
-  testing::VerticalRidge(image, 10, 3, 10);
-  testing::HorizontalRidge(image, 10, 10, 17);
-  for (int32_t i = 1; i <= 6; ++i) image[10 + i][10 - i] = 0;
+  RowImage image = testing::ForkNorthEastSouthWest();
   const Picture before = testing::WholePicture(image);
   BranchTrace trace{};
   TraceBranches(20, 20, image.rows(), 10, 10, &trace, 1, 1);

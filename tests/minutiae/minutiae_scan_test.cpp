@@ -100,11 +100,7 @@ TEST(MinutiaeScanTest, CombineBranchDirections) {
 }
 
 TEST(MinutiaeScanTest, ForkWalkStoppedAtItsFirstStepPutsTheCornerBack) {
-  // Arms N, E and SW: the first walk goes N and sets E and W aside.
-  RowImage image = testing::BlankImage(20, 20);
-  testing::VerticalRidge(image, 10, 3, 10);
-  testing::HorizontalRidge(image, 10, 10, 17);
-  for (int32_t i = 1; i <= 6; ++i) image[10 + i][10 - i] = 0;
+  RowImage image = testing::ForkNorthEastSouthWest();
   const Picture before = testing::WholePicture(image);
   TraceList scratch = AllocTraceList(ForkDirectionRoom(20, 20, 1));
   ForkDirection(20, 20, image.rows(), 10, 10, 1, 0, &scratch);

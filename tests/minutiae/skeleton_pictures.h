@@ -54,4 +54,14 @@ inline void VerticalRidge(RowImage& image, int32_t x, int32_t y1, int32_t y2) {
   for (int32_t y = y1; y <= y2; ++y) image[y][x] = 0;
 }
 
+// A 20 x 20 fork at (10, 10) with arms N, E and SW: the first step of a walk
+// (to N) sets E and W aside.
+inline RowImage ForkNorthEastSouthWest() {
+  RowImage image = BlankImage(20, 20);
+  VerticalRidge(image, 10, 3, 10);
+  HorizontalRidge(image, 10, 10, 17);
+  for (int32_t i = 1; i <= 6; ++i) image[10 + i][10 - i] = 0;
+  return image;
+}
+
 }  // namespace vorsensor::testing

@@ -89,28 +89,36 @@ TEST(BlockOrientation, GridSizeAndBlockRanges) {
   EXPECT_EQ(GradientBlockOrientation(40, 40, image.rows(), 3, 2, image.rows(), image.rows(), 70), kOutOfRange);
 }
 
+// Random grey, a smooth wave whose blocks are coherent, and full-contrast
+// columns of period 6 whose window sums of gx² pass 32 bits (their blocks must
+// still run along the columns, 60).
 TEST(BlockOrientation, StreamedWindowsMatchDirectSumsOnRandomAndPatternedImages) {
   TestRandom random(91);
   const int32_t sizes[][2] = {{16, 16}, {17, 33}, {50, 16}, {16, 70}, {47, 47}, {64, 48}, {100, 130}, {256, 288}};
+  int32_t beyond32Bits = 0;
   for (const auto& size : sizes) {
     const int32_t w = size[0];
     const int32_t h = size[1];
-    // Random grey, and a smooth wave pattern whose blocks are coherent.
     const int32_t period = random.Range(5, 20);
-    RowImage images[] = {RandomImage(w, h, random), MakeImage(w, h, [&](int32_t x, int32_t y) {
-                           return Wave(x * 2 + y * 3, period * 3);
-                         })};
+    RowImage images[] = {RandomImage(w, h, random),
+                         MakeImage(w, h, [&](int32_t x, int32_t y) { return Wave(x * 2 + y * 3, period * 3); }),
+                         MakeImage(w, h, [&](int32_t x, int32_t) { return Stripe(x, 6); })};
     for (const RowImage& image : images) {
+      const bool stripes = &image == &images[2];
       Grids gradient = Orient(image, Family::kGradient, 20);
       Grids difference = Orient(image, Family::kDifference, 17);
       for (int32_t by = 0; by < gradient.bh; ++by) {
         for (int32_t bx = 0; bx < gradient.bw; ++bx) {
           const Window s = SlowWindow(image, bx, by, gradient.bw, gradient.bh);
+          beyond32Bits += s.xx > std::numeric_limits<int32_t>::max();
           const int32_t gxx = static_cast<int32_t>((s.xx + 1152) / 2304);
           const int32_t gyy = static_cast<int32_t>((s.yy + 1152) / 2304);
           const int32_t gxy = static_cast<int32_t>((s.xy + 1152) / 2304);
           ASSERT_EQ(gradient.direction[by][bx], OrientationFromMoments(gxx, gyy, gxy)) << w << "x" << h;
           ASSERT_EQ(gradient.reliability[by][bx], CoherenceFromMoments(gxx, gyy, gxy, 20));
+          if (stripes) {
+            ASSERT_EQ(gradient.direction[by][bx], 60) << bx << "," << by;
+          }
 
           const int32_t hm = static_cast<int32_t>(s.h / s.blocks);
           const int32_t d1 = static_cast<int32_t>(s.d1 * 71 / (s.blocks * 100));
@@ -124,60 +132,7 @@ TEST(BlockOrientation, StreamedWindowsMatchDirectSumsOnRandomAndPatternedImages)
       }
     }
   }
-}
-
-TEST(BlockOrientation, ConstantImage) {
-  RowImage image = ConstantImage(64, 48, 128);
-  Grids gradient = Orient(image, Family::kGradient, 70);
-  Grids difference = Orient(image, Family::kDifference, 17);
-  for (uint8_t v : Pixels(gradient.direction)) EXPECT_EQ(v, 30);
-  for (uint8_t v : Pixels(gradient.reliability)) EXPECT_EQ(v, 0);
-  for (uint8_t v : Pixels(difference.direction)) EXPECT_EQ(v, kUndefinedOrientation);
-  for (uint8_t v : Pixels(difference.reliability)) EXPECT_EQ(v, 255);
-}
-
-// Stripes along the rows (0), along the columns (60) and along both diagonals,
-// in both families, with every inside block clear and reliable.
-TEST(BlockOrientation, StripesGiveTheirOrientation) {
-  struct Case {
-    int32_t orientation;
-    int32_t dx;
-    int32_t dy;  // the grey value depends on dx * x + dy * y
-  };
-  const Case cases[] = {{0, 0, 1}, {60, 1, 0}, {30, 1, -1}, {90, 1, 1}};
-  for (const Case& c : cases) {
-    RowImage image = MakeImage(96, 80, [&](int32_t x, int32_t y) { return Wave(c.dx * x + c.dy * y, 10); });
-    Grids gradient = Orient(image, Family::kGradient, 70);
-    Grids difference = Orient(image, Family::kDifference, 17);
-    for (int32_t by = 1; by < gradient.bh - 1; ++by) {
-      for (int32_t bx = 1; bx < gradient.bw - 1; ++bx) {
-        EXPECT_EQ(gradient.direction[by][bx], c.orientation) << bx << "," << by;
-        EXPECT_GT(gradient.reliability[by][bx], 200);
-        EXPECT_NEAR(difference.direction[by][bx], c.orientation, 2) << bx << "," << by;
-        EXPECT_LT(difference.reliability[by][bx], 100);
-      }
-    }
-  }
-}
-
-// Full-contrast columns with period 4, 6 or 7: a block window's sum of gx²
-// passes 32 bits, and the orientation must still be that of the stripes.
-TEST(BlockOrientation, FullContrastStripesBeyondThirtyTwoBits) {
-  for (int32_t period : {4, 6, 7}) {
-    RowImage columns = MakeImage(64, 64, [&](int32_t x, int32_t) { return Stripe(x, period); });
-    RowImage rows = MakeImage(64, 64, [&](int32_t, int32_t y) { return Stripe(y, period); });
-    ASSERT_GT(SlowWindow(columns, 1, 1, 4, 4).xx, std::numeric_limits<int32_t>::max()) << period;
-    Grids across = Orient(columns, Family::kGradient, 80);
-    Grids along = Orient(rows, Family::kGradient, 80);
-    for (int32_t by = 1; by < 3; ++by) {
-      for (int32_t bx = 1; bx < 3; ++bx) {
-        EXPECT_EQ(across.direction[by][bx], 60) << period;
-        EXPECT_EQ(across.reliability[by][bx], 255) << period;
-        EXPECT_EQ(along.direction[by][bx], 0) << period;
-        EXPECT_EQ(along.reliability[by][bx], 255) << period;
-      }
-    }
-  }
+  EXPECT_GT(beyond32Bits, 0);
 }
 
 // Votes: corners never keep their direction (4 neighbours), edges need 5 of 6,

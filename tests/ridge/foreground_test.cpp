@@ -123,19 +123,5 @@ TEST(ForegroundVoteTest, CornersNeedTheGuardOfASingularPoint) {
   EXPECT_EQ(map[0][1], 20);
 }
 
-TEST(ForegroundVoteTest, GuardedIncoherentPixelsEnterTheQuality) {
-  RowImage map = ConstantImage(64, 64, 20), coherence = ConstantImage(64, 64, 10);
-  SingularPoint point{};
-  point.x = 32;
-  point.y = 32;
-  // Only the guarded disc (distance² below 4: the 3 x 3 square) is foreground.
-  EXPECT_EQ(ForegroundVoteByCoherence(64, 64, map.rows(), coherence.rows(), &point, 1, 16, 60, 2), 10);
-  int32_t foreground = 0;
-  for (int32_t y = 0; y < 64; ++y) {
-    for (int32_t x = 0; x < 64; ++x) foreground += map[y][x] < kBackgroundMark;
-  }
-  EXPECT_EQ(foreground, 9);
-}
-
 }  // namespace
 }  // namespace vorsensor::testing

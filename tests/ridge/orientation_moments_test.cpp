@@ -3,15 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <limits>
-
-#include "support/grey_images.h"
 
 namespace vorsensor {
 namespace {
-
-using testing::MakeImage;
-using testing::Stripe;
 
 TEST(OrientationFromMoments, AxesDiagonalsAndNoGradient) {
   EXPECT_EQ(OrientationFromMoments(0, 0, 0), 30);        // table [0][0] = 30, gradient 90
@@ -55,42 +49,6 @@ TEST(OrientationFromDifferences, EqualClearAndBetweenTheAxes) {
   EXPECT_LT(between.orientation, 45);
   // Noise: all four close together gives a poor ratio.
   EXPECT_GT(OrientationFromDifferences(400, 390, 410, 405).ratio, 200);
-}
-
-// Full-contrast vertical stripes under the orientation radii 18 and 20 of
-// scanner profiles 100 and 200402 (and 15, the smallest radius that can pass
-// 32 bits): the window sum of gx² passes 32 bits for the stripe phase that
-// puts most edges in the window. The 64-bit sums and MomentMean give the
-// stripes' orientation; the wrapped 32-bit sum would not.
-TEST(MomentMean, FullContrastWindowsBeyondThirtyTwoBitsKeepTheirOrientation) {
-  const int32_t cases[][2] = {{6, 18}, {6, 20}, {7, 20}, {4, 15}};  // period, radius
-  for (const auto& c : cases) {
-    const int32_t period = c[0];
-    const int32_t r = c[1];
-    const int32_t side = 2 * r + 3;
-    int64_t xx = 0, yy = 0, xy = 0;
-    for (int32_t phase = 0; phase < period; ++phase) {
-      RowImage stripes = MakeImage(side, side, [&](int32_t x, int32_t) { return Stripe(x + phase, period); });
-      int64_t sxx = 0, syy = 0, sxy = 0;
-      for (int32_t y = 1; y <= 2 * r + 1; ++y) {
-        for (int32_t x = 1; x <= 2 * r + 1; ++x) {
-          const PixelGradient g = GradientAt(stripes[y - 1], stripes[y], stripes[y + 1], x);
-          sxx += static_cast<int64_t>(g.gx) * g.gx;
-          syy += static_cast<int64_t>(g.gy) * g.gy;
-          sxy += static_cast<int64_t>(g.gx) * g.gy;
-        }
-      }
-      if (sxx > xx) xx = sxx, yy = syy, xy = sxy;
-    }
-    ASSERT_GT(xx, std::numeric_limits<int32_t>::max()) << "period " << period << " r " << r;
-    const int32_t n = (2 * r + 1) * (2 * r + 1);
-    EXPECT_EQ(OrientationFromMoments(MomentMean(xx, n), MomentMean(yy, n), MomentMean(xy, n)), 60);
-    EXPECT_EQ(CoherenceFromMoments(MomentMean(xx, n), MomentMean(yy, n), MomentMean(xy, n), 80), 255);
-    // The same stripes turned: ridges along the rows.
-    EXPECT_EQ(OrientationFromMoments(MomentMean(yy, n), MomentMean(xx, n), MomentMean(xy, n)), 0);
-    const int32_t wrapped = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(xx)));
-    EXPECT_NE(OrientationFromMoments(wrapped / n, MomentMean(yy, n), MomentMean(xy, n)), 60);
-  }
 }
 
 TEST(MomentMean, AddsHalfTheCountAndTruncatesTowardsZero) {

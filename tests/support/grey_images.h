@@ -1,5 +1,6 @@
 #pragma once
 // Small grey test images: random, constant and stripe patterns as row images.
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -62,6 +63,33 @@ inline std::vector<uint8_t> Pixels(const RowImage& image) {
   std::vector<uint8_t> pixels;
   for (int32_t y = 0; y < image.height(); ++y) pixels.insert(pixels.end(), image[y], image[y] + image.width());
   return pixels;
+}
+
+// A flat w x h image holding, inside the ellipse that fills [x0, x1) x [y0, y1),
+// concentric rings of `period` about its centre (a whorl-like pattern for the
+// whole pipeline), white round it.
+inline std::vector<uint8_t> RingPixels(int32_t w, int32_t h, int32_t x0, int32_t x1, int32_t y0, int32_t y1,
+                                       double period) {
+  std::vector<uint8_t> image(static_cast<size_t>(w) * static_cast<size_t>(h), 255);
+  const double cx = (x0 + x1) / 2.0, cy = (y0 + y1) / 2.0, rx = (x1 - x0) / 2.0, ry = (y1 - y0) / 2.0;
+  for (int32_t y = y0; y < y1; ++y) {
+    for (int32_t x = x0; x < x1; ++x) {
+      const double dx = x - cx, dy = y - cy;
+      if ((dx * dx) / (rx * rx) + (dy * dy) / (ry * ry) >= 1) continue;
+      const double wave = std::cos(std::sqrt(dx * dx + dy * dy) * 2 * 3.14159265358979 / period);
+      image[static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)] =
+          static_cast<uint8_t>(128 + 100 * wave);
+    }
+  }
+  return image;
+}
+inline std::vector<uint8_t> RingPixels(int32_t w, int32_t h, double period) {
+  return RingPixels(w, h, 0, w, 0, h, period);
+}
+
+// A flat w x h image as a row image.
+inline RowImage RowImageOf(const std::vector<uint8_t>& flat, int32_t w, int32_t h) {
+  return MakeImage(w, h, [&](int32_t x, int32_t y) { return flat[static_cast<size_t>(y) * w + static_cast<size_t>(x)]; });
 }
 
 }  // namespace vorsensor::testing
