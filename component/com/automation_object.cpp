@@ -89,9 +89,8 @@ class AutomationObject final : public IVorSensorN, public IConnectionPointContai
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetDisplay(LONG hwnd, LONG* pVal) override {
-    const LONG previous = core_.SetDisplay(hwnd);
-    if (pVal == nullptr) return E_POINTER;
-    *pVal = previous;
+    if (pVal == nullptr) return E_POINTER;  // refused whole: the display stays as it was
+    *pVal = core_.SetDisplay(hwnd);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE StopCapture() override {

@@ -7,34 +7,16 @@
 
 #include "component/com/automation_object.h"
 #include "component/com/com_module.h"
+#include "component/com/single_interface.h"
 
 namespace vorsensor::com {
 namespace {
 
 // One factory per request; it keeps the module loaded while it lives.
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public SingleInterface<IClassFactory, &IID_IClassFactory> {
  public:
   ClassFactory() { ModuleAddRef(); }
-  ~ClassFactory() { ModuleRelease(); }
-  ClassFactory(const ClassFactory&) = delete;
-  ClassFactory& operator=(const ClassFactory&) = delete;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-      *object = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG left = InterlockedDecrement(&references_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
+  ~ClassFactory() override { ModuleRelease(); }
 
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (object == nullptr) return E_POINTER;
@@ -51,9 +33,6 @@ class ClassFactory final : public IClassFactory {
     }
     return S_OK;
   }
-
- private:
-  LONG references_ = 1;
 };
 
 }  // namespace

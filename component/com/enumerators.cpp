@@ -3,6 +3,7 @@
 #include <new>
 
 #include "component/com/com_module.h"
+#include "component/com/single_interface.h"
 
 namespace vorsensor::com {
 namespace {
@@ -20,7 +21,7 @@ struct PointItems {
 };
 
 template <typename Interface, const IID* kIid, typename Items>
-class SnapshotEnumerator final : public Interface {
+class SnapshotEnumerator final : public SingleInterface<Interface, kIid> {
  public:
   using Item = typename Items::Item;
 
@@ -28,28 +29,9 @@ class SnapshotEnumerator final : public Interface {
     for (const Item& item : items_) Items::Hold(item);
     ModuleAddRef();
   }
-  ~SnapshotEnumerator() {
+  ~SnapshotEnumerator() override {
     for (const Item& item : items_) Items::Drop(item);
     ModuleRelease();
-  }
-  SnapshotEnumerator(const SnapshotEnumerator&) = delete;
-  SnapshotEnumerator& operator=(const SnapshotEnumerator&) = delete;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, *kIid)) {
-      *object = static_cast<Interface*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG left = InterlockedDecrement(&references_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
   }
 
   HRESULT STDMETHODCALLTYPE Next(ULONG count, Item* out, ULONG* fetched) override {
@@ -93,7 +75,6 @@ class SnapshotEnumerator final : public Interface {
  private:
   std::vector<Item> items_;
   size_t next_ = 0;
-  LONG references_ = 1;
 };
 
 template <typename Enumerator, typename Interface, typename Item>

@@ -110,6 +110,10 @@ int32_t ThreadCount() {
 
 TEST(SensorObjectThreadedTest, AThousandOpenCloseCyclesLeaveNoThreadBehind) {
   ObjectRig rig(PlainScenario());
+  // One cycle first: runtimes that start a thread of their own at the first
+  // thread creation (ThreadSanitizer does) have it before the count.
+  rig.object.Open();
+  rig.object.Close();
   const int32_t threadsBefore = ThreadCount();
   const auto start = std::chrono::steady_clock::now();
   for (int32_t cycle = 0; cycle < 1000; ++cycle) {
@@ -125,7 +129,9 @@ TEST(SensorObjectThreadedTest, AThousandOpenCloseCyclesLeaveNoThreadBehind) {
     ASSERT_FALSE(rig.object.IsOpen());
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(120));
-  EXPECT_EQ(ThreadCount(), threadsBefore);
+  // A joined thread can stay listed for a moment after the join returns.
+  EXPECT_TRUE(RunUntil([&] { return ThreadCount() == threadsBefore; }, 2000))
+      << ThreadCount() << " threads, " << threadsBefore << " before";
 }
 
 }  // namespace
