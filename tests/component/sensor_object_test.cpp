@@ -96,8 +96,7 @@ TEST(SensorObjectTest, AVerificationCaptureSendsOneEventAndDrawsTheImageTwice) {
   EXPECT_EQ(log.events[1].first, DATA_IDENTIFY_CAPTURE);
   EXPECT_EQ(rig.object.Verify(log.events[0].second, log.events[1].second), 1);
   ASSERT_TRUE(RunUntil([&] { return !rig.object.JobPending(); }, kJobPatienceMs));
-  const std::vector<uint8_t> other = SynthImpression(4, 2);
-  rig.sensor.driver.SetFingerImage(other.data());
+  rig.LayFinger(4, 2);
   rig.object.IdentifyCapture();
   ASSERT_TRUE(RunUntil([&] { return log.events.size() == 3; }, kJobPatienceMs));
   EXPECT_EQ(rig.object.Verify(log.events[0].second, log.events[2].second), 0);
@@ -108,8 +107,7 @@ TEST(SensorObjectTest, AVerificationCaptureSendsOneEventAndDrawsTheImageTwice) {
 
 TEST(SensorObjectTest, ASecondRequestDuringACaptureGivesOneEventAtMost) {
   ObjectRig rig(FingerScenario());
-  const std::vector<uint8_t> finger = SynthImpression(2, 1);
-  rig.sensor.driver.SetFingerImage(finger.data());
+  rig.LayFinger(2, 1);
   Gate gate;
   rig.sensor.driver.SetRequestHook([&](const sim::TraceEntry& e) {
     if (e.code == sim::kPrepare) gate.Arrive();
@@ -131,8 +129,7 @@ TEST(SensorObjectTest, ASecondRequestDuringACaptureGivesOneEventAtMost) {
 
 TEST(SensorObjectTest, CloseDuringACaptureWaitsForItsEndAndSendsNothing) {
   ObjectRig rig(FingerScenario(20000));
-  const std::vector<uint8_t> finger = SynthImpression(3, 1);
-  rig.sensor.driver.SetFingerImage(finger.data());
+  rig.LayFinger(3, 1);
   EventLog log;
   rig.object.Advise(&log);
   rig.object.Open();
@@ -149,8 +146,7 @@ TEST(SensorObjectTest, CloseDuringACaptureWaitsForItsEndAndSendsNothing) {
 
 TEST(SensorObjectTest, CloseAfterStopCaptureReturnsPromptlyAndOpenAgainWorks) {
   ObjectRig rig(PlainScenario());  // no finger
-  const std::vector<uint8_t> finger = SynthImpression(3, 2);
-  rig.sensor.driver.SetFingerImage(finger.data());
+  rig.LayFinger(3, 2);
   EventLog log;
   rig.object.Advise(&log);
   rig.object.Open();
@@ -186,8 +182,7 @@ class ActingSink : public DataEventSink {
 
 TEST(SensorObjectTest, ARequestFromInsideDataEventStartsNoJobAndEverySinkGetsTheEvent) {
   ObjectRig rig(FingerScenario());
-  const std::vector<uint8_t> finger = SynthImpression(5, 1);
-  rig.sensor.driver.SetFingerImage(finger.data());
+  rig.LayFinger(5, 1);
   ActingSink requesting([&] { rig.object.VerifyCapture(); });
   EventLog first;
   EventLog second;
@@ -211,8 +206,7 @@ TEST(SensorObjectTest, ARequestFromInsideDataEventStartsNoJobAndEverySinkGetsThe
 
 TEST(SensorObjectTest, NoFingerForMoreThanThirtySecondsStartsANewCycleWithoutAnEvent) {
   ObjectRig rig(FingerScenario(45000));
-  const std::vector<uint8_t> finger = SynthImpression(6, 1);
-  rig.sensor.driver.SetFingerImage(finger.data());
+  rig.LayFinger(6, 1);
   EventLog log;
   rig.object.Advise(&log);
   rig.object.Open();
@@ -235,8 +229,7 @@ TEST(SensorObjectTest, NoFingerForMoreThanThirtySecondsStartsANewCycleWithoutAnE
 
 TEST(SensorObjectTest, ACaptureWithoutATemplateStillSendsItsEventWithEmptyText) {
   ObjectRig rig(FingerScenario());
-  const std::vector<uint8_t> finger = SynthImpression(1, 2);
-  rig.sensor.driver.SetFingerImage(finger.data());
+  rig.LayFinger(1, 2);
   EventLog log;
   rig.object.Advise(&log);
   rig.object.Open();
@@ -273,8 +266,7 @@ TEST(SensorObjectTest, AFailedEnrolmentKeepsCapturingUntilStopCapture) {
   EXPECT_GE(frames.size(), 14u);
   for (const platform::DisplayFrame& f : frames) EXPECT_EQ(f.pixels[0], 40);
   // The worker takes the next request.
-  const std::vector<uint8_t> finger = SynthImpression(2, 2);
-  rig.sensor.driver.SetFingerImage(finger.data());
+  rig.LayFinger(2, 2);
   rig.object.VerifyCapture();
   ASSERT_TRUE(RunUntil([&] { return !log.events.empty(); }, kJobPatienceMs));
   EXPECT_TRUE(IsTemplateText(log.events[0].second));
@@ -298,8 +290,7 @@ TEST(SensorObjectTest, WithoutASensorTheWorkerEndsAtOnceAndCloseDoesNotWaitForIt
 
 TEST(SensorObjectTest, CloseFromInsideDataEventDoesNotBlockAndTheObjectOpensAgain) {
   ObjectRig rig(FingerScenario());
-  const std::vector<uint8_t> finger = SynthImpression(4, 3);
-  rig.sensor.driver.SetFingerImage(finger.data());
+  rig.LayFinger(4, 3);
   ActingSink closing([&] { rig.object.Close(); });
   EventLog log;
   rig.object.Advise(&closing);

@@ -2,6 +2,8 @@
 // The automation object on the simulated sensor and a virtual clock: the
 // simulated sensor device is installed as the process's one for the rig's
 // lifetime, and the object's capture time-out runs on the same clock.
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
@@ -11,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "component/capture_cycle.h"
 #include "component/event_sinks.h"
 #include "component/vor_sensor_n.h"
 #include "device/driver_contract.h"
@@ -22,6 +25,14 @@
 
 namespace vorsensor::testing {
 
+// An impression of the committed generated fingers (finger 1..6, impression 1..4).
+inline std::vector<uint8_t> SynthImpression(int finger, int impression) {
+  const std::filesystem::path path = SourceDir() / "data" / "synth" /
+                                     ("f0" + std::to_string(finger) + "_i" + std::to_string(impression) + ".png");
+  imageio::ImageResult read = imageio::ReadImage(path.string());
+  return read.ok() ? read.image.pixels : std::vector<uint8_t>();
+}
+
 struct ObjectRig {
   explicit ObjectRig(sim::SensorScenario scenario = PlainScenario())
       : sensor(std::move(scenario)), holder(std::make_unique<CVorSensorN>(sensor.clock)), object(*holder) {
@@ -30,6 +41,13 @@ struct ObjectRig {
   ~ObjectRig() {
     holder.reset();  // closes the object and collects its worker while the simulated sensor is installed
     InstallProcessSensorDevice(previous);
+  }
+  // The simulated sensor shows that generated impression when a finger is on it.
+  void LayFinger(int finger, int impression) {
+    const std::vector<uint8_t> image = SynthImpression(finger, impression);
+    ASSERT_EQ(image.size(), static_cast<size_t>(kCaptureImageBytes))
+        << "generated impression " << finger << "/" << impression;
+    sensor.driver.SetFingerImage(image.data());
   }
   // How many requests of `code` the driver has seen since the trace was cleared.
   int32_t Requests(uint32_t code) const {
@@ -50,14 +68,6 @@ class EventLog : public DataEventSink {
   void DataEvent(int32_t status, const std::string& text) override { events.emplace_back(status, text); }
   std::vector<std::pair<int32_t, std::string>> events;
 };
-
-// An impression of the committed generated fingers (finger 1..6, impression 1..4).
-inline std::vector<uint8_t> SynthImpression(int finger, int impression) {
-  const std::filesystem::path path = SourceDir() / "data" / "synth" /
-                                     ("f0" + std::to_string(finger) + "_i" + std::to_string(impression) + ".png");
-  imageio::ImageResult read = imageio::ReadImage(path.string());
-  return read.ok() ? read.image.pixels : std::vector<uint8_t>();
-}
 
 // Stops a thread in the request hook until another thread opens the gate.
 class Gate {
