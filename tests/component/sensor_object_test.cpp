@@ -66,9 +66,7 @@ TEST(SensorObjectTest, SetDisplayReturnsThePreviousValueOpenOrClosed) {
 
 TEST(SensorObjectTest, AVerificationCaptureSendsOneEventAndDrawsTheImageTwice) {
   ObjectRig rig(FingerScenario());
-  const std::vector<uint8_t> finger = SynthImpression(1, 1);
-  ASSERT_FALSE(finger.empty());
-  rig.sensor.driver.SetFingerImage(finger.data());
+  rig.LayFinger(1, 1);
   platform::DisplaySurface surface(512, 576, 8);
   rig.object.SetDisplay(static_cast<int32_t>(surface.handle()));
   EventLog log;
