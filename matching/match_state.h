@@ -48,12 +48,23 @@ class GrowableArray {
   void SetCount(int32_t n) { count_ = n; }
 
   // Room for `needed` entries in all, growing to a whole number of steps.
+  // An array that has to grow at least doubles, so that filling it entry by
+  // entry copies each entry a bounded number of times (growing by one step
+  // at a time made a list of n entries cost n squared / step copies). When
+  // the doubled block cannot be had, the smallest whole number of steps is
+  // tried before the enlargement counts as failed.
   bool Reserve(int64_t needed, int32_t step) {
     if (needed <= capacity_) return true;
     if (needed > kMaxArrayEntries) return Fail();
-    const int64_t rounded = (needed + step - 1) / step * step;
-    const int32_t newCapacity = static_cast<int32_t>(rounded > kMaxArrayEntries ? kMaxArrayEntries : rounded);
-    std::unique_ptr<T[]> grown(new (std::nothrow) T[static_cast<size_t>(newCapacity)]);
+    const int64_t doubled = static_cast<int64_t>(capacity_) * 2;
+    const int32_t least = RoundToSteps(needed, step);
+    const int32_t preferred = RoundToSteps(doubled > needed ? doubled : needed, step);
+    std::unique_ptr<T[]> grown(new (std::nothrow) T[static_cast<size_t>(preferred)]);
+    int32_t newCapacity = preferred;
+    if (!grown && least < preferred) {
+      grown.reset(new (std::nothrow) T[static_cast<size_t>(least)]);
+      newCapacity = least;
+    }
     if (!grown) return Fail();
     if (count_ > 0) std::memcpy(grown.get(), items_.get(), static_cast<size_t>(count_) * sizeof(T));
     items_ = std::move(grown);
@@ -74,6 +85,11 @@ class GrowableArray {
   }
 
  private:
+  static int32_t RoundToSteps(int64_t entries, int32_t step) {
+    const int64_t rounded = (entries + step - 1) / step * step;
+    return static_cast<int32_t>(rounded > kMaxArrayEntries ? kMaxArrayEntries : rounded);
+  }
+
   bool Fail() {
     Release();
     return false;
