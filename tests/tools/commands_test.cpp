@@ -269,5 +269,46 @@ TEST_F(CommandsTest, SensorShowDrawsAsTheLiveDisplay) {
   EXPECT_FALSE(std::filesystem::exists(dir_ / "bad.png"));
 }
 
+// The frame tools wrap the device's conversion and finger check and the
+// simulated sensor's optics: a generated print survives the round trip to a
+// raw frame and back up to the optics' blur, a constant image exactly; a
+// short dump converts to the white image a short read gives, with a line
+// saying so; the finger check answers in its exit code.
+TEST_F(CommandsTest, SensorFramesRoundTripAndFingerCheck) {
+  const std::string print = Synth("f01_i1.png");
+  imageio::GreyImage flat{256, 288, std::vector<uint8_t>(256 * 288, 90), 500, ""};
+  ASSERT_TRUE(imageio::WritePng(Path("flat.png"), flat).ok());
+  for (const std::string& input : {print, Path("flat.png")}) {
+    ASSERT_EQ(Run("sensor frame " + input + " -o " + Path("f.raw")).exitCode, 0);
+    EXPECT_EQ(std::filesystem::file_size(Path("f.raw")), 288u * 354u);
+    ASSERT_EQ(Run("sensor convert " + Path("f.raw") + " -o " + Path("back.png")).exitCode, 0);
+    const imageio::ImageResult before = imageio::ReadImage(input);
+    const imageio::ImageResult after = imageio::ReadImage(Path("back.png"));
+    ASSERT_TRUE(before.ok() && after.ok());
+    int64_t difference = 0;
+    for (size_t i = 0; i < before.image.pixels.size(); ++i) difference += std::abs(before.image.pixels[i] - after.image.pixels[i]);
+    EXPECT_LE(difference, input == print ? 6 * 256 * 288 : 0) << input;
+  }
+  const ToolRun finger = Run("sensor finger " + print + " --json");
+  EXPECT_EQ(finger.exitCode, 0);
+  EXPECT_TRUE(Json(finger)["finger"].get<bool>());
+  File("short.raw", std::string(100, '\x40'));
+  const ToolRun shortRead = Run("sensor convert " + Path("short.raw") + " -o " + Path("white.png"));
+  EXPECT_EQ(shortRead.exitCode, 0);
+  EXPECT_NE(shortRead.output.find("short.raw: 100 bytes"), std::string::npos) << shortRead.output;
+  EXPECT_EQ(Run("sensor finger " + Path("white.png")).exitCode, 1);
+  flat.width = 255;
+  flat.pixels.resize(255 * 288);
+  ASSERT_TRUE(imageio::WritePng(Path("narrow.png"), flat).ok());
+  const ToolRun wrongSize = Run("sensor frame " + Path("narrow.png") + " -o " + Path("x.raw"));
+  EXPECT_EQ(wrongSize.exitCode, 2);
+  EXPECT_EQ(std::count(wrongSize.err.begin(), wrongSize.err.end(), '\n'), 1) << wrongSize.err;
+  for (const char* command : {"powerup", "prepare", "start", "end"}) {
+    const ToolRun trace = Run(std::string("sensor trace ") + command);
+    EXPECT_EQ(trace.exitCode, 0) << command;
+    EXPECT_NE(trace.output.find(std::string(command) + ": result 1, "), std::string::npos) << trace.output;
+  }
+}
+
 }  // namespace
 }  // namespace vorsensor::testing
