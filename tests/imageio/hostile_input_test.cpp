@@ -19,12 +19,11 @@
 #include <thread>
 #include <vector>
 
+#include "image_file_builders.h"
 #include "imageio/image_io.h"
 
 namespace vorsensor::imageio {
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 class HostileInputTest : public ::testing::Test {
  protected:
@@ -38,18 +37,6 @@ class HostileInputTest : public ::testing::Test {
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   std::filesystem::path dir_;
 };
-
-void Big32(Bytes& b, uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) b.push_back(static_cast<uint8_t>(v >> shift));
-}
-void Little16(Bytes& b, uint32_t v) {
-  b.push_back(static_cast<uint8_t>(v));
-  b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Little32(Bytes& b, uint32_t v) {
-  Little16(b, v & 0xFFFF);
-  Little16(b, v >> 16);
-}
 
 // One PNG chunk with its CRC; `statedLength` replaces the true length when set.
 void Chunk(Bytes& png, const char* type, const Bytes& data, int64_t statedLength = -1) {
@@ -148,25 +135,7 @@ TEST_F(HostileInputTest, StatedResolutionsKeepTheirValueAndSource) {
     int32_t dpi;
     bool stated;
   };
-  const auto bmp = [](int32_t perMetre) {
-    Bytes b = {'B', 'M'};
-    Little32(b, 14 + 40 + 4);
-    Little32(b, 0);
-    Little32(b, 14 + 40);
-    Little32(b, 40);
-    Little32(b, 1);
-    Little32(b, 1);
-    Little16(b, 1);
-    Little16(b, 24);
-    Little32(b, 0);
-    Little32(b, 4);
-    Little32(b, static_cast<uint32_t>(perMetre));
-    Little32(b, static_cast<uint32_t>(perMetre));
-    Little32(b, 0);
-    Little32(b, 0);
-    b.insert(b.end(), {9, 9, 9, 0});
-    return b;
-  };
+  const auto bmp = [](int32_t perMetre) { return MakeBmp(1, 1, 24, {}, {9, 9, 9, 0}, perMetre); };
   const std::vector<Case> cases = {
       {"none.png", GreyPng(1, 1, 0, {}), 0, false},
       {"zero.png", GreyPng(1, 1, 0, {{"pHYs", PhysPerMetre(0, 1)}}), 0, false},
@@ -251,21 +220,13 @@ TEST_F(HostileInputTest, DamagedTiffStripsAreErrorsNamingTheFile) {
   // LZW data that is not LZW: a strip of all-ones codes.
   const std::string lzwPath = Path("lzw.tif");
   {
-    TIFF* tif = TIFFOpen(lzwPath.c_str(), "w");
+    TIFF* tif = OpenTiff(lzwPath, {w, h, 8, 1, PHOTOMETRIC_MINISBLACK, h, 0.0f, 0});
     ASSERT_NE(tif, nullptr);
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, h);
     Bytes garbage(40, 0xFF);
     ASSERT_EQ(TIFFWriteRawStrip(tif, 0, garbage.data(), static_cast<tmsize_t>(garbage.size())), 40);
     TIFFClose(tif);
   }
-  std::ifstream in(lzwPath, std::ios::binary);
-  const Bytes lzw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const Bytes lzw = ReadBytes(lzwPath);
 
   for (const auto& [name, bytes] : std::vector<std::pair<std::string, Bytes>>{
            {"far.tif", farOffset}, {"cut.tif", cut}, {"lzw.tif", lzw}}) {

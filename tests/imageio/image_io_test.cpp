@@ -4,66 +4,24 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
-#include <tiffio.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "image_file_builders.h"
 #include "tests/support/random.h"
 
 namespace vorsensor::imageio {
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 std::string TempPath(const std::string& name) {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   return (std::filesystem::temp_directory_path() /
           ("vs_imageio_" + std::string(info->name()) + "_" + std::to_string(::getpid()) + "_" + name))
       .string();
-}
-
-Bytes ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// An LZW TIFF of `h` scanlines of `w` pixels, `samples` samples of `bits`
-// each; rowsPerStrip 0 leaves the strip size to the library, resolution 0
-// leaves the resolution out.
-struct TiffLayout {
-  uint32_t w, h;
-  uint16_t bits, samples, photometric;
-  uint32_t rowsPerStrip;
-  float resolution;
-  uint16_t unit;
-};
-void WriteTiff(const std::string& path, const TiffLayout& layout, const void* pixels) {
-  TIFF* tif = TIFFOpen(path.c_str(), "w");
-  ASSERT_NE(tif, nullptr);
-  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, layout.w);
-  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, layout.h);
-  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, layout.bits);
-  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, layout.samples);
-  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, layout.photometric);
-  TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  if (layout.rowsPerStrip > 0) TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, layout.rowsPerStrip);
-  if (layout.resolution > 0) {
-    TIFFSetField(tif, TIFFTAG_XRESOLUTION, layout.resolution);
-    TIFFSetField(tif, TIFFTAG_YRESOLUTION, layout.resolution);
-    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, layout.unit);
-  }
-  const size_t rowBytes = size_t{layout.w} * layout.samples * layout.bits / 8;
-  for (uint32_t y = 0; y < layout.h; ++y) {
-    Bytes row(static_cast<const uint8_t*>(pixels) + y * rowBytes, static_cast<const uint8_t*>(pixels) + (y + 1) * rowBytes);
-    EXPECT_EQ(TIFFWriteScanline(tif, row.data(), y, 0), 1);
-  }
-  TIFFClose(tif);
 }
 
 GreyImage RandomImage(int32_t w, int32_t h, uint64_t seed) {
@@ -97,41 +55,6 @@ Bytes MakePng(uint32_t w, uint32_t h, uint32_t format, const void* pixels, const
   return out;
 }
 
-void Little16(Bytes& b, uint32_t v) {
-  b.push_back(static_cast<uint8_t>(v));
-  b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Little32(Bytes& b, uint32_t v) {
-  Little16(b, v & 0xFFFF);
-  Little16(b, v >> 16);
-}
-
-// A BMP with a 40-byte header; `rows` are stored exactly as given (already padded).
-Bytes MakeBmp(int32_t w, int32_t h, uint16_t bits, const std::vector<uint32_t>& palette, const Bytes& rows,
-              int32_t perMetre = 0) {
-  Bytes b = {'B', 'M'};
-  const uint32_t offset = 14 + 40 + 4 * static_cast<uint32_t>(palette.size());
-  Little32(b, offset + static_cast<uint32_t>(rows.size()));
-  Little32(b, 0);
-  Little32(b, offset);
-  Little32(b, 40);
-  Little32(b, static_cast<uint32_t>(w));
-  Little32(b, static_cast<uint32_t>(h));
-  Little16(b, 1);
-  Little16(b, bits);
-  Little32(b, 0);  // no compression
-  Little32(b, static_cast<uint32_t>(rows.size()));
-  Little32(b, static_cast<uint32_t>(perMetre));
-  Little32(b, static_cast<uint32_t>(perMetre));
-  Little32(b, static_cast<uint32_t>(palette.size()));
-  Little32(b, 0);
-  for (uint32_t c : palette) {
-    Little32(b, c);  // 0x00RRGGBB stored as blue, green, red, 0
-  }
-  b.insert(b.end(), rows.begin(), rows.end());
-  return b;
-}
-
 Bytes Pgm(const std::string& header, const Bytes& samples) {
   Bytes b(header.begin(), header.end());
   b.insert(b.end(), samples.begin(), samples.end());
@@ -161,58 +84,99 @@ TEST(ImageIoTest, PngAndPgmRoundTripsKeepEveryPixel) {
   }
 }
 
-TEST(ImageIoTest, PngColourDepthAndTransparencyBecomeGrey) {
-  const uint8_t rgb[] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 10, 20, 30};
-  ImageResult r = DecodeImage(MakePng(4, 1, PNG_FORMAT_RGB, rgb), "rgb.png");
-  ASSERT_TRUE(r.ok()) << r.error;
-  EXPECT_EQ(r.image.pixels, (Bytes{Luma(255, 0, 0), Luma(0, 255, 0), Luma(0, 0, 255), Luma(10, 20, 30)}));
-
-  const uint16_t deep[] = {0, 65535, 257 * 100, 257 * 200};
-  r = DecodeImage(MakePng(2, 2, PNG_FORMAT_LINEAR_Y, deep), "deep.png");
-  ASSERT_TRUE(r.ok()) << r.error;
-  EXPECT_EQ(r.image.pixels, (Bytes{0, 255, 100, 200}));
-
-  const uint8_t map[] = {0, 0, 0, 255, 255, 255, 200, 100, 50};
-  const uint8_t indices[] = {2, 1, 0, 2, 2, 1};
-  r = DecodeImage(MakePng(3, 2, PNG_FORMAT_RGB_COLORMAP, indices, map, 3), "palette.png");
-  ASSERT_TRUE(r.ok()) << r.error;
-  const uint8_t c = Luma(200, 100, 50);
-  EXPECT_EQ(r.image.pixels, (Bytes{c, 255, 0, c, c, 255}));
-
-  const uint8_t greyAlpha[] = {0, 0, 0, 255, 100, 128};
-  r = DecodeImage(MakePng(3, 1, PNG_FORMAT_GA, greyAlpha), "alpha.png");
-  ASSERT_TRUE(r.ok()) << r.error;
-  // Transparent parts show the white of an empty sensor.
-  EXPECT_EQ(r.image.pixels, (Bytes{255, 0, (100 * 128 + 255 * 127 + 127) / 255}));
+// A 2 x 1 BMP of pure red and pure blue with 5-6-5 bit-field masks after the 40-byte header.
+Bytes Bmp565() {
+  Bytes b = MakeBmp(2, 1, 16, {}, {0x00, 0xF8, 0x1F, 0x00});
+  b[30] = 3;  // compression: bit fields
+  Bytes masks;
+  for (const uint32_t mask : {0xF800u, 0x07E0u, 0x001Fu}) Little32(masks, mask);
+  b.insert(b.begin() + 54, masks.begin(), masks.end());
+  b[10] = 54 + 12;  // pixel data now after the masks
+  return b;
 }
 
-TEST(ImageIoTest, PgmAndPnmVariants) {
-  // ASCII with comments, maxval 1000.
-  ImageResult r = DecodeImage(Pgm("P2\n# made by hand\n3 1 # width height\n1000\n0 500\n1000\n", {}), "a.pgm");
-  ASSERT_TRUE(r.ok()) << r.error;
-  EXPECT_EQ(r.image.pixels, (Bytes{0, 128, 255}));
-  // 16-bit binary samples, big-endian.
-  r = DecodeImage(Pgm("P5 2 2 65535\n", {0, 0, 1, 1, 0x80, 0x80, 0xFF, 0xFF}), "b.pgm");
-  ASSERT_TRUE(r.ok()) << r.error;
-  EXPECT_EQ(r.image.pixels, (Bytes{0, 1, 128, 255}));
-  // Binary colour.
-  r = DecodeImage(Pgm("P6\n2 1\n255\n", {255, 0, 0, 0, 0, 255}), "c.ppm");
-  ASSERT_TRUE(r.ok()) << r.error;
-  EXPECT_EQ(r.image.pixels, (Bytes{Luma(255, 0, 0), Luma(0, 0, 255)}));
-  // Bad ones.
-  for (const auto& [name, bytes] : std::vector<std::pair<std::string, Bytes>>{
-           {"maxval0.pgm", Pgm("P5 1 1 0\n", {0})},
-           {"maxval70000.pgm", Pgm("P5 1 1 70000\n", {0, 0})},
-           {"over.pgm", Pgm("P5 1 1 100\n", {101})},
-           {"over.pgm", Pgm("P2 2 1 9\n3 12\n", {})},
-           {"short.pgm", Pgm("P5 4 4 255\n", {1, 2, 3})},
-           {"noheader.pgm", Pgm("P5 4", {})},
-           {"bitmap.pbm", Pgm("P4 8 1\n", {0})},
-           {"huge.pgm", Pgm("P5 100000 100000 255\n", {0})}}) {
-    r = DecodeImage(bytes, name);
-    EXPECT_FALSE(r.ok()) << name;
-    EXPECT_EQ(r.error.rfind(name + ": ", 0), 0u) << r.error;
-    EXPECT_TRUE(r.image.pixels.empty());
+// A 2 x 1 BMP with the old 12-byte header and 3-byte palette entries.
+Bytes CoreBmp() {
+  Bytes b = {'B', 'M'};
+  for (const uint32_t v : {0u, 0u, 14u + 12 + 6, 12u}) Little32(b, v);
+  for (const uint32_t v : {2u, 1u, 1u, 1u}) Little16(b, v);  // width, height, planes, bits
+  b.insert(b.end(), {0, 0, 0, 255, 255, 255, 0x40, 0, 0, 0});
+  return b;
+}
+
+// Every colour depth, palette and transparency of PNG, PNM and BMP becomes grey.
+TEST(ImageIoTest, EveryLayoutDecodesToGrey) {
+  const uint8_t rgb[] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 10, 20, 30};
+  const uint16_t deep[] = {0, 65535, 257 * 100, 257 * 200};
+  const uint8_t map[] = {0, 0, 0, 255, 255, 255, 200, 100, 50};
+  const uint8_t indices[] = {2, 1, 0, 2, 2, 1};
+  const uint8_t greyAlpha[] = {0, 0, 0, 255, 100, 128};
+  const uint8_t m = Luma(200, 100, 50);
+  const std::vector<uint32_t> palette = {0x000000, 0xFFFFFF, 0xC86432, 0x808080};
+  const uint8_t c = Luma(0xC8, 0x64, 0x32);
+  const uint8_t red = Luma(255, 0, 0), blue = Luma(0, 0, 255);
+  const struct {
+    std::string name;
+    Bytes file;
+    Bytes pixels;
+    int32_t dpi;
+  } cases[] = {
+      {"rgb.png", MakePng(4, 1, PNG_FORMAT_RGB, rgb), {red, Luma(0, 255, 0), blue, Luma(10, 20, 30)}, 0},
+      {"deep.png", MakePng(2, 2, PNG_FORMAT_LINEAR_Y, deep), {0, 255, 100, 200}, 0},
+      {"palette.png", MakePng(3, 2, PNG_FORMAT_RGB_COLORMAP, indices, map, 3), {m, 255, 0, m, m, 255}, 0},
+      // Transparent parts show the white of an empty sensor.
+      {"alpha.png", MakePng(3, 1, PNG_FORMAT_GA, greyAlpha), {255, 0, (100 * 128 + 255 * 127 + 127) / 255}, 0},
+      // ASCII with comments, maxval 1000; 16-bit binary samples, big-endian; binary colour.
+      {"a.pgm", Pgm("P2\n# made by hand\n3 1 # width height\n1000\n0 500\n1000\n", {}), {0, 128, 255}, 0},
+      {"b.pgm", Pgm("P5 2 2 65535\n", {0, 0, 1, 1, 0x80, 0x80, 0xFF, 0xFF}), {0, 1, 128, 255}, 0},
+      {"c.ppm", Pgm("P6\n2 1\n255\n", {255, 0, 0, 0, 0, 255}), {red, blue}, 0},
+      // 8-bit palette, 3 x 2, bottom-up, rows padded to 4 bytes.
+      {"p8.bmp", MakeBmp(3, 2, 8, palette, {3, 2, 1, 0 /* bottom row */, 0, 1, 2, 0 /* top row */}, 19685), {0, 255, c, 128, c, 255}, 500},
+      // 4-bit and 1-bit palettes, top-down (negative height).
+      {"p4.bmp", MakeBmp(3, -1, 4, palette, {0x12, 0x30, 0, 0}), {255, c, 128}, 0},
+      {"p1.bmp", MakeBmp(10, -1, 1, {0x000000, 0xFFFFFF}, {0xA5, 0x80, 0, 0}), {255, 0, 255, 0, 0, 255, 0, 255, 255, 0}, 0},
+      // 24-bit (blue, green, red), 32-bit, 16-bit bit fields and the old header.
+      {"rgb.bmp", MakeBmp(2, 1, 24, {}, {0, 0, 255, 255, 0, 0, 0, 0}), {red, blue}, 0},
+      {"rgbx.bmp", MakeBmp(1, 1, 32, {}, {30, 20, 10, 0}), {Luma(10, 20, 30)}, 0},
+      {"565.bmp", Bmp565(), {red, blue}, 0},
+      {"core.bmp", CoreBmp(), {0, 255}, 0},
+  };
+  for (const auto& k : cases) {
+    const ImageResult r = DecodeImage(k.file, k.name);
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.image.pixels, k.pixels) << k.name;
+    EXPECT_EQ(r.image.dpi, k.dpi) << k.name;
+  }
+}
+
+// Files the reader refuses: the error names the file (and the reason, where
+// given) and no pixels come back.
+TEST(ImageIoTest, MalformedPnmAndBmpAreRefused) {
+  Bytes rle = MakeBmp(1, 1, 8, {0}, {0, 0, 0, 0});
+  rle[30] = 1;  // run-length compression
+  const struct {
+    std::string name;
+    Bytes file;
+    std::string reason;
+  } cases[] = {
+      {"maxval0.pgm", Pgm("P5 1 1 0\n", {0}), ""},
+      {"maxval70000.pgm", Pgm("P5 1 1 70000\n", {0, 0}), ""},
+      {"over.pgm", Pgm("P5 1 1 100\n", {101}), ""},
+      {"over.pgm", Pgm("P2 2 1 9\n3 12\n", {}), ""},
+      {"short.pgm", Pgm("P5 4 4 255\n", {1, 2, 3}), ""},
+      {"noheader.pgm", Pgm("P5 4", {}), ""},
+      {"bitmap.pbm", Pgm("P4 8 1\n", {0}), ""},
+      {"huge.pgm", Pgm("P5 100000 100000 255\n", {0}), ""},
+      {"rle.bmp", rle, "compressed BMP"},
+      // A pixel that names a colour the palette does not have.
+      {"index.bmp", MakeBmp(1, 1, 8, {0, 0xFFFFFF}, {5, 0, 0, 0}), "palette entry 5"},
+  };
+  for (const auto& k : cases) {
+    const ImageResult r = DecodeImage(k.file, k.name);
+    EXPECT_FALSE(r.ok()) << k.name;
+    EXPECT_EQ(r.error.rfind(k.name + ": ", 0), 0u) << r.error;
+    EXPECT_NE(r.error.find(k.reason), std::string::npos) << r.error;
+    EXPECT_TRUE(r.image.pixels.empty()) << k.name;
   }
 }
 
@@ -237,76 +201,6 @@ TEST(ImageIoTest, TiffWithLzwAndResolution) {
   EXPECT_EQ(r.image.pixels, (Bytes{255, Luma(0, 0, 255)}));
   EXPECT_EQ(r.image.dpi, 500);
   std::filesystem::remove(path);
-}
-
-TEST(ImageIoTest, BmpPaletteAndDirectColour) {
-  // 8-bit palette, 3 x 2, bottom-up, rows padded to 4 bytes.
-  const std::vector<uint32_t> palette = {0x000000, 0xFFFFFF, 0xC86432, 0x808080};
-  Bytes rows = {3, 2, 1, 0, /* bottom row */ 0, 1, 2, 0 /* top row */};
-  ImageResult r = DecodeImage(MakeBmp(3, 2, 8, palette, rows, 19685), "p8.bmp");
-  ASSERT_TRUE(r.ok()) << r.error;
-  const uint8_t c = Luma(0xC8, 0x64, 0x32);
-  EXPECT_EQ(r.image.pixels, (Bytes{0, 255, c, 128, c, 255}));
-  EXPECT_EQ(r.image.dpi, 500);
-
-  // 4-bit and 1-bit palettes, top-down (negative height).
-  r = DecodeImage(MakeBmp(3, -1, 4, palette, {0x12, 0x30, 0, 0}), "p4.bmp");
-  ASSERT_TRUE(r.ok()) << r.error;
-  EXPECT_EQ(r.image.pixels, (Bytes{255, c, 128}));
-  r = DecodeImage(MakeBmp(10, -1, 1, {0x000000, 0xFFFFFF}, {0xA5, 0x80, 0, 0}), "p1.bmp");
-  ASSERT_TRUE(r.ok()) << r.error;
-  EXPECT_EQ(r.image.pixels, (Bytes{255, 0, 255, 0, 0, 255, 0, 255, 255, 0}));
-
-  // 24-bit (blue, green, red) and 32-bit.
-  r = DecodeImage(MakeBmp(2, 1, 24, {}, {0, 0, 255, 255, 0, 0, 0, 0}), "rgb.bmp");
-  ASSERT_TRUE(r.ok()) << r.error;
-  EXPECT_EQ(r.image.pixels, (Bytes{Luma(255, 0, 0), Luma(0, 0, 255)}));
-  r = DecodeImage(MakeBmp(1, 1, 32, {}, {30, 20, 10, 0}), "rgbx.bmp");
-  ASSERT_TRUE(r.ok()) << r.error;
-  EXPECT_EQ(r.image.pixels, (Bytes{Luma(10, 20, 30)}));
-
-  // 16-bit with 5-6-5 bit-field masks after the 40-byte header.
-  {
-    Bytes b = MakeBmp(2, 1, 16, {}, {0x00, 0xF8, 0x1F, 0x00});  // pure red, pure blue
-    b[30] = 3;                                                   // compression: bit fields
-    Bytes masks;
-    Little32(masks, 0xF800);
-    Little32(masks, 0x07E0);
-    Little32(masks, 0x001F);
-    b.insert(b.begin() + 54, masks.begin(), masks.end());
-    b[10] = 54 + 12;  // pixel data now after the masks
-    r = DecodeImage(b, "565.bmp");
-    ASSERT_TRUE(r.ok()) << r.error;
-    EXPECT_EQ(r.image.pixels, (Bytes{Luma(255, 0, 0), Luma(0, 0, 255)}));
-  }
-  // The old 12-byte header with 3-byte palette entries.
-  {
-    Bytes b = {'B', 'M'};
-    Little32(b, 0);
-    Little32(b, 0);
-    Little32(b, 14 + 12 + 6);
-    Little32(b, 12);
-    Little16(b, 2);
-    Little16(b, 1);
-    Little16(b, 1);
-    Little16(b, 1);
-    b.insert(b.end(), {0, 0, 0, 255, 255, 255, 0x40, 0, 0, 0});
-    r = DecodeImage(b, "core.bmp");
-    ASSERT_TRUE(r.ok()) << r.error;
-    EXPECT_EQ(r.image.pixels, (Bytes{0, 255}));
-  }
-  // Run-length compression is refused by name.
-  {
-    Bytes b = MakeBmp(1, 1, 8, {0}, {0, 0, 0, 0});
-    b[30] = 1;
-    r = DecodeImage(b, "rle.bmp");
-    EXPECT_NE(r.error.find("compressed BMP"), std::string::npos) << r.error;
-  }
-
-  // A pixel that names a colour the palette does not have.
-  r = DecodeImage(MakeBmp(1, 1, 8, {0, 0xFFFFFF}, {5, 0, 0, 0}), "index.bmp");
-  EXPECT_FALSE(r.ok());
-  EXPECT_NE(r.error.find("palette entry 5"), std::string::npos) << r.error;
 }
 
 TEST(ImageIoTest, TruncatedAndCorruptFilesGiveErrors) {

@@ -31,12 +31,5 @@ TEST(ExactDivide, EveryScoreDivisorAtItsCriticalNumerators) {
   }
 }
 
-TEST(ExactDivide, SmallDivisorsAtEveryNumeratorBelow2To16) {
-  for (int64_t d = 1; d <= 300; ++d) {
-    const ExactDivisor r = MakeExactDivisor(d);
-    for (int64_t n = 0; n < (1 << 16); ++n) ASSERT_EQ(DivideExact(n, r), n / d) << n << " / " << d;
-  }
-}
-
 }  // namespace
 }  // namespace vorsensor

@@ -52,6 +52,24 @@ Minutia RandomMinutia(TestRandom& random, int32_t x, int32_t y, int32_t cx, int3
   return m;
 }
 
+// Turns every point of `set` like the matcher turns a sample: by `rotation`
+// units about (cx, cy), rounded half away from zero, directions increased by
+// `rotation`.
+void TurnPoints(FeatureSet* set, int32_t rotation, int32_t cx, int32_t cy) {
+  rotation = ((rotation % kFullTurn) + kFullTurn) % kFullTurn;
+  const int32_t index = rotation == 0 ? 0 : kFullTurn - rotation;
+  const int64_t c = kCosine[index];
+  const int64_t s = kSine[index];
+  for (int32_t i = 0; i < set->minutiaCount; ++i) {
+    Minutia& m = set->minutiae[i];
+    const int64_t dx = m.x - cx;
+    const int64_t dy = m.y - cy;
+    m.x = cx + RoundTurned(dx * c + dy * s);
+    m.y = cy + RoundTurned(dy * c - dx * s);
+    m.direction = static_cast<uint8_t>((m.direction + rotation) % kFullTurn);
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<FeatureSet> NewFeatureSet() {
@@ -80,21 +98,6 @@ std::unique_ptr<FeatureSet> MakeFingerSet(TestRandom& random, const FingerShape&
   }
   SortRaster(set.get());
   return set;
-}
-
-void TurnPoints(FeatureSet* set, int32_t rotation, int32_t cx, int32_t cy) {
-  rotation = ((rotation % kFullTurn) + kFullTurn) % kFullTurn;
-  const int32_t index = rotation == 0 ? 0 : kFullTurn - rotation;
-  const int64_t c = kCosine[index];
-  const int64_t s = kSine[index];
-  for (int32_t i = 0; i < set->minutiaCount; ++i) {
-    Minutia& m = set->minutiae[i];
-    const int64_t dx = m.x - cx;
-    const int64_t dy = m.y - cy;
-    m.x = cx + RoundTurned(dx * c + dy * s);
-    m.y = cy + RoundTurned(dy * c - dx * s);
-    m.direction = static_cast<uint8_t>((m.direction + rotation) % kFullTurn);
-  }
 }
 
 std::unique_ptr<FeatureSet> MakeImpressionSet(const FeatureSet& finger, TestRandom& random,

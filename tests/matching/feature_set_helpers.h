@@ -45,11 +45,6 @@ struct ImpressionChange {
 std::unique_ptr<FeatureSet> MakeImpressionSet(const FeatureSet& finger, TestRandom& random,
                                               const ImpressionChange& change = ImpressionChange());
 
-// Turns every point of `set` exactly like the matcher turns a sample:
-// by `rotation` units about (cx, cy), rounded half away from zero, directions
-// increased by `rotation`.
-void TurnPoints(FeatureSet* set, int32_t rotation, int32_t cx, int32_t cy);
-
 // The set's template record (aborts when the writer refuses it).
 std::vector<uint8_t> RecordBytesOf(const FeatureSet& set);
 

@@ -9,77 +9,15 @@
 #include "feature_set_helpers.h"
 #include "matcher_test_support.h"
 #include "matching/alignment.h"
-#include "matching/pair_matching.h"
 
 namespace vorsensor {
 namespace {
 
-using testing::FingerShape;
 using testing::MakeFingerSet;
 using testing::MakeImpressionSet;
 using testing::NewFeatureSet;
 using testing::RecordBytesOf;
 using testing::TestRandom;
-
-constexpr int32_t kTwinScore = 51;  // 30, boosted by 1.7 for agreeing types
-
-// Stage 1 of `probe` against `sample`: true when every correspondence pairs
-// a probe record with the sample pair of the same two minutiae, one each.
-bool OnlyTwins(const FeatureSet& probe, const FeatureSet& sample, int32_t* votedBin) {
-  auto w = testing::NewWorkspace();
-  const MatchParameters p = testing::DefaultParameters();
-  if (!testing::PrepareSlots(w.get(), probe, sample, p)) return false;
-  int64_t total = 0;
-  if (FindCorrespondences(w.get(), w->probe, w->sample, p, &total) != 0) return false;
-  if (w->correspondences.count() != w->sample.pairs.count() || w->sample.pairs.count() < 6) return false;
-  int32_t bin = -1;
-  for (int32_t k = 0; k < 240; ++k) {
-    if (w->rotationHistogram[k] == 0) continue;
-    if (bin >= 0) return false;
-    bin = k;
-  }
-  *votedBin = bin;
-  for (int32_t i = 0; i < w->correspondences.count(); ++i) {
-    const Correspondence& c = w->correspondences[i];
-    const MinutiaPair& a = w->probe.pairs[c.probePair];
-    const MinutiaPair& b = w->sample.pairs[c.samplePair];
-    if (a.first != b.first || a.second != b.second) return false;
-  }
-  return true;
-}
-
-// A sparse finger whose pairs have no look-alikes, neither against itself
-// nor against its copy turned by 30 units.
-struct SparseFinger {
-  std::unique_ptr<FeatureSet> set;
-  std::unique_ptr<FeatureSet> turned;
-};
-
-SparseFinger FindSparseFinger() {
-  TestRandom random(2024);
-  FingerShape shape;
-  shape.minMinutiae = 8;
-  shape.maxMinutiae = 9;
-  shape.minSpacing = 22;
-  for (;;) {
-    SparseFinger f{MakeFingerSet(random, shape), NewFeatureSet()};
-    CopyFeatureSet(f.turned.get(), f.set.get());
-    testing::TurnPoints(f.turned.get(), 30, 128, 144);
-    int32_t identicalBin = -1;
-    int32_t turnedBin = -1;
-    if (OnlyTwins(*f.set, *f.set, &identicalBin) && OnlyTwins(*f.set, *f.turned, &turnedBin)) {
-      EXPECT_EQ(identicalBin, 0);
-      EXPECT_EQ(turnedBin, 210);  // the turn that brings the sample back
-      return f;
-    }
-  }
-}
-
-MatchDetailsFull* NewFullDetails() {
-  auto* d = new MatchDetailsFull();
-  d->indexed.head.size = kDetailsFullSize;
-  return d;
-}
 
 EngineConfiguration RawConfig() {
   EngineConfiguration config = testing::DefaultConfig();
@@ -95,59 +33,26 @@ int32_t RawScore(const FeatureSet& probe, const FeatureSet& sample, const Engine
   return MatchPair(w.get(), a.data(), a.size(), b.data(), b.size(), 120, 0, &config, details, capacity);
 }
 
-TEST(MatchPair, IdenticalSetsWithoutLookAlikePairs) {
-  const SparseFinger f = FindSparseFinger();
-  const EngineConfiguration config = RawConfig();
-  std::unique_ptr<MatchDetailsFull> d(NewFullDetails());
-  const int32_t score = RawScore(*f.set, *f.set, config, d.get(), sizeof *d);
-
-  // Every sample pair is matched by its twin with s = 30 x 1.7 and nothing else.
-  auto w = testing::NewWorkspace();
-  const MatchParameters p = testing::DefaultParameters();
-  ASSERT_TRUE(testing::PrepareSlots(w.get(), *f.set, *f.set, p));
-  const int32_t n = w->sample.pairs.count();
-  ASSERT_EQ(d->entryCount, static_cast<uint32_t>(n));
-  for (int32_t i = 0; i < n; ++i) {
-    EXPECT_EQ(d->entries[i].score, kTwinScore);
-    EXPECT_EQ(d->entries[i].probeFirst, d->entries[i].sampleFirst);
-    EXPECT_EQ(d->entries[i].probeSecond, d->entries[i].sampleSecond);
-    EXPECT_EQ(d->entries[i].firstTypesEqual, 1);
-    EXPECT_EQ(d->entries[i].firstSpreadDifference, 0);
-  }
-  EXPECT_EQ(d->indexed.head.rotation, 0);
-  EXPECT_EQ(d->indexed.head.shiftX, 0);
-  EXPECT_EQ(d->indexed.head.shiftY, 0);
-  for (uint32_t i = 0; i < d->indexed.pairCount; ++i) {
-    EXPECT_EQ(d->indexed.probeIndices[i], d->indexed.sampleIndices[i]);
-  }
-  // Score: 51 n over 2n probe records and n sample pairs (both below the
-  // scaling counts), all three feature flags, no context flags.
-  ASSERT_LE(2 * n, 100);
-  const int64_t sum = static_cast<int64_t>(kTwinScore) * n;
-  const int64_t normed = (config.featureNormalisers[7] * (2 * sum) + 500) / 1000;
-  const int64_t expected = (config.contextNormalisers[0] * normed + 500) / 1000;
-  EXPECT_EQ(score, expected);
-  EXPECT_EQ(d->indexed.head.score, score);
-  EXPECT_EQ(d->densityByteDifference, 0);
-  EXPECT_EQ(d->gridSimilarity, 1000);  // no grids: (1, 1)
-}
-
 TEST(MatchPair, StageOneBelowThresholdLeavesRotationAndShiftZero) {
-  const SparseFinger f = FindSparseFinger();
+  TestRandom random(6);
+  auto finger = MakeFingerSet(random);
+  testing::ImpressionChange change;
+  change.rotation = 30;
+  change.shiftX = 12;
+  const std::vector<uint8_t> a = RecordBytesOf(*finger);
+  const std::vector<uint8_t> b = RecordBytesOf(*MakeImpressionSet(*finger, random, change));
   const EngineConfiguration config = testing::DefaultConfig();
   auto w = testing::NewWorkspace();
-  const std::vector<uint8_t> a = RecordBytesOf(*f.set);
-  const std::vector<uint8_t> b = RecordBytesOf(*f.turned);
   MatchDetails d{kDetailsShortSize, 77, 77, 77, 77};
   EXPECT_EQ(MatchPair(w.get(), a.data(), a.size(), b.data(), b.size(), 120, 1000000, &config, &d, sizeof d), -1);
   EXPECT_EQ(d.score, 0);
   EXPECT_EQ(d.rotation, 0);
   EXPECT_EQ(d.shiftX, 0);
   EXPECT_EQ(d.shiftY, 0);
-  // The same pair at threshold 0 does get turned: all votes in bin 210, the
-  // smoothed sums flat over 206..214, the first of the plateau wins.
+  // The same pair at threshold 0 does get turned back and shifted.
   EXPECT_EQ(MatchPair(w.get(), a.data(), a.size(), b.data(), b.size(), 120, 0, &config, &d, sizeof d), 0);
-  EXPECT_EQ(d.rotation, 206);
+  EXPECT_NEAR(d.rotation, 240 - 30, 3);
+  EXPECT_NE(d.shiftX, 0);
 }
 
 TEST(MatchSample, ThresholdAnswerAtTheScore) {
@@ -246,7 +151,8 @@ TEST(MatchDetailsRecord, SizesValidationAndWhatEachReceives) {
     }
   }
   // The full record gives the same score and lists.
-  std::unique_ptr<MatchDetailsFull> full(NewFullDetails());
+  std::unique_ptr<MatchDetailsFull> full(new MatchDetailsFull());
+  full->indexed.head.size = kDetailsFullSize;
   EXPECT_EQ(RawScore(*finger, *impression, config, full.get(), sizeof *full), score);
   EXPECT_EQ(full->indexed.pairCount, indexed->pairCount);
   EXPECT_GT(full->entryCount, 0u);

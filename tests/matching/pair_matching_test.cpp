@@ -244,25 +244,6 @@ TEST(RotationChoice, MaskIncludesTheToleranceItself) {
   }
 }
 
-TEST(ShiftChoice, VotedBinsAndEmptyHistogram) {
-  int32_t h[kShiftBins] = {};
-  int32_t sums[kShiftBins];
-  int32_t range[2] = {kShiftBins - 1, 0};
-  EXPECT_EQ(ChooseShift(h, range, false, sums), 0);  // no bin with weight
-  // One voted bin gives its exact shift: the window is limited to the voted range.
-  h[2048 + 7] = 30;
-  range[0] = range[1] = 2048 + 7;
-  EXPECT_EQ(ChooseShift(h, range, false, sums), 7);
-  // Two bins within one window: the centre whose window holds both.
-  h[2048 - 3] = 30;
-  range[0] = 2048 - 3;
-  EXPECT_EQ(ChooseShift(h, range, false, sums), 2);
-  // A heavier bin far away wins.
-  h[2048 + 40] = 100;
-  range[1] = 2048 + 40;
-  EXPECT_EQ(ChooseShift(h, range, false, sums), 40 - 5);
-}
-
 // One probe pair (minutiae 0 and 1) set against one sample pair with a single
 // correspondence of score 10, for the stages after the correspondence search.
 struct OneCorrespondence {
@@ -291,44 +272,37 @@ struct OneCorrespondence {
 };
 
 // A correspondence votes for a shift when the two line orientations differ
-// by at most tolA (folded at a quarter turn), tolA itself included.
-TEST(ShiftVote, OrientationGapAtTheAngleTolerance) {
+// by at most tolA (folded at a quarter turn) and the shifts of its two
+// minutiae agree within tolD on each axis, both limits included; the vote
+// goes to their mean, truncated.
+TEST(ShiftVote, OrientationGapAndShiftAgreementAtTheTolerances) {
   const MatchParameters p = testing::DefaultParameters();
   ASSERT_LT(p.tolA, 55);
-  const int32_t same[4] = {100, 100, 150, 100};
-  const struct { int32_t probeLine, sampleLine; bool votes; } cases[] = {
-      {10, 10 + p.tolA, true},
-      {10, 11 + p.tolA, false},
-      {10 + p.tolA, 10, true},
-      {5, 125 - p.tolA, true},   // 120 - tolA apart folds to tolA
-      {5, 124 - p.tolA, false},  // folds to tolA + 1
-  };
-  for (const auto& c : cases) {
-    OneCorrespondence one(c.probeLine, c.sampleLine, same, same);
-    EXPECT_EQ(one.Votes(p), c.votes) << c.probeLine << " " << c.sampleLine;
-    EXPECT_EQ(one.w->consistent.count(), c.votes ? 1 : 0);
-  }
-}
-
-// The shifts of the two minutiae must agree within tolD on each axis, tolD
-// itself included; the vote goes to their mean, truncated.
-TEST(ShiftVote, ShiftAgreementAtTheDistanceTolerance) {
-  const MatchParameters p = testing::DefaultParameters();
   ASSERT_EQ(p.tolD, 12);
   const int32_t probe[4] = {100, 100, 150, 100};
-  const struct { int32_t dx, dy; bool votes; int32_t binX, binY; } cases[] = {
-      {12, 0, true, 6, 0},    // second shift (12, 0) against (0, 0): mean 6
-      {-12, 0, true, -6, 0},
-      {0, 12, true, 0, 6},
-      {0, -12, true, 0, -6},
-      {13, 0, false, 0, 0},
-      {0, -13, false, 0, 0},
+  const struct {
+    int32_t probeLine, sampleLine, dx, dy;
+    bool votes;
+    int32_t binX, binY;
+  } cases[] = {
+      {10, 10 + p.tolA, 0, 0, true, 0, 0},
+      {10, 11 + p.tolA, 0, 0, false, 0, 0},
+      {10 + p.tolA, 10, 0, 0, true, 0, 0},
+      {5, 125 - p.tolA, 0, 0, true, 0, 0},   // 120 - tolA apart folds to tolA
+      {5, 124 - p.tolA, 0, 0, false, 0, 0},  // folds to tolA + 1
+      {30, 30, 12, 0, true, 6, 0},           // second shift (12, 0) against (0, 0): mean 6
+      {30, 30, -12, 0, true, -6, 0},
+      {30, 30, 0, 12, true, 0, 6},
+      {30, 30, 0, -12, true, 0, -6},
+      {30, 30, 13, 0, false, 0, 0},
+      {30, 30, 0, -13, false, 0, 0},
   };
   for (const auto& c : cases) {
     const int32_t sample[4] = {100, 100, 150 - c.dx, 100 - c.dy};
-    OneCorrespondence one(30, 30, probe, sample);
+    OneCorrespondence one(c.probeLine, c.sampleLine, probe, sample);
     int32_t binX = 0, binY = 0;
-    ASSERT_EQ(one.Votes(p, &binX, &binY), c.votes) << c.dx << " " << c.dy;
+    ASSERT_EQ(one.Votes(p, &binX, &binY), c.votes) << c.probeLine << " " << c.sampleLine << " " << c.dx << " " << c.dy;
+    EXPECT_EQ(one.w->consistent.count(), c.votes ? 1 : 0);
     if (c.votes) {
       EXPECT_EQ(binX, c.binX);
       EXPECT_EQ(binY, c.binY);
@@ -353,19 +327,35 @@ TEST(FitCorrespondences, EachCoordinateAtTheDistanceTolerance) {
   }
 }
 
-// Refined: the shift is the weighted mean of the window sums near the first
-// peak that exceed two thirds of it. Bins 0 (weight 20) and 3 (weight w)
-// give sums 20 at centres -4..-2, 20 + w at -1..5 (the peak) and w at 6..8;
-// w = 40 sits exactly on two thirds of 60 and stays out (mean of -1..5: 2),
-// w = 41 is above two thirds of 61 and pulls the mean to
+// The shift is the centre of the first heaviest window over the voted range,
+// 0 without votes. Refined, it is the weighted mean of the window sums near
+// the first peak that exceed two thirds of it: bins 0 (weight 20) and 3
+// (weight w) give sums 20 at centres -4..-2, 20 + w at -1..5 (the peak) and w
+// at 6..8; w = 40 sits exactly on two thirds of 60 and stays out (mean of
+// -1..5: 2), w = 41 is above two thirds of 61 and pulls the mean to
 // (61 x 7 x 2 + 41 x 3 x 7) / 550 = 3.1, truncated to 3.
-TEST(ShiftChoice, RefinedMeanTakesOnlySumsAboveTwoThirdsOfThePeak) {
-  for (const auto& c : {std::pair<int32_t, int32_t>{40, 2}, {41, 3}}) {
+TEST(ShiftChoice, HeaviestWindowAndRefinedMean) {
+  const struct {
+    std::vector<std::pair<int32_t, int32_t>> votes;  // shift, weight
+    bool refined;
+    int32_t shift;
+  } cases[] = {
+      {{}, false, 0},
+      {{{7, 30}}, false, 7},             // one voted bin gives its exact shift
+      {{{7, 30}, {-3, 30}}, false, 2},   // both within one window: the centre whose window holds both
+      {{{7, 30}, {-3, 30}, {40, 100}}, false, 40 - 5},  // a heavier bin far away wins
+      {{{0, 20}, {3, 40}}, true, 2},
+      {{{0, 20}, {3, 41}}, true, 3},
+  };
+  for (const auto& c : cases) {
     std::vector<int32_t> h(kShiftBins, 0), sums(kShiftBins, 0);
-    h[kShiftOffset] = 20;
-    h[kShiftOffset + 3] = c.first;
-    const int32_t range[2] = {kShiftOffset, kShiftOffset + 3};
-    EXPECT_EQ(ChooseShift(h.data(), range, true, sums.data()), c.second) << c.first;
+    int32_t range[2] = {kShiftBins - 1, 0};
+    for (const auto& [shift, weight] : c.votes) {
+      h[kShiftOffset + shift] = weight;
+      range[0] = std::min(range[0], kShiftOffset + shift);
+      range[1] = std::max(range[1], kShiftOffset + shift);
+    }
+    EXPECT_EQ(ChooseShift(h.data(), range, c.refined, sums.data()), c.shift) << c.votes.size() << " votes";
   }
 }
 

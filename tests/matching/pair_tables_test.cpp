@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <vector>
+
 #include "feature_set_helpers.h"
 #include "geometry/geometry.h"
 #include "matcher_test_support.h"
@@ -50,33 +53,29 @@ TEST(PairTable, OrderRecordsAndBuckets) {
   ASSERT_EQ(PrepareSet(w.get(), &w->probe, PairDirections::kBoth, 60, p), 0);
   ASSERT_EQ(PrepareSet(w.get(), &w->sample, PairDirections::kOne, 60, p), 0);
 
-  // Within one distance the last-enumerated pair comes first: AC, AB, BC.
-  const PreparedSet& s = w->sample;
-  ASSERT_EQ(s.pairs.count(), 3);
-  EXPECT_EQ((std::vector<int32_t>{s.pairs[0].first, s.pairs[0].second, s.pairs[1].first, s.pairs[1].second,
-                                  s.pairs[2].first, s.pairs[2].second}),
-            (std::vector<int32_t>{0, 2, 0, 1, 1, 2}));
-  // AC: line direction 60; relative angles 60 - 0 and 180 - 200 -> 220.
-  EXPECT_EQ(s.pairs[0].distance, 31);
-  EXPECT_EQ(s.pairs[0].lineOrientation, 60);
-  EXPECT_EQ(s.pairs[0].firstAngle, 60);
-  EXPECT_EQ(s.pairs[0].secondAngle, 220);
-  // AB: line 0; angles 0 and 120 - 60.
-  EXPECT_EQ(s.pairs[1].firstAngle, 0);
-  EXPECT_EQ(s.pairs[1].secondAngle, 60);
-  EXPECT_EQ(s.pairs[2].distance, 43);
-  EXPECT_EQ(s.largestDistance, 43);
-
-  // The probe follows each pair by its reversed pair.
+  // Within one distance the last-enumerated pair comes first: AC, AB, BC; the
+  // probe follows each pair by its reversed pair. Rows: first, second,
+  // distance, line orientation, first and second angle. AC: line direction
+  // 60, angles 60 - 0 and 180 - 200 -> 220; AB: line 0, angles 0 and 120 - 60;
+  // BC: line 90, angles 90 - 60 and 210 - 200; CA: line 180, 180 - 200 and 60 - 0.
+  using Row = std::array<int32_t, 6>;
+  const auto rows = [](const PreparedSet& s) {
+    std::vector<Row> r;
+    for (int32_t i = 0; i < s.pairs.count(); ++i) {
+      const MinutiaPair& p = s.pairs[i];
+      r.push_back({p.first, p.second, p.distance, p.lineOrientation, p.firstAngle, p.secondAngle});
+    }
+    return r;
+  };
+  EXPECT_EQ(rows(w->sample), (std::vector<Row>{{0, 2, 31, 60, 60, 220}, {0, 1, 31, 0, 0, 60}, {1, 2, 43, 90, 30, 10}}));
+  EXPECT_EQ(rows(w->probe), (std::vector<Row>{{0, 2, 31, 60, 60, 220},
+                                              {2, 0, 31, 60, 220, 60},
+                                              {0, 1, 31, 0, 0, 60},
+                                              {1, 0, 31, 0, 60, 0},
+                                              {1, 2, 43, 90, 30, 10},
+                                              {2, 1, 43, 90, 10, 30}}));
+  EXPECT_EQ(w->sample.largestDistance, 43);
   const PreparedSet& pr = w->probe;
-  ASSERT_EQ(pr.pairs.count(), 6);
-  const MinutiaPair& ca = pr.pairs[1];
-  EXPECT_EQ(ca.first, 2);
-  EXPECT_EQ(ca.second, 0);
-  EXPECT_EQ(ca.distance, 31);
-  EXPECT_EQ(ca.lineOrientation, 60);
-  EXPECT_EQ(ca.firstAngle, 220);
-  EXPECT_EQ(ca.secondAngle, 60);
   // Bucket 60 holds AC (record 0) and BA (record 3), in table order.
   ASSERT_EQ(pr.bucketStart[61] - pr.bucketStart[60], 2);
   EXPECT_EQ(pr.buckets[pr.bucketStart[60]].pair, 0);

@@ -9,8 +9,6 @@
 #include <vector>
 
 #include "engine/engine_configuration.h"
-#include "engine/extraction_entry.h"
-#include "engine/template_record.h"
 #include "imageio/image_io.h"
 #include "services/capture_template.h"
 #include "services/enrollment_run.h"
@@ -70,26 +68,6 @@ class ServicesOnImages : public ::testing::Test {
     return sealed;
   }
 };
-
-// The sealed template holds exactly the extraction entry's record.
-TEST_F(ServicesOnImages, CaptureTemplateSealsTheExtractedRecord) {
-  std::vector<uint8_t> image = Impression(1, 1);
-  std::vector<uint8_t> copy = image;
-  Sealed sealed{};
-  int32_t length = 0;
-  int32_t quality = -7;
-  ASSERT_EQ(MakeCaptureTemplate(kEnrollResolution, 256, 288, image.data(), sealed.data(), &length, &quality), 1);
-  EXPECT_EQ(length, kSealedTemplateBytes);
-  std::vector<uint8_t> record(kRecordWorkBufferSize);
-  int32_t recordLength = 0;
-  const int32_t direct = ExtractTemplate(256, 288, copy.data(), kEnrollResolution, record.data(),
-                                         static_cast<int32_t>(record.size()), &recordLength, nullptr);
-  EXPECT_EQ(quality, direct);
-  ASSERT_LE(recordLength, kSealedTemplateBytes);
-  Sealed opened{};
-  OpenTemplateRecord(sealed.data(), opened.data());
-  EXPECT_TRUE(std::equal(opened.begin(), opened.end(), record.begin()));
-}
 
 TEST(CaptureTemplateStopped, NoTemplateWithoutTheEngine) {
   std::vector<uint8_t> image = Impression(1, 1);

@@ -1,6 +1,7 @@
 // End to end on the committed generated fingerprints (data/synth): every
-// impression extracts into a usable template, impressions of one finger
-// verify and different fingers do not, and the records are pinned.
+// impression extracts into a readable template (quality and minutia counts
+// are the pipeline tests' concern), impressions of one finger verify and
+// different fingers do not, and the records are pinned.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -23,9 +24,6 @@ namespace {
 
 constexpr int32_t kFingers = 6;
 constexpr int32_t kImpressions = 4;
-constexpr int32_t kEnrolmentQualityMin = 120;
-constexpr int32_t kMinutiaeLeast = 20;
-constexpr int32_t kMinutiaeMost = 80;
 
 struct Extracted {
   std::string file;
@@ -98,9 +96,6 @@ TEST(GeneratedFingerprints, EveryImpressionExtractsAndVerifiesWithItsFingerOnly)
   const std::vector<Extracted> all = ExtractAll(config);
   std::vector<std::array<uint8_t, kServiceRecordSize>> records(all.size());
   for (size_t k = 0; k < all.size(); ++k) {
-    EXPECT_GE(all[k].quality, kEnrolmentQualityMin) << all[k].file;
-    EXPECT_GE(all[k].minutiae, kMinutiaeLeast) << all[k].file;
-    EXPECT_LE(all[k].minutiae, kMinutiaeMost) << all[k].file;
     ASSERT_LE(all[k].record.size(), kServiceRecordSize) << all[k].file;
     records[k].fill(0);
     std::copy(all[k].record.begin(), all[k].record.end(), records[k].begin());

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -368,30 +367,6 @@ class MergeWithMatcher : public ::testing::Test {
   void SetUp() override { SetDefaultConfiguration(&config_); }
   EngineConfiguration config_{};
 };
-
-// The matcher's alignment of a set onto itself may come out a unit or two
-// off (its rotation and shift are estimates), so each minutia pairs with
-// itself and comes back within that much; exactness under a zero alignment
-// is IdenticalSetsMergeIntoThemselves above.
-TEST_F(MergeWithMatcher, IdenticalSetsMergeIntoThemselvesOnBaseZero) {
-  TestRandom random(21);
-  const auto finger = MakeFinger(random);
-  const FeatureSet* sets[kMergeSetCount] = {finger.get(), finger.get(), finger.get()};
-  auto merged = NewFeatureSet();
-  MatchWorkspacePtr workspace(CreateMatchWorkspace());
-  ASSERT_EQ(MergeFeatureSets(sets, merged.get(), 60, 120, &config_, workspace.get()), 0);
-  ASSERT_EQ(merged->minutiaCount, finger->minutiaCount);
-  constexpr int32_t kSlack = 2;
-  for (int32_t m = 0; m < merged->minutiaCount; ++m) {
-    const Minutia& got = merged->minutiae[m];
-    EXPECT_TRUE(std::any_of(finger->minutiae, finger->minutiae + finger->minutiaCount, [&](const Minutia& f) {
-      const int32_t turn = std::abs(f.direction - got.direction);
-      return std::abs(f.x - got.x) <= kSlack && std::abs(f.y - got.y) <= kSlack && f.type == got.type &&
-             std::min(turn, 240 - turn) <= kSlack && f.spread == got.spread && f.density == got.density;
-    })) << "merged minutia " << m << " is no minutia of the set";
-  }
-  EXPECT_EQ(merged->densityByte, finger->densityByte);
-}
 
 TEST_F(MergeWithMatcher, TemplatesOfOneFingerMergeAndOfDifferentFingersDoNot) {
   TestRandom random(8);
