@@ -12,7 +12,6 @@
 #include "engine/ridge/majority_filter.h"
 #include "engine/ridge/orientation_refresh.h"
 #include "engine/ridge/pass_counts.h"
-#include "engine/ridge/pixel_orientation.h"
 #include "engine/ridge/ridge_smoothing.h"
 #include "engine/row_image.h"
 #include "ridge_references.h"
@@ -64,14 +63,12 @@ TEST(OrientationRefresh, OrientationsMarksAndCounts) {
     SCOPED_TRACE(family);
     RowImage refreshed = testing::Clone(map), scratch = testing::Clone(density);
     const PassCountRule rule = family == 0 ? PassCountRule{240, 200, 1, 4} : PassCountRule{30, 20, 2, 5};
-    RowImage orientation = AllocRowImage(w, h), reliability = testing::Clone(grey);
-    if (family == 0) {
-      ASSERT_EQ(RefreshByGradient(w, h, grey.rows(), refreshed.rows(), scratch.rows(), guard, 2, 6, rule, 5), 0);
-      ASSERT_EQ(GradientPixelOrientation(w, h, reliability.rows(), orientation.rows(), 6, 0), 0);
-    } else {
-      ASSERT_EQ(RefreshByDifferences(w, h, grey.rows(), refreshed.rows(), scratch.rows(), guard, 2, 6, rule, 5), 0);
-      ASSERT_EQ(DifferencePixelOrientation(w, h, reliability.rows(), orientation.rows(), 6, 0), 0);
-    }
+    ASSERT_EQ(family == 0 ? RefreshByGradient(w, h, grey.rows(), refreshed.rows(), scratch.rows(), guard, 2, 6, rule, 5)
+                          : RefreshByDifferences(w, h, grey.rows(), refreshed.rows(), scratch.rows(), guard, 2, 6, rule, 5),
+              0);
+    const testing::OrientationImages slow =
+        family == 0 ? testing::SlowGradient(grey, 6, 0) : testing::SlowDifference(grey, 6, 0);
+    const RowImage &orientation = slow.orientation, &reliability = slow.reliability;
     int32_t counted = 0;
     for (int32_t y = 0; y < h; ++y) {
       for (int32_t x = 0; x < w; ++x) {
