@@ -111,14 +111,16 @@ TEST(PixelOrientationTest, TallFullContrastWindowsTakeWideColumnSums) {
 // Columns alternating 0 and D: every window pixel has H = D1 = D2 = 2D and
 // V = 0, so the largest window sum is (2r + 1)² x 2D, exactly the flatness
 // limit when pixelFlatnessMax = D: flat (255) there, a clear ratio one below.
+// Radius 122 takes the 64-bit window sums.
 TEST(PixelOrientationTest, FlatnessLimitMetExactlyIsFlat) {
   for (const uint8_t d : {5, 19, 40}) {
-    const RowImage grey = MakeImage(15, 11, [d](int32_t x, int32_t) { return static_cast<uint8_t>(x % 2 ? d : 0); });
-    for (const uint32_t r : {1u, 3u}) {
-      EXPECT_EQ(Orient(grey, false, r, d).reliability[5][7], 255) << int{d} << " r " << r;
-      const Expected below = Orient(grey, false, r, static_cast<uint8_t>(d - 1));
-      EXPECT_EQ(below.reliability[5][7], 0) << int{d} << " r " << r;
-      EXPECT_EQ(below.orientation[5][7], 60);
+    for (const int32_t r : {1, 3, 122}) {
+      const int32_t side = 2 * r + 3, c = r + 1;  // the window of (c, c) holds every inside pixel
+      const RowImage grey = MakeImage(side, side, [d](int32_t x, int32_t) { return static_cast<uint8_t>(x % 2 ? d : 0); });
+      EXPECT_EQ(Orient(grey, false, static_cast<uint32_t>(r), d).reliability[c][c], 255) << int{d} << " r " << r;
+      const Expected below = Orient(grey, false, static_cast<uint32_t>(r), static_cast<uint8_t>(d - 1));
+      EXPECT_EQ(below.reliability[c][c], 0) << int{d} << " r " << r;
+      EXPECT_EQ(below.orientation[c][c], 60);
     }
   }
 }
