@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/result_codes.h"
+#include "engine_test_helpers.h"
 #include "engine/scanner_profiles.h"
 
 namespace vorsensor {
@@ -50,8 +51,7 @@ TEST_F(EngineStateTest, StartsAndStopsByReferenceCount) {
   EXPECT_EQ(EngineConfig(), nullptr);
   EXPECT_EQ(ReleaseEngine(), kEngineStopped);
 
-  EngineConfiguration own;
-  SetDefaultConfiguration(&own);
+  EngineConfiguration own = testing::DefaultConfiguration();
   EXPECT_EQ(ResolveConfiguration(&own), &own);  // a given configuration works without a start
 }
 
@@ -65,8 +65,7 @@ TEST_F(EngineStateTest, EveryStartAfterAFullStopHasTheDefaults) {
   EngineConfig()->useBlockMap = 1;
   ASSERT_EQ(ReleaseEngine(), 0);
   ASSERT_EQ(InitEngine(), 0);
-  EngineConfiguration expected;
-  SetDefaultConfiguration(&expected);
+  EngineConfiguration expected = testing::DefaultConfiguration();
   EngineConfiguration* restarted = EngineConfig();
   EXPECT_EQ(std::memcmp(restarted, &expected, sizeof expected), 0);
 }
@@ -112,15 +111,13 @@ namespace {
 TEST(CheckExtractionParameters, ProfilesPassAndEachLimitHolds) {
   for (const ScannerProfile& profile : kScannerProfiles) {
     for (uint32_t mode : {kProfileModeWide, kProfileModeStandard}) {
-      EngineConfiguration c{};
-      SetDefaultConfiguration(&c);
+      EngineConfiguration c = testing::DefaultConfiguration();
       ASSERT_EQ(SelectScannerProfile(profile.id, &c), kOk);
       ASSERT_EQ(SetProfileMode(mode, &c), kOk);
       EXPECT_EQ(CheckExtractionParameters(c), kOk) << profile.id;
     }
   }
-  EngineConfiguration defaults{};
-  SetDefaultConfiguration(&defaults);
+  EngineConfiguration defaults = testing::DefaultConfiguration();
   struct Case {
     const char* what;
     void (*change)(EngineConfiguration&);

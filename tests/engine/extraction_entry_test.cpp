@@ -16,6 +16,7 @@
 #include "engine/result_codes.h"
 #include "engine/row_image.h"
 #include "engine/template_record.h"
+#include "engine_test_helpers.h"
 #include "support/grey_images.h"
 #include "support/random.h"
 #include "support/recording_sink.h"
@@ -25,11 +26,7 @@ namespace {
 
 using testing::RecordingSink;
 
-EngineConfiguration Defaults() {
-  EngineConfiguration config{};
-  SetDefaultConfiguration(&config);
-  return config;
-}
+using testing::DefaultConfiguration;
 
 std::vector<uint8_t> Rings(int32_t w, int32_t h, double period) { return testing::RingPixels(w, h, period); }
 
@@ -49,7 +46,7 @@ TEST(ExtractFeatures, ChecksResolutionAndNormalisedSize) {
       // Sides whose scaled product passes 32 bits still normalise correctly.
       {INT32_MAX, 20, 5000, kImageSizeOutOfRange},
   };
-  const EngineConfiguration config = Defaults();
+  const EngineConfiguration config = DefaultConfiguration();
   for (const Case& c : cases) {
     testing::TestRandom random(static_cast<uint64_t>(c.width) * 31 + static_cast<uint64_t>(c.resolution));
     const size_t pixels = c.expected == 0 ? static_cast<size_t>(c.width) * static_cast<size_t>(c.height) : 64;
@@ -74,7 +71,7 @@ TEST(ExtractFeatures, ChecksResolutionAndNormalisedSize) {
 }
 
 TEST(ExtractFeatures, MissingArgumentsAndStoppedEngine) {
-  const EngineConfiguration config = Defaults();
+  const EngineConfiguration config = DefaultConfiguration();
   std::vector<uint8_t> image(256 * 288, 200);
   auto features = std::make_unique<FeatureSet>();
   EXPECT_EQ(ExtractFeatures(256, 288, nullptr, 500, features.get(), &config), kMissingArgument);
@@ -94,7 +91,7 @@ TEST(ExtractFeatures, MissingArgumentsAndStoppedEngine) {
 
 TEST(ExtractFeatures, HandsTheResampledAndPipelineImagesFirst) {
   // 512 x 576 at 1000 dpi is halved by the 2 x 2 rule; 256 x 288 at 500 is a copy.
-  EngineConfiguration config = Defaults();
+  EngineConfiguration config = DefaultConfiguration();
   const std::vector<uint8_t> large = Rings(512, 576, 18);
   std::vector<uint8_t> image = large;
   auto features = std::make_unique<FeatureSet>();
@@ -130,7 +127,7 @@ TEST(ExtractFeatures, HandsTheResampledAndPipelineImagesFirst) {
 
 TEST(ExtractFeatures, WritesThePipelineImageBackAtTheCallersSize) {
   // 300 x 330 at 600 dpi works at 250 x 275: neither a copy nor a halving.
-  const EngineConfiguration config = Defaults();
+  const EngineConfiguration config = DefaultConfiguration();
   const std::vector<uint8_t> original = Rings(300, 330, 11);
   std::vector<uint8_t> image = original;
   auto features = std::make_unique<FeatureSet>();
@@ -159,7 +156,7 @@ TEST(ExtractFeatures, WritesThePipelineImageBackAtTheCallersSize) {
 TEST(ExtractFeatures, CutsToTheFingerAndMapsResultsBack) {
   // A finger in columns 40..119 and rows 50..199 of a white sensor image: the
   // pipeline runs on the box (32, 48) 96 x 160.
-  EngineConfiguration config = Defaults();
+  EngineConfiguration config = DefaultConfiguration();
   ASSERT_EQ(SelectScannerProfile(1300, &config), kOk);  // the profile that cuts to the finger
   config.exportBlockMap = 1;
   config.keepSingularPoints = 1;
@@ -221,7 +218,7 @@ TEST(ExtractFeatures, AnswersAcceptedOrRejectedWithoutTheQuality) {
   const std::vector<uint8_t> original = Rings(256, 288, 9);
   auto features = std::make_unique<FeatureSet>();
   for (const uint32_t method : {0u, 1u}) {
-    EngineConfiguration config = Defaults();
+    EngineConfiguration config = DefaultConfiguration();
     config.orientMethod = method;
     std::vector<uint8_t> image = original;
     const int32_t quality = ExtractFeatures(256, 288, image.data(), 500, features.get(), &config);
@@ -257,7 +254,7 @@ TEST(ExtractFeatures, AnswersAcceptedOrRejectedWithoutTheQuality) {
 }
 
 TEST(ExtractTemplate, WritesTheRecordOfTheFeatures) {
-  const EngineConfiguration config = Defaults();
+  const EngineConfiguration config = DefaultConfiguration();
   const std::vector<uint8_t> original = Rings(256, 288, 9);
   std::vector<uint8_t> image = original;
   auto features = std::make_unique<FeatureSet>();
@@ -309,7 +306,7 @@ TEST(ExtractTemplate, WritesTheRecordOfTheFeatures) {
 TEST(ExtractTemplate, WritesTheBlockMapOfAFullWidthImage) {
   // 2048 columns make a grid 128 blocks wide, the most a record holds, both
   // on the whole image and when a cut-out's grid is moved back into it.
-  EngineConfiguration config = Defaults();
+  EngineConfiguration config = DefaultConfiguration();
   config.exportBlockMap = 1;
   for (const uint32_t crop : {0u, 1u}) {
     config.cropToFinger = crop;

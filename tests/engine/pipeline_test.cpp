@@ -10,6 +10,7 @@
 
 #include "engine/result_codes.h"
 #include "engine/row_image.h"
+#include "engine_test_helpers.h"
 #include "support/grey_images.h"
 #include "support/recording_sink.h"
 
@@ -18,17 +19,13 @@ namespace {
 
 using testing::RecordingSink;
 
-EngineConfiguration Defaults() {
-  EngineConfiguration config{};
-  SetDefaultConfiguration(&config);
-  return config;
-}
+using testing::DefaultConfiguration;
 
 // Concentric rings of period 9 filling the image: a whorl in the middle.
 RowImage Rings(int32_t w, int32_t h) { return testing::RowImageOf(testing::RingPixels(w, h, 9), w, h); }
 
 TEST(PipelineTest, HandsEveryStageOutputToTheSinkInOrder) {
-  const EngineConfiguration config = Defaults();
+  const EngineConfiguration config = DefaultConfiguration();
   for (uint32_t method : {0u, 1u}) {
     EngineConfiguration c = config;
     c.orientMethod = method;
@@ -38,13 +35,7 @@ TEST(PipelineTest, HandsEveryStageOutputToTheSinkInOrder) {
     const int32_t quality = RunPipeline(256, 288, image.rows(), features.get(), &c, &sink);
     ASSERT_GE(quality, 0);
     ASSERT_LE(quality, 255);
-    EXPECT_EQ(sink.Keys(), (std::vector<std::string>{
-                        "normalised", "block-orientation", "block-reliability", "block-orientation-voted",
-                        "singular-detected", "pixel-orientation", "pixel-reliability", "singular-points",
-                        "orientation-map", "quality", "smoothed", "edge-density", "density-copy", "binary-first",
-                        "ridge-smoothed", "pass-counts", "orientation-refreshed", "ridge-pass-smoothed",
-                        "binary-second", "binary-final", "ridge-density", "skeleton-thinned",
-                         "skeleton-joined", "skeleton-cleaned", "minutiae-scanned", "minutiae"}));
+    EXPECT_EQ(sink.Keys(), testing::StageKeys());
     EXPECT_EQ(sink.Find("normalised")->width, 256);
     EXPECT_EQ(sink.Find("orientation-map")->height, 288);
     EXPECT_EQ(sink.Find("block-orientation")->width, 16);
@@ -69,7 +60,7 @@ TEST(PipelineTest, HandsEveryStageOutputToTheSinkInOrder) {
 TEST(PipelineTest, RidgeStagesHandOverBinaryImagesAndTheDensity) {
   for (uint32_t adaptive : {1u, 0u}) {
     SCOPED_TRACE(adaptive);
-    EngineConfiguration c = Defaults();
+    EngineConfiguration c = DefaultConfiguration();
     c.adaptiveBinarize = adaptive;
     c.writeBackImage = adaptive != 0 ? 1 : 2;
     RowImage image = Rings(256, 288);
@@ -109,7 +100,7 @@ TEST(PipelineTest, RidgeStagesHandOverBinaryImagesAndTheDensity) {
 // majority vote: the regularisation keys hand over their inputs unchanged and
 // the pass counts are the density map's low bits.
 TEST(PipelineTest, WithoutRegularisationTheFirstBinaryImageIsFinal) {
-  EngineConfiguration c = Defaults();
+  EngineConfiguration c = DefaultConfiguration();
   c.ridgeSmoothPasses = 0;
   c.refinePassesBase = 0;
   c.refinePassesRange = 0;
@@ -128,7 +119,7 @@ TEST(PipelineTest, WithoutRegularisationTheFirstBinaryImageIsFinal) {
 }
 
 TEST(PipelineTest, RefusesParametersTheStagesCannotRunWith) {
-  EngineConfiguration c = Defaults();
+  EngineConfiguration c = DefaultConfiguration();
   c.refinePassesBase = 4;  // 4 + 4 passes do not fit three bits
   RowImage image = Rings(64, 64);
   RowImage before = Rings(64, 64);
@@ -138,7 +129,7 @@ TEST(PipelineTest, RefusesParametersTheStagesCannotRunWith) {
 }
 
 TEST(PipelineTest, FeatureSetGridAndSingularPointsFollowTheSettings) {
-  EngineConfiguration config = Defaults();
+  EngineConfiguration config = DefaultConfiguration();
   auto features = std::make_unique<FeatureSet>();
   RecordingSink sink;
   RowImage image = Rings(256, 288);
@@ -171,7 +162,7 @@ TEST(PipelineTest, FeatureSetGridAndSingularPointsFollowTheSettings) {
 }
 
 TEST(PipelineTest, ArgumentsAndTinyImages) {
-  const EngineConfiguration config = Defaults();
+  const EngineConfiguration config = DefaultConfiguration();
   auto features = std::make_unique<FeatureSet>();
   RowImage image = AllocRowImage(8, 8);
   FillRowImage(image, 100);

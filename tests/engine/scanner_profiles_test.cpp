@@ -12,6 +12,7 @@
 
 #include "engine/engine_configuration.h"
 #include "engine/result_codes.h"
+#include "engine_test_helpers.h"
 
 namespace vorsensor {
 namespace {
@@ -228,8 +229,7 @@ TEST(ScannerProfileTable, HoldsTheTwentyOneProfilesInTableOrder) {
 TEST(SelectScannerProfile, EveryProfileGivesItsOverridesAndHalfInBothModes) {
   for (const Profile& p : kProfiles) {
     for (uint32_t mode : {0u, 256u}) {
-      EngineConfiguration c;
-      SetDefaultConfiguration(&c);
+      EngineConfiguration c = testing::DefaultConfiguration();
       ASSERT_EQ(SelectScannerProfile(100000, &c), kOk);  // the profile with the most overrides
       ASSERT_EQ(SetProfileMode(mode, &c), kOk);
       ASSERT_EQ(SelectScannerProfile(p.id, &c), kOk);
@@ -243,8 +243,7 @@ TEST(SelectScannerProfile, EveryProfileGivesItsOverridesAndHalfInBothModes) {
 }
 
 TEST(SelectScannerProfile, KeepsFieldsNoProfileCovers) {
-  EngineConfiguration c;
-  SetDefaultConfiguration(&c);
+  EngineConfiguration c = testing::DefaultConfiguration();
   c.exportBlockMap = 1;
   c.verifyThreshold = 7;
   c.enrolRotationTolerance = 33;
@@ -259,8 +258,7 @@ TEST(SelectScannerProfile, KeepsFieldsNoProfileCovers) {
 }
 
 TEST(SelectScannerProfile, UnknownIdOrModeChangesNothing) {
-  EngineConfiguration c;
-  SetDefaultConfiguration(&c);
+  EngineConfiguration c = testing::DefaultConfiguration();
   ASSERT_EQ(SelectScannerProfile(1, &c), kOk);
   EngineConfiguration before;
   std::memcpy(&before, &c, sizeof c);
@@ -270,8 +268,7 @@ TEST(SelectScannerProfile, UnknownIdOrModeChangesNothing) {
 }
 
 TEST(SetProfileMode, UnknownProfileGivesNeutralNormalisers) {
-  EngineConfiguration c;
-  SetDefaultConfiguration(&c);
+  EngineConfiguration c = testing::DefaultConfiguration();
   c.scannerId = 424242;  // set directly, not through a selection
   ASSERT_EQ(SetProfileMode(0, &c), kOk);
   for (uint32_t n : c.featureNormalisers) EXPECT_EQ(n, 1000u);

@@ -75,8 +75,6 @@ TEST(TemplateRecordTest, WorkedExamples) {
   set->densityByte = 0x5A;
   // origin ((100 + 2048) << 12) | (50 + 2048) = 0x864832, point word 0x000001C8
   EXPECT_EQ(Write(*set), (Bytes{0x00, 0x5A, 0x32, 0x48, 0x86, 0x01, 0x00, 0xC8, 0x01, 0x00, 0x00}));
-
-  EXPECT_EQ(BlockRun(kBlockMapRowStart, {3, 3, 3, 3, 4, 6}), (Bytes{3, 0x82, 4, 6}));
 }
 
 TEST(TemplateRecordTest, PerMinutiaBytesAreAllOrNothing) {

@@ -40,16 +40,12 @@ int ReferenceLength(double sumOfSquares) {
   return r % 2 == 0 ? r + 1 : r;
 }
 
-TEST(DirectionOf, NamedVectors) {
-  const struct {
-    int32_t dx, dy, direction;
-  } cases[] = {{1, 0, 0},    {0, 1, 60},  {-1, 0, 120}, {0, -1, 180}, {1, -1, 210},  {-1, 1, 90},
-               {2, -1, 222}, {0, 0, 180}, {100, 1, 0},  {100, 3, 1},  {100, -1, 0}, {49, -1, 239}};
-  for (const auto& k : cases) {
-    EXPECT_EQ(DirectionOf(0, 0, k.dx, k.dy), k.direction) << k.dx << "," << k.dy;
-    EXPECT_EQ(DirectionOf(100, -200, 100 + k.dx, -200 + k.dy), k.direction) << "offsets count, not positions";
-  }
-  // The full argument range does not overflow.
+// The axes (0 towards higher columns, 60 towards higher rows; every short
+// vector is checked against the reference below), and the full argument range
+// without overflow.
+TEST(DirectionOf, AxesAndTheFullArgumentRange) {
+  EXPECT_EQ(DirectionOf(0, 0, 1, 0), 0);
+  EXPECT_EQ(DirectionOf(0, 0, 0, 1), 60);
   EXPECT_EQ(DirectionOf(kMin, 0, kMax, 0), 0);
   EXPECT_EQ(DirectionOf(kMax, 0, kMin, 0), 120);
   EXPECT_EQ(DirectionOf(kMin, kMin, kMax, kMax), 30);
@@ -91,8 +87,7 @@ TEST(DirectionOf, ReciprocalScalingIsExactForEveryShortVector) {
 }
 
 TEST(DistanceOf, NamedDistancesAreOddAndCapped) {
-  EXPECT_EQ(DistanceOf(5, 5, 5, 5), 1);  // coinciding points
-  EXPECT_EQ(DistanceOf(0, 0, 6, 8), 11);   // even lengths are raised to odd
+  EXPECT_EQ(DistanceOf(0, 0, 6, 8), 11);  // even lengths are raised to odd
   EXPECT_EQ(DistanceOf(kMin, kMin, kMax, kMax), 255);
   for (int dy = -300; dy <= 300; ++dy) {
     for (int dx = -300; dx <= 300; ++dx) {

@@ -70,45 +70,32 @@ TEST(RidgeGapJoiningTest, JoinsFacingEndingsOnlyWhenEveryTestPasses) {
   }
 }
 
-TEST(RidgeGapJoiningTest, RidgeAcrossTheGapBlocksTheLine) {
+// A ridge across the gap blocks the line; parallel endings pointing the same
+// way are no partners; a partner ending in the background is joined, but two
+// background endings never start a search (127 is still foreground).
+TEST(RidgeGapJoiningTest, BlockedSameWayAndBackgroundEndings) {
   const Pieces pieces{5, 24, 29, 48};
-  RowImage image = TwoPieces(pieces);
-  testing::VerticalRidge(image, 26, 1, kH - 2);
-  const Picture before = testing::WholePicture(image);
-  RowImage map = Foreground();
-  JoinGaps(kW, kH, image.rows(), map.rows(), 10, 4, 15, 110);
-  EXPECT_EQ(testing::WholePicture(image), before);
-}
-
-TEST(RidgeGapJoiningTest, ParallelEndingsPointingTheSameWayStayApart) {
-  RowImage image = testing::BlankImage(kW, kH);
-  testing::HorizontalRidge(image, 20, 5, 30);
-  testing::HorizontalRidge(image, 23, 5, 30);
-  const Picture before = testing::WholePicture(image);
-  RowImage map = Foreground();
-  JoinGaps(kW, kH, image.rows(), map.rows(), 10, 4, 15, 110);
-  EXPECT_EQ(testing::WholePicture(image), before);
-}
-
-TEST(RidgeGapJoiningTest, BackgroundEndingsArePartnersButNeverStartASearch) {
-  const Pieces pieces{5, 24, 29, 48};
-  {
-    RowImage image = TwoPieces(pieces);
-    RowImage map = Foreground();
-    map[20][24] = 128;  // the left piece's ending lies in the background
-    JoinGaps(kW, kH, image.rows(), map.rows(), 10, 4, 15, 110);
-    EXPECT_TRUE(GapDrawn(image, pieces));
+  RowImage blocked = TwoPieces(pieces);
+  testing::VerticalRidge(blocked, 26, 1, kH - 2);
+  RowImage parallel = testing::BlankImage(kW, kH);
+  testing::HorizontalRidge(parallel, 20, 5, 30);
+  testing::HorizontalRidge(parallel, 23, 5, 30);
+  for (RowImage* image : {&blocked, &parallel}) {
+    const Picture before = testing::WholePicture(*image);
+    JoinGaps(kW, kH, image->rows(), Foreground().rows(), 10, 4, 15, 110);
+    EXPECT_EQ(testing::WholePicture(*image), before);
   }
-  {
+  struct Case {
+    uint8_t left, right;
+    bool joined;
+  };
+  for (const Case& c : {Case{128, 0, true}, Case{128, 128, false}, Case{128, 127, true}}) {
     RowImage image = TwoPieces(pieces);
     RowImage map = Foreground();
-    map[20][24] = 128;
-    map[20][29] = 128;
+    map[20][24] = c.left;
+    map[20][29] = c.right;
     JoinGaps(kW, kH, image.rows(), map.rows(), 10, 4, 15, 110);
-    EXPECT_FALSE(GapDrawn(image, pieces));
-    map[20][29] = 127;  // the largest foreground value
-    JoinGaps(kW, kH, image.rows(), map.rows(), 10, 4, 15, 110);
-    EXPECT_TRUE(GapDrawn(image, pieces));
+    EXPECT_EQ(GapDrawn(image, pieces), c.joined) << int{c.left} << ' ' << int{c.right};
   }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/row_image.h"
+#include "ridge_references.h"
 #include "support/grey_images.h"
 #include "support/random.h"
 
@@ -43,8 +44,7 @@ TEST(Binarisation, LocalAndTwoMeansMatchDirectWindowMeans) {
       SCOPED_TRACE(std::to_string(size.w) + " x " + std::to_string(size.h) + " round " + std::to_string(round));
       const RowImage source = TestImage(size.w, size.h, random, round);
       for (uint32_t r : {0u, 1u, 5u, 9u, 100u}) {
-        RowImage image = AllocRowImage(size.w, size.h);
-        CopyRowImage(image.rows(), source.rows(), size.w, size.h);
+        RowImage image = testing::Clone(source);
         ASSERT_EQ(BinarizeByLocalMean(size.w, size.h, image.rows(), r), 0);
         const RowImage expected = testing::MakeImage(size.w, size.h, [&](int32_t x, int32_t y) {
           return Binary(source[y][x] < SlowMean(source, x, y, r));
@@ -78,8 +78,7 @@ TEST(Binarisation, ByDensityMatchesDirectWindowMeans) {
       });
       const uint32_t radii[][3] = {{3, 5, 7}, {0, 1, 2}, {7, 5, 3}, {2, 2, 30}};
       for (const auto& r : radii) {
-        RowImage image = AllocRowImage(size.w, size.h);
-        CopyRowImage(image.rows(), source.rows(), size.w, size.h);
+        RowImage image = testing::Clone(source);
         ASSERT_EQ(BinarizeByDensity(size.w, size.h, image.rows(), density.rows(), high, low, r[0], r[1], r[2]), 0);
         const RowImage expected = testing::MakeImage(size.w, size.h, [&](int32_t x, int32_t y) {
           const uint8_t e = density[y][x];
@@ -92,29 +91,7 @@ TEST(Binarisation, ByDensityMatchesDirectWindowMeans) {
   }
 }
 
-TEST(Binarisation, UniformImagesAndPixelsOnTheirMeanAreNotRidges) {
-  const int32_t w = 20, h = 18;
-  for (uint8_t grey : {0, 90, 255}) {
-    RowImage image = testing::ConstantImage(w, h, grey);
-    ASSERT_EQ(BinarizeByLocalMean(w, h, image.rows(), 5), 0);
-    EXPECT_EQ(testing::Pixels(image), testing::Pixels(testing::ConstantImage(w, h, 255)));
-    const RowImage source = testing::ConstantImage(w, h, grey);
-    RowImage scratch = AllocRowImage(w, h);
-    ASSERT_EQ(BinarizeByTwoMeans(w, h, source.rows(), scratch.rows(), 3, 7), 0);
-    EXPECT_EQ(testing::Pixels(scratch), testing::Pixels(testing::ConstantImage(w, h, 255)));
-    image = testing::ConstantImage(w, h, grey);
-    const RowImage density = testing::MakeImage(w, h, [](int32_t x, int32_t) { return static_cast<uint8_t>(x * 12); });
-    ASSERT_EQ(BinarizeByDensity(w, h, image.rows(), density.rows(), 130, 115, 3, 5, 7), 0);
-    EXPECT_EQ(testing::Pixels(image), testing::Pixels(testing::ConstantImage(w, h, 255)));
-  }
-  // A 3 x 3 image 10 everywhere but 19 in the centre: the centre's mean is 11
-  // (truncated), the corner (0, 0) sees 10, 10, 10, 19 with mean 12: a ridge
-  // with radius 1; the centre is 255.
-  RowImage image = testing::ConstantImage(3, 3, 10);
-  image[1][1] = 19;
-  ASSERT_EQ(BinarizeByLocalMean(3, 3, image.rows(), 1), 0);
-  EXPECT_EQ(image[0][0], 0);
-  EXPECT_EQ(image[1][1], 255);
+TEST(Binarisation, APixelOnItsMeanIsNotARidge) {
   // A pixel exactly on its mean: 3 x 1 image 10, 20, 30 with radius 1: the
   // middle's mean is 20, so it is 255; the ends' means are 15 and 25.
   RowImage line = testing::MakeImage(3, 1, [](int32_t x, int32_t) { return static_cast<uint8_t>(10 + 10 * x); });

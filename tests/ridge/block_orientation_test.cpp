@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <limits>
 #include <vector>
 
 #include "engine/result_codes.h"
 #include "engine/ridge/block_votes.h"
 #include "engine/ridge/orientation_moments.h"
+#include "ridge_references.h"
 #include "support/grey_images.h"
 
 namespace vorsensor::testing {
@@ -60,18 +60,10 @@ Window SlowWindow(const RowImage& p, int32_t bx, int32_t by, int32_t bw, int32_t
       const auto columns = Range(wx, p.width());
       for (int32_t y = rows.first; y < rows.second; ++y) {
         for (int32_t x = columns.first; x < columns.second; ++x) {
-          const int64_t gx = (p[y - 1][x + 1] + 4 * p[y][x + 1] + p[y + 1][x + 1]) -
-                             (p[y - 1][x - 1] + 4 * p[y][x - 1] + p[y + 1][x - 1]);
-          const int64_t gy = (p[y + 1][x - 1] + 4 * p[y + 1][x] + p[y + 1][x + 1]) -
-                             (p[y - 1][x - 1] + 4 * p[y - 1][x] + p[y - 1][x + 1]);
-          s.xx += gx * gx;
-          s.yy += gy * gy;
-          s.xy += gx * gy;
-          const int32_t c = p[y][x];
-          s.h += std::abs(c - p[y][x - 1]) + std::abs(c - p[y][x + 1]);
-          s.d1 += std::abs(c - p[y - 1][x - 1]) + std::abs(c - p[y + 1][x + 1]);
-          s.v += std::abs(c - p[y - 1][x]) + std::abs(c - p[y + 1][x]);
-          s.d2 += std::abs(c - p[y - 1][x + 1]) + std::abs(c - p[y + 1][x - 1]);
+          const PixelGradient g = SlowGradientAt(p, x, y);
+          s.xx += int64_t{g.gx} * g.gx, s.yy += int64_t{g.gy} * g.gy, s.xy += int64_t{g.gx} * g.gy;
+          const PixelDifferences d = SlowDifferencesAt(p, x, y);
+          s.h += d.h, s.d1 += d.d1, s.v += d.v, s.d2 += d.d2;
         }
       }
     }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/row_image.h"
+#include "ridge_references.h"
 #include "support/grey_images.h"
 #include "support/random.h"
 
@@ -61,8 +62,7 @@ TEST(EdgeDensity, MatchesDirectCounts) {
         const int64_t factor = o < 120 ? DirectionFactor(static_cast<uint8_t>(o)) : 100;
         return static_cast<uint8_t>(f == 0 ? 0 : e * 255 / f * factor / 100);
       });
-      RowImage image = AllocRowImage(w, h);
-      CopyRowImage(image.rows(), binary.rows(), w, h);
+      RowImage image = testing::Clone(binary);
       ASSERT_EQ(EdgeDensity(w, h, image.rows(), map.rows(), r), 0);
       ASSERT_EQ(testing::Pixels(image), testing::Pixels(expected));
 
@@ -77,35 +77,6 @@ TEST(EdgeDensity, MatchesDirectCounts) {
       EXPECT_EQ(RidgeDensity(w, h, binary.rows(), map.rows()), f == 0 ? 0 : e * 255 / f);
     }
   }
-}
-
-// Upright stripes of period 8 (4 ridge, 4 valley columns): columns 0, 3, 4
-// and 7 of each period are edge pixels, 17 of the 33 columns of the window
-// about column 32. The same pattern along orientation 60 and along 90 gets
-// densities in the ratio 100 : 78. Without foreground the density is 0.
-TEST(EdgeDensity, StripesAndBackground) {
-  const int32_t w = 64, h = 64;
-  const RowImage upright = testing::MakeImage(w, h, [](int32_t x, int32_t) { return testing::Stripe(x, 8); });
-  RowImage a = AllocRowImage(w, h), b = AllocRowImage(w, h);
-  CopyRowImage(a.rows(), upright.rows(), w, h);
-  CopyRowImage(b.rows(), upright.rows(), w, h);
-  const RowImage map60 = testing::ConstantImage(w, h, 60), map90 = testing::ConstantImage(w, h, 90);
-  ASSERT_EQ(EdgeDensity(w, h, a.rows(), map60.rows(), 16), 0);
-  ASSERT_EQ(EdgeDensity(w, h, b.rows(), map90.rows(), 16), 0);
-  EXPECT_EQ(a[32][32], 17 * 255 / 33);
-  EXPECT_EQ(b[32][32], 17 * 255 / 33 * 78 / 100);
-
-  RowImage background = testing::ConstantImage(w, h, 128);
-  background[30][31] = 127;  // the one foreground pixel, an edge pixel without orientation
-  RowImage image = AllocRowImage(w, h);
-  CopyRowImage(image.rows(), upright.rows(), w, h);
-  ASSERT_EQ(EdgeDensity(w, h, image.rows(), background.rows(), 16), 0);
-  EXPECT_EQ(image[0][0], 0);
-  EXPECT_EQ(image[30][47], 255);  // 16 columns away: inside the window
-  EXPECT_EQ(image[30][48], 0);
-  EXPECT_EQ(image[46][31], 255);
-  EXPECT_EQ(image[47][31], 0);
-  EXPECT_EQ(RidgeDensity(w, h, upright.rows(), testing::ConstantImage(w, h, 200).rows()), 0);
 }
 
 }  // namespace

@@ -3,84 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <functional>
 
 #include "engine/result_codes.h"
 #include "engine/ridge/orientation_moments.h"
+#include "ridge_references.h"
 #include "support/grey_images.h"
 
 namespace vorsensor::testing {
 namespace {
 
-struct Expected {
-  RowImage orientation;
-  RowImage reliability;
-};
-
-// The pixel kernels written out again: gradients with weights 1, 4, 1, and the
-// four directional differences, straight from the neighbours of (u, v).
-PixelGradient SlowGradientAt(const RowImage& g, int32_t u, int32_t v) {
-  auto p = [&](int32_t du, int32_t dv) { return int32_t{g[v + dv][u + du]}; };
-  return {p(1, -1) + 4 * p(1, 0) + p(1, 1) - p(-1, -1) - 4 * p(-1, 0) - p(-1, 1),
-          p(-1, 1) + 4 * p(0, 1) + p(1, 1) - p(-1, -1) - 4 * p(0, -1) - p(1, -1)};
-}
-PixelDifferences SlowDifferencesAt(const RowImage& g, int32_t u, int32_t v) {
-  auto d = [&](int32_t du, int32_t dv) { return std::abs(g[v][u] - g[v + dv][u + du]) + std::abs(g[v][u] - g[v - dv][u - du]); };
-  return {d(1, 0), d(1, 1), d(0, 1), d(-1, 1)};
-}
-int32_t RoundedMean(int64_t sum, int32_t n) { return static_cast<int32_t>((sum + n / 2) / n); }
-
-// Each output straight from its window of the entry image: no rings, no running sums.
-Expected SlowGradient(const RowImage& grey, int32_t r, uint8_t energyMin) {
-  const int32_t w = grey.width(), h = grey.height();
-  Expected out{AllocRowImage(w, h), AllocRowImage(w, h)};
-  const int32_t n = (2 * r + 1) * (2 * r + 1);
-  for (int32_t y = 0; y < h; ++y) {
-    for (int32_t x = 0; x < w; ++x) {
-      int64_t xx = 0, yy = 0, xy = 0;
-      for (int32_t v = std::max(1, y - r); v <= std::min(h - 2, y + r); ++v) {
-        for (int32_t u = std::max(1, x - r); u <= std::min(w - 2, x + r); ++u) {
-          const PixelGradient g = SlowGradientAt(grey, u, v);
-          xx += g.gx * g.gx;
-          yy += g.gy * g.gy;
-          xy += g.gx * g.gy;
-        }
-      }
-      const int32_t gxx = RoundedMean(xx, n), gyy = RoundedMean(yy, n), gxy = RoundedMean(xy, n);
-      out.orientation[y][x] = OrientationFromMoments(gxx, gyy, gxy);
-      out.reliability[y][x] = CoherenceFromMoments(gxx, gyy, gxy, energyMin);
-    }
-  }
-  return out;
-}
-
-Expected SlowDifference(const RowImage& grey, int32_t r, uint8_t flatnessMax) {
-  const int32_t w = grey.width(), h = grey.height();
-  Expected out{AllocRowImage(w, h), AllocRowImage(w, h)};
-  const int64_t flat = static_cast<int64_t>(2 * r + 1) * (2 * r + 1) * flatnessMax * 2;
-  for (int32_t y = 0; y < h; ++y) {
-    for (int32_t x = 0; x < w; ++x) {
-      int64_t sh = 0, sd1 = 0, sv = 0, sd2 = 0;
-      for (int32_t v = std::max(1, y - r); v <= std::min(h - 2, y + r); ++v) {
-        for (int32_t u = std::max(1, x - r); u <= std::min(w - 2, x + r); ++u) {
-          const PixelDifferences d = SlowDifferencesAt(grey, u, v);
-          sh += d.h;
-          sd1 += d.d1;
-          sv += d.v;
-          sd2 += d.d2;
-        }
-      }
-      const int32_t d1 = static_cast<int32_t>(sd1 * 71 / 100), d2 = static_cast<int32_t>(sd2 * 71 / 100);
-      const DifferenceOrientation result =
-          OrientationFromDifferences(static_cast<int32_t>(sh), d1, static_cast<int32_t>(sv), d2);
-      const int64_t largest = std::max({sh, static_cast<int64_t>(d1), sv, static_cast<int64_t>(d2)});
-      out.orientation[y][x] = result.orientation;
-      out.reliability[y][x] = largest <= flat ? 255 : result.ratio;
-    }
-  }
-  return out;
-}
+using Expected = OrientationImages;
 
 // The stage on a copy of `grey`: the map, and the reliability it leaves in the copy.
 Expected Orient(const RowImage& grey, bool gradient, uint32_t r, uint8_t limit) {
@@ -178,14 +111,16 @@ TEST(PixelOrientationTest, TallFullContrastWindowsTakeWideColumnSums) {
 // Columns alternating 0 and D: every window pixel has H = D1 = D2 = 2D and
 // V = 0, so the largest window sum is (2r + 1)² x 2D, exactly the flatness
 // limit when pixelFlatnessMax = D: flat (255) there, a clear ratio one below.
+// Radius 122 takes the 64-bit window sums.
 TEST(PixelOrientationTest, FlatnessLimitMetExactlyIsFlat) {
   for (const uint8_t d : {5, 19, 40}) {
-    const RowImage grey = MakeImage(15, 11, [d](int32_t x, int32_t) { return static_cast<uint8_t>(x % 2 ? d : 0); });
-    for (const uint32_t r : {1u, 3u}) {
-      EXPECT_EQ(Orient(grey, false, r, d).reliability[5][7], 255) << int{d} << " r " << r;
-      const Expected below = Orient(grey, false, r, static_cast<uint8_t>(d - 1));
-      EXPECT_EQ(below.reliability[5][7], 0) << int{d} << " r " << r;
-      EXPECT_EQ(below.orientation[5][7], 60);
+    for (const int32_t r : {1, 3, 122}) {
+      const int32_t side = 2 * r + 3, c = r + 1;  // the window of (c, c) holds every inside pixel
+      const RowImage grey = MakeImage(side, side, [d](int32_t x, int32_t) { return static_cast<uint8_t>(x % 2 ? d : 0); });
+      EXPECT_EQ(Orient(grey, false, static_cast<uint32_t>(r), d).reliability[c][c], 255) << int{d} << " r " << r;
+      const Expected below = Orient(grey, false, static_cast<uint32_t>(r), static_cast<uint8_t>(d - 1));
+      EXPECT_EQ(below.reliability[c][c], 0) << int{d} << " r " << r;
+      EXPECT_EQ(below.orientation[c][c], 60);
     }
   }
 }

@@ -1,13 +1,90 @@
 #pragma once
 // Slow references for the ridge image stages, written from the definitions
 // with direct loops over whole images (no row rings, no running sums).
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 #include "engine/ridge/line_smoothing.h"
+#include "engine/ridge/orientation_moments.h"
 #include "engine/row_image.h"
 
 namespace vorsensor::testing {
+
+inline RowImage Clone(const RowImage& image) {
+  RowImage copy = AllocRowImage(image.width(), image.height());
+  CopyRowImage(copy.rows(), image.rows(), image.width(), image.height());
+  return copy;
+}
+
+// The pixel kernels written out again: gradients with weights 1, 4, 1, and the
+// four directional differences, straight from the neighbours of (u, v).
+inline PixelGradient SlowGradientAt(const RowImage& g, int32_t u, int32_t v) {
+  auto p = [&](int32_t du, int32_t dv) { return int32_t{g[v + dv][u + du]}; };
+  return {p(1, -1) + 4 * p(1, 0) + p(1, 1) - p(-1, -1) - 4 * p(-1, 0) - p(-1, 1),
+          p(-1, 1) + 4 * p(0, 1) + p(1, 1) - p(-1, -1) - 4 * p(0, -1) - p(1, -1)};
+}
+inline PixelDifferences SlowDifferencesAt(const RowImage& g, int32_t u, int32_t v) {
+  auto d = [&](int32_t du, int32_t dv) { return std::abs(g[v][u] - g[v + dv][u + du]) + std::abs(g[v][u] - g[v - dv][u - du]); };
+  return {d(1, 0), d(1, 1), d(0, 1), d(-1, 1)};
+}
+
+// The pixel orientation map and the reliability beside it.
+struct OrientationImages {
+  RowImage orientation;
+  RowImage reliability;
+};
+
+// Each pixel straight from its (2r + 1)² window of the entry image, no rings
+// and no running sums: the gradient moments as rounded means, or the
+// difference sums (diagonals x 71 / 100) with the flatness limit.
+inline OrientationImages SlowGradient(const RowImage& grey, int32_t r, uint8_t energyMin) {
+  const int32_t w = grey.width(), h = grey.height();
+  OrientationImages out{AllocRowImage(w, h), AllocRowImage(w, h)};
+  const int64_t n = static_cast<int64_t>(2 * r + 1) * (2 * r + 1);
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) {
+      int64_t xx = 0, yy = 0, xy = 0;
+      for (int32_t v = std::max(1, y - r); v <= std::min(h - 2, y + r); ++v) {
+        for (int32_t u = std::max(1, x - r); u <= std::min(w - 2, x + r); ++u) {
+          const PixelGradient g = SlowGradientAt(grey, u, v);
+          xx += g.gx * g.gx;
+          yy += g.gy * g.gy;
+          xy += g.gx * g.gy;
+        }
+      }
+      const auto mean = [n](int64_t sum) { return static_cast<int32_t>((sum + n / 2) / n); };
+      out.orientation[y][x] = OrientationFromMoments(mean(xx), mean(yy), mean(xy));
+      out.reliability[y][x] = CoherenceFromMoments(mean(xx), mean(yy), mean(xy), energyMin);
+    }
+  }
+  return out;
+}
+
+inline OrientationImages SlowDifference(const RowImage& grey, int32_t r, uint8_t flatnessMax) {
+  const int32_t w = grey.width(), h = grey.height();
+  OrientationImages out{AllocRowImage(w, h), AllocRowImage(w, h)};
+  const int64_t flat = static_cast<int64_t>(2 * r + 1) * (2 * r + 1) * flatnessMax * 2;
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) {
+      int64_t sh = 0, sd1 = 0, sv = 0, sd2 = 0;
+      for (int32_t v = std::max(1, y - r); v <= std::min(h - 2, y + r); ++v) {
+        for (int32_t u = std::max(1, x - r); u <= std::min(w - 2, x + r); ++u) {
+          const PixelDifferences d = SlowDifferencesAt(grey, u, v);
+          sh += d.h, sd1 += d.d1, sv += d.v, sd2 += d.d2;
+        }
+      }
+      const int32_t d1 = static_cast<int32_t>(sd1 * 71 / 100), d2 = static_cast<int32_t>(sd2 * 71 / 100);
+      const DifferenceOrientation result =
+          OrientationFromDifferences(static_cast<int32_t>(sh), d1, static_cast<int32_t>(sv), d2);
+      const int64_t largest = std::max({sh, static_cast<int64_t>(d1), sv, static_cast<int64_t>(d2)});
+      out.orientation[y][x] = result.orientation;
+      out.reliability[y][x] = largest <= flat ? 255 : result.ratio;
+    }
+  }
+  return out;
+}
 
 // The kernel of orientation o as a 13 x 13 weight mask (index [dy + 6][dx + 6]).
 struct LineMask {

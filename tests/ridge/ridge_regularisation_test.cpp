@@ -10,10 +10,8 @@
 #include "engine/feature_set.h"
 #include "engine/ridge/foreground.h"
 #include "engine/ridge/majority_filter.h"
-#include "engine/ridge/orientation_moments.h"
 #include "engine/ridge/orientation_refresh.h"
 #include "engine/ridge/pass_counts.h"
-#include "engine/ridge/pixel_orientation.h"
 #include "engine/ridge/ridge_smoothing.h"
 #include "engine/row_image.h"
 #include "ridge_references.h"
@@ -63,19 +61,14 @@ TEST(OrientationRefresh, OrientationsMarksAndCounts) {
   guard[1].y = 43;
   for (int family = 0; family < 2; ++family) {
     SCOPED_TRACE(family);
-    RowImage refreshed = AllocRowImage(w, h), scratch = AllocRowImage(w, h);
-    CopyRowImage(refreshed.rows(), map.rows(), w, h);
-    CopyRowImage(scratch.rows(), density.rows(), w, h);
+    RowImage refreshed = testing::Clone(map), scratch = testing::Clone(density);
     const PassCountRule rule = family == 0 ? PassCountRule{240, 200, 1, 4} : PassCountRule{30, 20, 2, 5};
-    RowImage orientation = AllocRowImage(w, h), reliability = AllocRowImage(w, h);
-    CopyRowImage(reliability.rows(), grey.rows(), w, h);
-    if (family == 0) {
-      ASSERT_EQ(RefreshByGradient(w, h, grey.rows(), refreshed.rows(), scratch.rows(), guard, 2, 6, rule, 5), 0);
-      ASSERT_EQ(GradientPixelOrientation(w, h, reliability.rows(), orientation.rows(), 6, 0), 0);
-    } else {
-      ASSERT_EQ(RefreshByDifferences(w, h, grey.rows(), refreshed.rows(), scratch.rows(), guard, 2, 6, rule, 5), 0);
-      ASSERT_EQ(DifferencePixelOrientation(w, h, reliability.rows(), orientation.rows(), 6, 0), 0);
-    }
+    ASSERT_EQ(family == 0 ? RefreshByGradient(w, h, grey.rows(), refreshed.rows(), scratch.rows(), guard, 2, 6, rule, 5)
+                          : RefreshByDifferences(w, h, grey.rows(), refreshed.rows(), scratch.rows(), guard, 2, 6, rule, 5),
+              0);
+    const testing::OrientationImages slow =
+        family == 0 ? testing::SlowGradient(grey, 6, 0) : testing::SlowDifference(grey, 6, 0);
+    const RowImage &orientation = slow.orientation, &reliability = slow.reliability;
     int32_t counted = 0;
     for (int32_t y = 0; y < h; ++y) {
       for (int32_t x = 0; x < w; ++x) {
@@ -106,8 +99,7 @@ TEST(PassCounts, MatchWholeImagePasses) {
     const RowImage counts = testing::MakeImage(w, h, [&](int32_t, int32_t) {
       return static_cast<uint8_t>((random.Byte() & 0xF8) | (random.Range(0, 7) * (random.Range(0, 2) != 0)));
     });
-    RowImage expected = AllocRowImage(w, h);
-    CopyRowImage(expected.rows(), source.rows(), w, h);
+    RowImage expected = testing::Clone(source);
     int32_t largest = 0;
     for (int32_t pass = 1; pass <= 7; ++pass) {
       testing::SlowSmoothImage(expected, map, [&](int32_t x, int32_t y) {
@@ -116,43 +108,13 @@ TEST(PassCounts, MatchWholeImagePasses) {
         return n >= pass;
       });
     }
-    RowImage image = AllocRowImage(w, h), scratch = AllocRowImage(w, h);
-    CopyRowImage(image.rows(), source.rows(), w, h);
-    CopyRowImage(scratch.rows(), counts.rows(), w, h);
+    RowImage image = testing::Clone(source), scratch = testing::Clone(counts);
     EXPECT_EQ(RunPassCounts(w, h, image.rows(), map.rows(), scratch.rows()), largest);
     ASSERT_EQ(testing::Pixels(image), testing::Pixels(expected));
     for (int32_t y = 0; y < h; ++y) {
       for (int32_t x = 0; x < w; ++x) ASSERT_EQ(scratch[y][x], counts[y][x] & 0xF8);
     }
   }
-}
-
-// Orientation of every pixel from direct sums over its clipped window of
-// gradient (or difference) pixels, without the streaming of the pixel stage.
-RowImage SlowOrientation(const RowImage& image, int32_t r, bool differences) {
-  const int32_t w = image.width(), h = image.height();
-  const int32_t n = (2 * r + 1) * (2 * r + 1);
-  return testing::MakeImage(w, h, [&](int32_t x, int32_t y) {
-    int64_t s[4] = {0, 0, 0, 0};
-    for (int32_t yy = y - r; yy <= y + r; ++yy) {
-      for (int32_t xx = x - r; xx <= x + r; ++xx) {
-        if (yy < 1 || yy > h - 2 || xx < 1 || xx > w - 2) continue;
-        if (differences) {
-          const PixelDifferences d = DifferencesAt(image[yy - 1], image[yy], image[yy + 1], xx);
-          s[0] += d.h, s[1] += d.d1, s[2] += d.v, s[3] += d.d2;
-        } else {
-          const PixelGradient g = GradientAt(image[yy - 1], image[yy], image[yy + 1], xx);
-          s[0] += g.gx * g.gx, s[1] += g.gy * g.gy, s[2] += g.gx * g.gy;
-        }
-      }
-    }
-    if (differences) {
-      return OrientationFromDifferences(static_cast<int32_t>(s[0]), static_cast<int32_t>(s[1] * 71 / 100),
-                                        static_cast<int32_t>(s[2]), static_cast<int32_t>(s[3] * 71 / 100))
-          .orientation;
-    }
-    return OrientationFromMoments(MomentMean(s[0], n), MomentMean(s[1], n), MomentMean(s[2], n));
-  });
 }
 
 TEST(FixedSmoothingPasses, MatchDirectOrientationAndLineSums) {
@@ -167,14 +129,14 @@ TEST(FixedSmoothingPasses, MatchDirectOrientationAndLineSums) {
       for (uint32_t r : {5u, 7u}) {
         SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h) + " family " + std::to_string(family) + " radius " +
                      std::to_string(r));
-        RowImage expected = AllocRowImage(w, h);
-        CopyRowImage(expected.rows(), source.rows(), w, h);
+        RowImage expected = testing::Clone(source);
         for (int pass = 0; pass < 2; ++pass) {
-          const RowImage orientation = SlowOrientation(expected, static_cast<int32_t>(r), family == 1);
-          testing::SlowSmoothImage(expected, orientation, [](int32_t, int32_t) { return true; });
+          const int32_t radius = static_cast<int32_t>(r);
+          const testing::OrientationImages slow =
+              family == 0 ? testing::SlowGradient(expected, radius, 0) : testing::SlowDifference(expected, radius, 0);
+          testing::SlowSmoothImage(expected, slow.orientation, [](int32_t, int32_t) { return true; });
         }
-        RowImage image = AllocRowImage(w, h);
-        CopyRowImage(image.rows(), source.rows(), w, h);
+        RowImage image = testing::Clone(source);
         ASSERT_EQ(family == 0 ? SmoothAlongGradient(w, h, image.rows(), r, 2)
                               : SmoothAlongDifferences(w, h, image.rows(), r, 2),
                   0);
@@ -201,26 +163,11 @@ TEST(MajorityFilter, VoteAndFrame) {
       }
       return static_cast<uint8_t>(s < 1152 ? 0 : 255);
     });
-    RowImage image = AllocRowImage(w, h);
-    CopyRowImage(image.rows(), source.rows(), w, h);
+    RowImage image = testing::Clone(source);
     ASSERT_EQ(MajorityFilter(w, h, image.rows()), 0);
     ASSERT_EQ(testing::Pixels(image), testing::Pixels(expected)) << w << " x " << h;
   }
-  // An isolated ridge pixel goes, an isolated hole closes, the frame is white;
-  // five ridge pixels of nine win (sum 1020), four lose (sum 1275); a square
-  // summing to exactly 1152 is not ridge, 1151 is.
-  RowImage image = testing::ConstantImage(9, 9, 255);
-  image[2][2] = 0;
-  for (int32_t y = 4; y < 9; ++y) {
-    for (int32_t x = 4; x < 9; ++x) image[y][x] = 0;
-  }
-  image[6][6] = 255;
-  ASSERT_EQ(MajorityFilter(9, 9, image.rows()), 0);
-  EXPECT_EQ(image[2][2], 255);
-  EXPECT_EQ(image[6][6], 0);
-  EXPECT_EQ(image[8][8], 255);
-  EXPECT_EQ(image[4][4], 255);  // four of nine (rows and columns 4..5) are ridge
-  EXPECT_EQ(image[5][4], 0);    // six of nine
+  // A square summing to exactly 1152 is not ridge, 1151 is.
   RowImage exact = testing::ConstantImage(3, 3, 128);
   ASSERT_EQ(MajorityFilter(3, 3, exact.rows()), 0);
   EXPECT_EQ(exact[1][1], 255);
