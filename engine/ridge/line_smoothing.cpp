@@ -10,12 +10,16 @@
 #include <cstring>
 #include <new>
 
+#include "engine/result_codes.h"
+#include "engine/simd_level.h"
+
 #if defined(__SSE2__) && defined(__GNUC__)
 #include <emmintrin.h>
 #define VS_LINE_GROUPS_SSE2 1
 #endif
-
-#include "engine/result_codes.h"
+#ifdef VS_WIDE_VECTORS
+#include <immintrin.h>
+#endif
 
 namespace vorsensor {
 namespace {
@@ -305,6 +309,15 @@ uint8_t LineSmoothPixel(const uint8_t* const* around, int32_t w, int32_t h, int3
 
 namespace {
 
+// Kernel sums divided by the total exactly: the sums lie below 255 x 112211
+// < 2^25, and with M = ceil(2^48 / 112211) < 2^32 the error n (112211 M -
+// 2^48) / 2^48 of (n M) >> 48 stays below n / 2^48 x 112211 < 1 / 112211 for
+// every such n.
+[[maybe_unused]] constexpr uint64_t kTotalReciprocal =
+    ((uint64_t{1} << 48) + kLineWeightTotal - 1) / kLineWeightTotal;
+[[maybe_unused]] constexpr int32_t kReciprocalShift = 48;
+static_assert(kTotalReciprocal <= UINT32_MAX, "the reciprocal must fit a 32-bit multiplier");
+
 // The 4 bytes from `window` as one value, in memory order.
 inline int32_t LoadWindow(const uint8_t* window) {
   int32_t bytes;
@@ -329,12 +342,7 @@ inline __m128i InteriorSums(const uint8_t* p, const LineGroups& groups, const pt
 }
 
 // Four pixels' kernel sums from their partial sums, one lane each, divided
-// by the total exactly: the sums lie below 255 x 112211 < 2^25, and with M =
-// ceil(2^48 / 112211) < 2^32 the error n (112211 M - 2^48) / 2^48 of (n M)
-// >> 48 stays below n / 2^48 x 112211 < 1 / 112211 for every such n.
-constexpr uint64_t kTotalReciprocal = ((uint64_t{1} << 48) + kLineWeightTotal - 1) / kLineWeightTotal;
-constexpr int32_t kReciprocalShift = 48;
-static_assert(kTotalReciprocal <= UINT32_MAX, "the reciprocal must fit a 32-bit multiplier");
+// by the total exactly (see kTotalReciprocal).
 inline int32_t SmoothedFour(__m128i a, __m128i b, __m128i c, __m128i d) {
   const __m128i ab = _mm_add_epi32(_mm_unpacklo_epi32(a, b), _mm_unpackhi_epi32(a, b));  // a0+a2, b0+b2, a1+a3, b1+b3
   const __m128i cd = _mm_add_epi32(_mm_unpacklo_epi32(c, d), _mm_unpackhi_epi32(c, d));
@@ -348,13 +356,17 @@ inline int32_t SmoothedFour(__m128i a, __m128i b, __m128i c, __m128i d) {
 }
 #endif
 
-inline uint8_t InteriorSmooth(const uint8_t* p, const LineGroups& groups, const ptrdiff_t* offset) {
+inline uint8_t InteriorSmooth(const uint8_t* p, const LineGroups& groups, const ptrdiff_t* offset, bool vector) {
 #ifdef VS_LINE_GROUPS_SSE2
-  __m128i sum = InteriorSums(p, groups, offset);
-  sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(1, 0, 3, 2)));
-  sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(2, 3, 0, 1)));
-  return static_cast<uint8_t>(static_cast<uint32_t>(_mm_cvtsi128_si32(sum)) / kLineWeightTotal);
+  if (vector) {
+    __m128i sum = InteriorSums(p, groups, offset);
+    sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(1, 0, 3, 2)));
+    sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(2, 3, 0, 1)));
+    return static_cast<uint8_t>(static_cast<uint32_t>(_mm_cvtsi128_si32(sum)) / kLineWeightTotal);
+  }
 #else
+  (void)vector;
+#endif
   uint32_t sum = 0;
   for (int32_t i = 0; i < 2 * groups.count; ++i) {
     const uint8_t* window = p + offset[i];
@@ -363,7 +375,6 @@ inline uint8_t InteriorSmooth(const uint8_t* p, const LineGroups& groups, const 
     }
   }
   return static_cast<uint8_t>(sum / kLineWeightTotal);
-#endif
 }
 
 #ifdef VS_LINE_GROUPS_SSE2
@@ -409,11 +420,254 @@ inline uint8_t BorderSmooth(const uint8_t* const* around, int32_t w, int32_t h, 
 }
 #endif
 
+#ifdef VS_WIDE_VECTORS
+// Sixteen pixels of a row at a time with one pixel a lane (AVX-512). The
+// weights of a kernel position for every orientation lie in a table row, so
+// lanes of different orientations take their weights by one permutation of
+// 32 table entries, as long as the block's orientations span fewer than 32
+// (mod 120; blocks that span more go pixel by pixel). A block visits every
+// position that some orientation of its span weighs, pairs of positions
+// (dy, dx) and (-dy, -dx) together: two 16-pixel loads, one multiply-add.
+constexpr int32_t kWideLanes = 16;
+constexpr int32_t kArc = 32;                                    // orientations one block may span
+constexpr int32_t kWrapped = kLineOrientations + kArc;          // table columns: o, then 0..31 again
+constexpr int32_t kPairPositions = kLineReach * kLineRows + kLineReach;  // (dy, dx) with dy < 0, or dy = 0, dx < 0
+constexpr int32_t kArcLevels = 6;                               // spans of 1, 2, 4 .. 32 orientations
+constexpr int32_t kMaskWords = 2;                               // 64-bit words of a position set
+static_assert(kPairPositions <= 64 * kMaskWords, "position sets must hold every position");
+// Exact division of a 3 x 3 sum (at most 2295) by 9: (n x 7282) >> 16.
+constexpr int32_t kNinthReciprocal = 7282;
+constexpr int32_t kNinthShift = 16;
+
+// The position index of a stored tap (dy < 0, or dy = 0 and dx < 0).
+constexpr int32_t PairIndex(int32_t dy, int32_t dx) { return (dy + kLineReach) * kLineRows + dx + kLineReach; }
+
+struct WideTables {
+  alignas(64) int32_t pair[kPairPositions][kWrapped];  // weight of each position per orientation (mod 120)
+  alignas(64) int32_t centre[kWrapped];
+  int32_t dy[kPairPositions];
+  int32_t dx[kPairPositions];
+  // Positions weighed by orientations o .. o + 2^j - 1 (mod 120).
+  uint64_t uses[kArcLevels][kWrapped][kMaskWords];
+};
+
+constexpr WideTables MakeWideTables() {
+  WideTables t{};
+  for (int32_t k = 0; k < kPairPositions; ++k) {
+    t.dy[k] = k / kLineRows - kLineReach;
+    t.dx[k] = k % kLineRows - kLineReach;
+  }
+  for (int32_t c = 0; c < kWrapped; ++c) {
+    const LineKernel& kernel = kKernels[c % kLineOrientations];
+    t.centre[c] = static_cast<int32_t>(kernel.centre);
+    for (int32_t i = 0; i < kernel.count; ++i) {
+      const int32_t k = PairIndex(kernel.taps[i].dy, kernel.taps[i].dx);
+      t.pair[k][c] += static_cast<int32_t>(kernel.taps[i].weight);
+      t.uses[0][c][k / 64] |= uint64_t{1} << (k % 64);
+    }
+  }
+  for (int32_t j = 1; j < kArcLevels; ++j) {
+    const int32_t half = 1 << (j - 1);
+    for (int32_t c = 0; c + half < kWrapped; ++c) {
+      for (int32_t word = 0; word < kMaskWords; ++word) {
+        t.uses[j][c][word] = t.uses[j - 1][c][word] | t.uses[j - 1][c + half][word];
+      }
+    }
+  }
+  return t;
+}
+
+constexpr WideTables kWide = MakeWideTables();
+
+// GCC 12 takes the undefined first operand inside some of its AVX-512
+// intrinsics for an uninitialised variable.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#define VS_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl")))
+
+// A row for the 16-pixel blocks.
+struct WideRow {
+  const int32_t* centre;   // the row in the ring of widened pixels
+  const ptrdiff_t* pair;   // ring offset of each kernel position
+  ptrdiff_t stride;        // between ring rows
+  int32_t w;
+  int32_t above;           // image rows above this one
+  int32_t below;           // image rows below it
+};
+
+VS_AVX512 inline __m512i WidePixels(const int32_t* p) { return _mm512_loadu_si512(p); }
+
+// Row pixels as 32-bit values, for the ring of widened pixels.
+VS_AVX512 void WidenRow(const uint8_t* from, int32_t w, int32_t* to, int32_t* copy) {
+  int32_t x = 0;
+  for (; x + kWideLanes <= w; x += kWideLanes) {
+    const __m512i pixels = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + x)));
+    _mm512_storeu_si512(to + x, pixels);
+    _mm512_storeu_si512(copy + x, pixels);
+  }
+  for (; x < w; ++x) to[x] = copy[x] = from[x];
+}
+
+// Truncated quotients of 16 lanes, in doubles: with sums below 2^25 and
+// divisors below 2^17 a quotient that is not a whole number lies at least
+// 2^-17 below the next one, far more than the rounding of the division.
+VS_AVX512 inline __m512i WideQuotients(__m512i sum, __m512i total) {
+  const __m512d lowSum = _mm512_cvtepi32_pd(_mm512_castsi512_si256(sum));
+  const __m512d highSum = _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(sum, 1));
+  const __m512d lowTotal = _mm512_cvtepi32_pd(_mm512_castsi512_si256(total));
+  const __m512d highTotal = _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(total, 1));
+  const __m256i low = _mm512_cvttpd_epi32(_mm512_div_pd(lowSum, lowTotal));
+  const __m256i high = _mm512_cvttpd_epi32(_mm512_div_pd(highSum, highTotal));
+  return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
+}
+
+// The line values of a block whose lanes' orientations lie in base .. base +
+// span (mod 120, span < 32), index[lane] = orientation - base: every kernel
+// position some orientation of the span weighs, the pair (dy, dx), (-dy,
+// -dx) at a time. At the image's edges (kEdge) only kernel rows inside the
+// image are read, window reads beyond a row's ends fall into its zero pads,
+// and each lane divides by the weights of its positions inside the image;
+// `x` holds the lanes' columns.
+template <bool kEdge>
+VS_AVX512 inline __m512i WideLines(const WideRow& row, const int32_t* c, __m512i x, __m512i index, uint32_t base,
+                                   uint32_t span) {
+  const int32_t level = 31 - __builtin_clz(span + 1);
+  const uint64_t* first = kWide.uses[level][base];
+  const uint64_t* last = kWide.uses[level][base + span + 1 - (1u << level)];
+  const __m512i centre = _mm512_permutex2var_epi32(_mm512_loadu_si512(kWide.centre + base), index,
+                                                   _mm512_loadu_si512(kWide.centre + base + kWideLanes));
+  __m512i sum = _mm512_madd_epi16(WidePixels(c), centre);
+  __m512i total = centre;
+  const __m512i width = _mm512_set1_epi32(row.w);
+  for (int32_t word = 0; word < kMaskWords; ++word) {
+    for (uint64_t set = first[word] | last[word]; set != 0; set &= set - 1) {
+      const int32_t k = 64 * word + __builtin_ctzll(set);
+      const int32_t* weights = kWide.pair[k] + base;
+      const __m512i weight =
+          _mm512_permutex2var_epi32(_mm512_loadu_si512(weights), index, _mm512_loadu_si512(weights + kWideLanes));
+      if (!kEdge) {
+        sum = _mm512_add_epi32(
+            sum, _mm512_madd_epi16(_mm512_add_epi32(WidePixels(c + row.pair[k]), WidePixels(c - row.pair[k])), weight));
+        continue;
+      }
+      const int32_t dy = kWide.dy[k], dx = kWide.dx[k];  // dy <= 0
+      __m512i pixels = _mm512_setzero_si512();
+      if (-dy <= row.above) {
+        pixels = WidePixels(c + row.pair[k]);
+        const __mmask16 inside = _mm512_cmplt_epu32_mask(_mm512_add_epi32(x, _mm512_set1_epi32(dx)), width);
+        total = _mm512_mask_add_epi32(total, inside, total, weight);
+      }
+      if (-dy <= row.below) {
+        pixels = _mm512_add_epi32(pixels, WidePixels(c - row.pair[k]));
+        const __mmask16 inside = _mm512_cmplt_epu32_mask(_mm512_sub_epi32(x, _mm512_set1_epi32(dx)), width);
+        total = _mm512_mask_add_epi32(total, inside, total, weight);
+      }
+      sum = _mm512_add_epi32(sum, _mm512_madd_epi16(pixels, weight));
+    }
+  }
+  if (kEdge) return WideQuotients(sum, total);
+  const __m512i reciprocal = _mm512_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(kTotalReciprocal)));
+  const __m512i even = _mm512_srli_epi64(_mm512_mul_epu32(sum, reciprocal), kReciprocalShift);
+  const __m512i odd = _mm512_srli_epi64(_mm512_mul_epu32(_mm512_srli_epi64(sum, 32), reciprocal), kReciprocalShift);
+  return _mm512_or_si512(even, _mm512_slli_epi64(odd, 32));
+}
+
+// The 3 x 3 means of a block (of the pixels inside the image, at its edges).
+template <bool kEdge>
+VS_AVX512 inline __m512i WideSquares(const WideRow& row, const int32_t* c, __m512i x) {
+  __m512i sum = _mm512_setzero_si512();
+  int32_t rows = 0;
+  for (int32_t dy = -1; dy <= 1; ++dy) {
+    if (kEdge && (dy < -row.above || dy > row.below)) continue;
+    ++rows;
+    for (int32_t dx = -1; dx <= 1; ++dx) sum = _mm512_add_epi32(sum, WidePixels(c + dy * row.stride + dx));
+  }
+  if (!kEdge) {
+    return _mm512_srli_epi32(_mm512_madd_epi16(sum, _mm512_set1_epi32(kNinthReciprocal)), kNinthShift);
+  }
+  __m512i columns = _mm512_set1_epi32(3);
+  columns = _mm512_mask_sub_epi32(columns, _mm512_cmpeq_epi32_mask(x, _mm512_setzero_si512()), columns,
+                                  _mm512_set1_epi32(1));
+  columns = _mm512_mask_sub_epi32(columns, _mm512_cmpeq_epi32_mask(x, _mm512_set1_epi32(row.w - 1)), columns,
+                                  _mm512_set1_epi32(1));
+  return WideQuotients(sum, _mm512_mullo_epi32(columns, _mm512_set1_epi32(rows)));
+}
+
+// Smooths the pixels from .. to - 1 (at least 16 of them) of a row, 16 at a
+// time (the last block may overlap its neighbour): kEdge for blocks whose
+// kernels may pass the image's edge, else every kernel lies inside. A block
+// whose orientations span 32 or more is done an arc of orientations at a
+// time.
+template <bool kEdge>
+VS_AVX512 void WideBlocks(const WideRow& row, const uint8_t* orientation, const uint8_t* counts, uint8_t* out,
+                          int32_t from, int32_t to) {
+  const __m512i bits = _mm512_set1_epi32(kOrientationBits);
+  const __m512i orientations = _mm512_set1_epi32(kLineOrientations);
+  const __m512i quarter = _mm512_set1_epi32(kQuarterTurn);
+  const __m512i arc = _mm512_set1_epi32(kArc);
+  const __m512i lanes = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  const __m128i countBits = _mm_set1_epi8(static_cast<char>(kPassCountMask));
+  for (int32_t next = from; next < to; next += kWideLanes) {
+    const int32_t x0 = next + kWideLanes <= to ? next : to - kWideLanes;
+    __mmask16 selected = 0xFFFF;
+    if (counts != nullptr) {
+      selected = _mm_test_epi8_mask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(counts + x0)), countBits);
+      if (selected == 0) continue;
+    }
+    const __m512i o = _mm512_and_si512(
+        _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(orientation + x0))), bits);
+    const __mmask16 line = _mm512_cmplt_epu32_mask(o, orientations);
+    const int32_t* c = row.centre + x0;
+    const __m512i x = _mm512_add_epi32(lanes, _mm512_set1_epi32(x0));
+    __m512i result = _mm512_setzero_si512();
+    if (const __mmask16 need = line & selected; need != 0) {
+      uint32_t low = _mm512_mask_reduce_min_epu32(need, o);
+      uint32_t span = _mm512_mask_reduce_max_epu32(need, o) - low;
+      if (span < static_cast<uint32_t>(kArc)) {
+        result = WideLines<kEdge>(row, c, x, _mm512_sub_epi32(o, _mm512_set1_epi32(static_cast<int32_t>(low))), low,
+                                  span);
+      } else {
+        // Measured from a quarter turn away, orientations round 0 lie together.
+        __m512i turned = _mm512_add_epi32(o, quarter);
+        turned = _mm512_mask_sub_epi32(turned, _mm512_cmpge_epu32_mask(turned, orientations), turned, orientations);
+        low = _mm512_mask_reduce_min_epu32(need, turned);
+        span = _mm512_mask_reduce_max_epu32(need, turned) - low;
+        if (span < static_cast<uint32_t>(kArc)) {
+          const uint32_t base = low >= kQuarterTurn ? low - kQuarterTurn : low + kQuarterTurn;
+          result = WideLines<kEdge>(row, c, x, _mm512_sub_epi32(turned, _mm512_set1_epi32(static_cast<int32_t>(low))),
+                                    base, span);
+        } else {
+          for (__mmask16 left = need; left != 0;) {
+            low = _mm512_mask_reduce_min_epu32(left, o);
+            const __m512i index = _mm512_sub_epi32(o, _mm512_set1_epi32(static_cast<int32_t>(low)));
+            const __mmask16 part = left & _mm512_cmplt_epu32_mask(index, arc);
+            span = _mm512_mask_reduce_max_epu32(part, o) - low;
+            result = _mm512_mask_mov_epi32(result, part, WideLines<kEdge>(row, c, x, index, low, span));
+            left = static_cast<__mmask16>(left & ~part);
+          }
+        }
+      }
+    }
+    if ((~line & selected) != 0) {
+      result = _mm512_mask_mov_epi32(result, static_cast<__mmask16>(~line), WideSquares<kEdge>(row, c, x));
+    }
+    _mm_mask_storeu_epi8(out + x0, selected, _mm512_cvtepi32_epi8(result));
+  }
+}
+#undef VS_AVX512
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+#endif
+
 }  // namespace
 
-bool LineRowRing::Allocate(int32_t w, int32_t h) {
+bool LineRowRing::Allocate(int32_t w, int32_t h, SimdLevel level) {
   w_ = w;
   h_ = h;
+  level_ = level;
   slots_ = h < kLineRows ? h : kLineRows;
   stride_ = static_cast<size_t>(w > 0 ? w : 0) + 2 * kLineReach;
   const size_t size = 2 * static_cast<size_t>(slots_) * stride_;
@@ -427,6 +681,18 @@ bool LineRowRing::Allocate(int32_t w, int32_t h) {
       offsets_[o].offset[i] = static_cast<ptrdiff_t>(groups.dy[i]) * static_cast<ptrdiff_t>(stride_) + groups.start[i];
     }
   }
+  wide_.reset();
+  wideRows_.reset();
+#ifdef VS_WIDE_VECTORS
+  if (level_ == SimdLevel::kAvx512) {
+    wide_.reset(new (std::nothrow) ptrdiff_t[kPairPositions]);
+    wideRows_.reset(new (std::nothrow) int32_t[size > 0 ? size : 1]());
+    if (wide_ == nullptr || wideRows_ == nullptr) return false;
+    for (int32_t k = 0; k < kPairPositions; ++k) {
+      wide_[k] = static_cast<ptrdiff_t>(kWide.dy[k]) * static_cast<ptrdiff_t>(stride_) + kWide.dx[k];
+    }
+  }
+#endif
   return true;
 }
 
@@ -438,6 +704,12 @@ const uint8_t* const* LineRowRing::Around(int32_t y) {
   for (; copied_ <= y + kLineReach && copied_ < h_; ++copied_) {
     std::memcpy(Slot(copied_ % slots_), image_[copied_], width);
     std::memcpy(Slot(copied_ % slots_ + slots_), image_[copied_], width);
+#ifdef VS_WIDE_VECTORS
+    if (wideRows_ != nullptr) {
+      WidenRow(image_[copied_], w_, wideRows_.get() + (Slot(copied_ % slots_) - rows_.get()),
+               wideRows_.get() + (Slot(copied_ % slots_ + slots_) - rows_.get()));
+    }
+#endif
   }
   for (int32_t d = -kLineReach; d <= kLineReach; ++d) {
     around_[d + kLineReach] = y + d >= 0 && y + d < h_ ? Slot((y + d) % slots_) : nullptr;
@@ -453,6 +725,7 @@ void LineRowRing::SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t
   const uint8_t* const* around = around_ + kLineReach;
   const uint8_t* centre = centre_;
   const ptrdiff_t stride = static_cast<ptrdiff_t>(stride_);
+  const bool vector = level_ != SimdLevel::kPlain;
   auto selected = [counts](int32_t x) { return counts == nullptr || (counts[x] & kPassCountMask) != 0; };
   // A pixel whose taps (or square) all lie inside the image reads fixed
   // offsets from its centre: window reads beyond the row's ends fall into its
@@ -465,7 +738,7 @@ void LineRowRing::SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t
       out[x] = static_cast<uint8_t>(sum / kSquareCount);
       return;
     }
-    out[x] = InteriorSmooth(p, kGroups[o], offsets_[o].offset);
+    out[x] = InteriorSmooth(p, kGroups[o], offsets_[o].offset, vector);
   };
   auto edge = [&](int32_t x) {
     if (!selected(x)) return;
@@ -474,13 +747,35 @@ void LineRowRing::SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t
       inside(x, centre + x);
     } else {
 #ifdef VS_LINE_GROUPS_SSE2
-      out[x] = o < kLineOrientations ? BorderSmooth(around, w_, h_, x, y, kGroups[o])
-                                     : LineSmoothPixel(around, w_, h_, x, y, o, false);
-#else
-      out[x] = LineSmoothPixel(around, w_, h_, x, y, o, false);
+      if (vector && o < kLineOrientations) {
+        out[x] = BorderSmooth(around, w_, h_, x, y, kGroups[o]);
+        return;
+      }
 #endif
+      out[x] = LineSmoothPixel(around, w_, h_, x, y, o, false);
     }
   };
+#ifdef VS_WIDE_VECTORS
+  if (level_ == SimdLevel::kAvx512 && w_ >= kWideLanes) {
+    // Blocks of 16 with one pixel a lane: those of the edges and of the
+    // border rows count the weights inside the image, the others have every
+    // kernel inside.
+    const WideRow row{wideRows_.get() + (centre - rows_.get()), wide_.get(), stride, w_, y, h_ - 1 - y};
+    if (y < kLineReach || y >= h_ - kLineReach || w_ < 2 * kLineReach + kWideLanes) {
+      WideBlocks<true>(row, orientation, counts, out, 0, w_);
+      return;
+    }
+    int32_t from = kWideLanes, to = w_ - kWideLanes;
+    if (to - from < kWideLanes) {
+      from = kLineReach;
+      to = w_ - kLineReach;
+    }
+    WideBlocks<true>(row, orientation, counts, out, 0, kWideLanes);
+    WideBlocks<false>(row, orientation, counts, out, from, to);
+    WideBlocks<true>(row, orientation, counts, out, w_ - kWideLanes, w_);
+    return;
+  }
+#endif
   if (y < kLineReach || y >= h_ - kLineReach || w_ <= 2 * kLineReach) {
     for (int32_t x = 0; x < w_; ++x) edge(x);
     return;
@@ -492,7 +787,7 @@ void LineRowRing::SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t
   // and divided together. (Not for counted passes, whose unselected pixels
   // would break most groups of four.)
   constexpr int32_t kFour = 4;
-  for (; counts == nullptr && x + kFour <= w_ - kLineReach; x += kFour) {
+  for (; vector && counts == nullptr && x + kFour <= w_ - kLineReach; x += kFour) {
     uint8_t o[kFour];
     bool oriented = true;
     for (int32_t k = 0; k < kFour; ++k) {
@@ -518,10 +813,11 @@ void LineRowRing::SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t
   for (int32_t x = w_ - kLineReach; x < w_; ++x) edge(x);
 }
 
-int32_t DirectionalSmooth(int32_t w, int32_t h, uint8_t* const* ridgeImage, const uint8_t* const* orientationMap) {
+int32_t DirectionalSmooth(int32_t w, int32_t h, uint8_t* const* ridgeImage, const uint8_t* const* orientationMap,
+                          SimdLevel level) {
   if (w <= 0 || h <= 0) return kOk;
   LineRowRing ring;
-  if (!ring.Allocate(w, h)) return kOutOfMemory;
+  if (!ring.Allocate(w, h, level)) return kOutOfMemory;
   ring.Begin(ridgeImage);
   for (int32_t y = 0; y < h; ++y) {
     ring.Around(y);

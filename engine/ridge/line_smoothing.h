@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/simd_level.h"
+
 namespace vorsensor {
 
 constexpr int32_t kLineReach = 6;                     // rows or columns a tap lies from the centre at most
@@ -51,8 +53,9 @@ uint8_t LineSmoothPixel(const uint8_t* const* around, int32_t w, int32_t h, int3
 // centre pixel also where the kernel's reads pass a row's ends.
 class LineRowRing {
  public:
-  // False when the memory cannot be had.
-  bool Allocate(int32_t w, int32_t h);
+  // False when the memory cannot be had. `level` picks the vector code (every
+  // level gives the same values).
+  bool Allocate(int32_t w, int32_t h, SimdLevel level = MachineSimdLevel());
   // Starts a new pass over `image` (its rows are copied as they are needed).
   void Begin(const uint8_t* const* image) {
     image_ = image;
@@ -78,6 +81,11 @@ class LineRowRing {
   uint8_t* Slot(int32_t slot) const;  // the first pixel of a ring slot (2 x slots_ of them)
   std::unique_ptr<uint8_t[]> rows_;
   std::unique_ptr<Offsets[]> offsets_;  // per orientation, for this width
+  // AVX-512 level: the ring offset of each kernel position, and the ring's
+  // pixels again as 32-bit values (same layout).
+  std::unique_ptr<ptrdiff_t[]> wide_;
+  std::unique_ptr<int32_t[]> wideRows_;
+  SimdLevel level_ = SimdLevel::kPlain;
   const uint8_t* const* image_ = nullptr;
   const uint8_t* around_[kLineRows] = {};
   const uint8_t* centre_ = nullptr;  // row y in the ring, rows round it at multiples of stride_
@@ -91,6 +99,7 @@ class LineRowRing {
 // Smooths the whole w x h ridge image in place along the orientation map
 // (bits 0..6; the background mark is ignored), every pixel from the entry
 // values. Returns kOk or kOutOfMemory (image unchanged).
-int32_t DirectionalSmooth(int32_t w, int32_t h, uint8_t* const* ridgeImage, const uint8_t* const* orientationMap);
+int32_t DirectionalSmooth(int32_t w, int32_t h, uint8_t* const* ridgeImage, const uint8_t* const* orientationMap,
+                          SimdLevel level = MachineSimdLevel());
 
 }  // namespace vorsensor

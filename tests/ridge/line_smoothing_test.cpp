@@ -61,27 +61,48 @@ TEST(LineKernels, EveryOrientationIsALineOfItsAngle) {
 }
 
 // DirectionalSmooth (ring of rows, interior without bounds tests) against the
-// direct weighted sums, on random images and orientation maps (orientations,
-// none, background marks) of many sizes: images smaller than the kernel,
-// odd sizes, and the 6-pixel border band of larger ones.
+// direct weighted sums at every vector level the machine runs, on random
+// images and orientation maps (random or slowly turning; orientations, none,
+// background marks) of many sizes: images smaller than the kernel, odd
+// sizes, rows just wide enough for one 16-pixel block, and the 6-pixel border
+// band of larger ones. Counted rows (only pixels with a count) likewise.
 TEST(DirectionalSmooth, MatchesDirectWeightedSums) {
   testing::TestRandom random(91);
   const int32_t sizes[][2] = {{1, 1}, {1, 9}, {9, 1}, {5, 7}, {12, 13}, {13, 12}, {13, 13}, {14, 15},
-                              {31, 17}, {40, 33}, {64, 29}};
+                              {31, 17}, {27, 14}, {28, 13}, {40, 33}, {64, 29}, {101, 21}};
   for (const auto& size : sizes) {
     const int32_t w = size[0], h = size[1];
     SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 6; ++round) {
       RowImage image = testing::RandomImage(w, h, random);
-      // Round 1 keeps the grey values in a narrow band (all sums near the same), round 2 binary.
-      for (int32_t y = 0; y < h && round > 0; ++y) {
-        for (int32_t x = 0; x < w; ++x) image[y][x] = round == 1 ? 200 + image[y][x] % 7 : (image[y][x] & 1) * 255;
+      // Rounds 1 and 4 keep the grey values in a narrow band (all sums near the same), 2 and 5 binary.
+      for (int32_t y = 0; y < h && round % 3 > 0; ++y) {
+        for (int32_t x = 0; x < w; ++x) {
+          image[y][x] = round % 3 == 1 ? 200 + image[y][x] % 7 : (image[y][x] & 1) * 255;
+        }
       }
-      RowImage map = testing::MakeImage(w, h, [&](int32_t, int32_t) { return random.Byte(); });
-      RowImage expected = testing::Clone(image);
+      const RowImage map = round < 3 ? testing::MakeImage(w, h, [&](int32_t, int32_t) { return random.Byte(); })
+                                     : testing::FlowMap(w, h, random);
+      const RowImage counts = testing::MakeImage(w, h, [&](int32_t, int32_t) { return random.Byte(); });
+      auto counted = [&](int32_t x, int32_t y) { return (counts[y][x] & 7) != 0; };
+      RowImage expected = testing::Clone(image), expectedCounted = testing::Clone(image);
       testing::SlowSmoothImage(expected, map, [](int32_t, int32_t) { return true; });
-      ASSERT_EQ(DirectionalSmooth(w, h, image.rows(), map.rows()), 0);
-      ASSERT_EQ(testing::Pixels(image), testing::Pixels(expected));
+      testing::SlowSmoothImage(expectedCounted, map, counted);
+      for (int32_t level = 0; level <= static_cast<int32_t>(SimdLevel::kAvx512); ++level) {
+        if (!SimdLevelRuns(static_cast<SimdLevel>(level))) continue;
+        SCOPED_TRACE("level " + std::to_string(level) + ", round " + std::to_string(round));
+        RowImage smoothed = testing::Clone(image), smoothedCounted = testing::Clone(image);
+        ASSERT_EQ(DirectionalSmooth(w, h, smoothed.rows(), map.rows(), static_cast<SimdLevel>(level)), 0);
+        ASSERT_EQ(testing::Pixels(smoothed), testing::Pixels(expected));
+        LineRowRing ring;
+        ASSERT_TRUE(ring.Allocate(w, h, static_cast<SimdLevel>(level)));
+        ring.Begin(smoothedCounted.rows());
+        for (int32_t y = 0; y < h; ++y) {
+          ring.Around(y);
+          ring.SmoothRow(y, map[y], counts[y], smoothedCounted[y]);
+        }
+        ASSERT_EQ(testing::Pixels(smoothedCounted), testing::Pixels(expectedCounted));
+      }
     }
   }
 }

@@ -130,6 +130,26 @@ inline uint8_t SlowLineSmooth(const RowImage& image, int32_t x, int32_t y, uint8
   return static_cast<uint8_t>(sum / total);
 }
 
+// An orientation map that turns slowly along the rows and across them,
+// passing orientation 0, with a little noise, some pixels without orientation
+// (120..127) and background marks (bit 7): rows of 16 pixels mostly span a
+// few orientations, sometimes many.
+template <typename Random>
+RowImage FlowMap(int32_t w, int32_t h, Random& random) {
+  RowImage map = AllocRowImage(w, h);
+  const int32_t start = random.Range(0, 119), slope = random.Range(-3, 3), drift = random.Range(-4, 4);
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) {
+      int32_t o = (start + slope * x + drift * y + random.Range(-2, 2)) % 120;
+      o = o < 0 ? o + 120 : o;
+      if (random.Range(0, 40) == 0) o = random.Range(120, 127);
+      if (random.Range(0, 60) == 0) o = random.Range(0, 119);
+      map[y][x] = static_cast<uint8_t>(o | (random.Range(0, 3) == 0 ? 0x80 : 0));
+    }
+  }
+  return map;
+}
+
 // Every pixel whose `selected` holds smoothed from a copy of the image along
 // the low 7 bits of its orientation.
 template <typename Selected>

@@ -1,0 +1,29 @@
+#pragma once
+// Which vector instructions the hot loops of the engine use. The level is
+// decided once per process from what the processor offers and what this
+// build can compile, and never changes; every level gives the same bits.
+#include <cstdint>
+
+// Builds that may hold functions compiled for AVX-512 beside the generic code
+// (GCC and Clang on 64-bit x86 outside Windows).
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__) && !defined(_WIN32)
+#define VS_WIDE_VECTORS 1
+#endif
+
+namespace vorsensor {
+
+enum class SimdLevel : int32_t {
+  kPlain = 0,   // portable C++ only
+  kSse2 = 1,    // 128-bit vectors, where the build targets them
+  kAvx512 = 2,  // 512-bit vectors with byte and word lanes, chosen at run time
+};
+
+// The best level this process runs.
+SimdLevel MachineSimdLevel();
+
+// True when this process can run `level` (every level up to the machine's).
+inline bool SimdLevelRuns(SimdLevel level) {
+  return static_cast<int32_t>(level) <= static_cast<int32_t>(MachineSimdLevel());
+}
+
+}  // namespace vorsensor
