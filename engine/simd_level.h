@@ -8,6 +8,21 @@
 // (GCC and Clang on 64-bit x86 outside Windows).
 #if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__) && !defined(_WIN32)
 #define VS_WIDE_VECTORS 1
+// Functions of the AVX-512 level (foundation, byte and word, 128/256-bit forms).
+#define VS_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl")))
+// GCC 12 takes the undefined first operand inside some of its AVX-512
+// intrinsics for an uninitialised variable: code of that level sits between
+// these two.
+#if defined(__clang__)
+#define VS_WIDE_CODE_BEGIN
+#define VS_WIDE_CODE_END
+#else
+#define VS_WIDE_CODE_BEGIN                                    \
+  _Pragma("GCC diagnostic push")                              \
+  _Pragma("GCC diagnostic ignored \"-Wuninitialized\"")       \
+  _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"")
+#define VS_WIDE_CODE_END _Pragma("GCC diagnostic pop")
+#endif
 #endif
 
 namespace vorsensor {

@@ -479,13 +479,7 @@ constexpr WideTables MakeWideTables() {
 
 constexpr WideTables kWide = MakeWideTables();
 
-// GCC 12 takes the undefined first operand inside some of its AVX-512
-// intrinsics for an uninitialised variable.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#define VS_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl")))
+VS_WIDE_CODE_BEGIN
 
 // A row for the 16-pixel blocks.
 struct WideRow {
@@ -656,10 +650,7 @@ VS_AVX512 void WideBlocks(const WideRow& row, const uint8_t* orientation, const 
     _mm_mask_storeu_epi8(out + x0, selected, _mm512_cvtepi32_epi8(result));
   }
 }
-#undef VS_AVX512
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+VS_WIDE_CODE_END
 #endif
 
 }  // namespace

@@ -3,9 +3,14 @@
 
 #include <array>
 
+#include "engine/simd_level.h"
+
 #if defined(__SSE2__) && defined(__GNUC__)
 #include <emmintrin.h>
 #define VS_MOMENTS_SSE2 1
+#endif
+#ifdef VS_WIDE_VECTORS
+#include <immintrin.h>
 #endif
 
 namespace vorsensor {
@@ -435,19 +440,137 @@ inline void DifferenceOrientationTwo(__m128d h, __m128d d1, __m128d v, __m128d d
 }
 #endif
 
+#ifdef VS_WIDE_VECTORS
+VS_WIDE_CODE_BEGIN
+
+// Exact x / 100 for 0 <= x < 2^32: (x M) >> 37 with M = ceil(2^37 / 100).
+constexpr uint64_t kHundredthReciprocal = ((uint64_t{1} << 37) + kDiagonalScaleDivisor - 1) / kDiagonalScaleDivisor;
+constexpr int32_t kHundredthShift = 37;
+
+// d x 71 / 100 of eight non-negative sums below 2^31 / 71, as doubles.
+VS_AVX512 inline __m512d ScaledDiagonals(const int32_t* d) {
+  const __m256i times = _mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(d)),
+                                           _mm256_set1_epi32(kDiagonalScale));
+  const __m512i scaled = _mm512_srli_epi64(
+      _mm512_mul_epu32(_mm512_cvtepu32_epi64(times), _mm512_set1_epi64(static_cast<int64_t>(kHundredthReciprocal))),
+      kHundredthShift);
+  return _mm512_cvtepi32_pd(_mm512_cvtepi64_epi32(scaled));
+}
+
+VS_AVX512 inline __m512d EightValues(const int32_t* p) {
+  return _mm512_cvtepi32_pd(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+}
+
+// Truncated towards zero, as integer division does (every value an integer
+// below 2^53 in magnitude).
+VS_AVX512 inline __m512d WideTruncated(__m512d v) { return _mm512_roundscale_pd(v, _MM_FROUND_TO_ZERO); }
+
+// x / 30 truncated towards zero for integer x below 2^52 in magnitude, without
+// a division: the product with the rounded reciprocal is at most one off,
+// and the remainder says which way.
+VS_AVX512 inline __m512d ThirtiethTruncated(__m512d x) {
+  const __m512d thirty = _mm512_set1_pd(2 * kOffsetScale);
+  const __m512d one = _mm512_set1_pd(1);
+  __m512d q = WideTruncated(_mm512_mul_pd(x, _mm512_set1_pd(1.0 / (2 * kOffsetScale))));
+  const __m512d rest = _mm512_sub_pd(x, _mm512_mul_pd(q, thirty));
+  const __mmask8 positive = _mm512_cmp_pd_mask(x, _mm512_setzero_pd(), _CMP_GE_OQ);
+  // x >= 0: 0 <= rest < 30; x < 0: -30 < rest <= 0.
+  q = _mm512_mask_add_pd(q, positive & _mm512_cmp_pd_mask(rest, thirty, _CMP_GE_OQ), q, one);
+  q = _mm512_mask_sub_pd(q, positive & _mm512_cmp_pd_mask(rest, _mm512_setzero_pd(), _CMP_LT_OQ), q, one);
+  q = _mm512_mask_sub_pd(q, ~positive & _mm512_cmp_pd_mask(rest, _mm512_sub_pd(_mm512_setzero_pd(), thirty), _CMP_LE_OQ),
+                         q, one);
+  q = _mm512_mask_add_pd(q, ~positive & _mm512_cmp_pd_mask(rest, _mm512_setzero_pd(), _CMP_GT_OQ), q, one);
+  return q;
+}
+
+// DifferenceOrientationRow for the windows i .. i + 7 in doubles, as
+// DifferenceOrientationTwo; false (nothing written) when a scaled value
+// reaches kNarrowDifferences.
+VS_AVX512 bool DifferenceOrientationEight(const int32_t* hs, const int32_t* d1s, const int32_t* vs,
+                                          const int32_t* d2s, int64_t flatLimit, uint8_t* orientation,
+                                          uint8_t* reliability) {
+  const __m512d h = EightValues(hs), v = EightValues(vs), d1 = ScaledDiagonals(d1s), d2 = ScaledDiagonals(d2s);
+  const __m512d largest = _mm512_max_pd(_mm512_max_pd(h, d1), _mm512_max_pd(v, d2));
+  if (_mm512_cmp_pd_mask(largest, _mm512_set1_pd(kNarrowDifferences), _CMP_LT_OQ) != 0xFF) return false;
+  const __m512d zero = _mm512_setzero_pd();
+  // Pairs (c, a, b, e) in trial order; the first smallest a + b wins.
+  __m512d base = _mm512_set1_pd(45), c = h, a = d1, b = v, e = d2, sum = _mm512_add_pd(d1, v);
+  const double bases[3] = {75, 105, 15};
+  const __m512d* trials[3][4] = {{&d1, &v, &d2, &h}, {&v, &d2, &h, &d1}, {&d2, &h, &d1, &v}};
+  for (int32_t t = 0; t < 3; ++t) {
+    const __m512d pairSum = _mm512_add_pd(*trials[t][1], *trials[t][2]);
+    const __mmask8 smaller = _mm512_cmp_pd_mask(pairSum, sum, _CMP_LT_OQ);
+    base = _mm512_mask_mov_pd(base, smaller, _mm512_set1_pd(bases[t]));
+    c = _mm512_mask_mov_pd(c, smaller, *trials[t][0]);
+    a = _mm512_mask_mov_pd(a, smaller, *trials[t][1]);
+    b = _mm512_mask_mov_pd(b, smaller, *trials[t][2]);
+    e = _mm512_mask_mov_pd(e, smaller, *trials[t][3]);
+    sum = _mm512_mask_mov_pd(sum, smaller, pairSum);
+  }
+  const __m512d spread =
+      _mm512_sub_pd(_mm512_add_pd(_mm512_add_pd(h, d1), _mm512_add_pd(v, d2)), _mm512_mul_pd(largest, _mm512_set1_pd(4)));
+  const __mmask8 flat = _mm512_cmp_pd_mask(spread, zero, _CMP_EQ_OQ);
+  const __m512d divisor = _mm512_mask_mov_pd(spread, flat, _mm512_set1_pd(1));
+  const __m512d offsetScale = _mm512_set1_pd(kOffsetScale);
+  const __m512d off = WideTruncated(_mm512_div_pd(
+      _mm512_mul_pd(offsetScale,
+                    _mm512_add_pd(_mm512_sub_pd(b, a), _mm512_mul_pd(_mm512_set1_pd(kOffsetOppositeWeight), _mm512_sub_pd(e, c)))),
+      divisor));
+  __m512d turned = _mm512_add_pd(base, off);
+  turned = _mm512_mask_mov_pd(turned, _mm512_cmp_pd_mask(turned, _mm512_set1_pd(kHalfTurnOrientations), _CMP_EQ_OQ),
+                              zero);
+  const __mmask8 bSmaller = _mm512_cmp_pd_mask(b, a, _CMP_LT_OQ);
+  const __m512d lo = _mm512_mask_mov_pd(a, bSmaller, b);
+  const __m512d hi = _mm512_mask_mov_pd(e, bSmaller, c);
+  const __m512d offMagnitude = _mm512_max_pd(off, _mm512_sub_pd(zero, off));
+  const __m512d k = ThirtiethTruncated(_mm512_mul_pd(_mm512_sub_pd(hi, lo), _mm512_sub_pd(offsetScale, offMagnitude)));
+  const __m512d num = _mm512_mask_mov_pd(_mm512_sub_pd(lo, k), _mm512_cmp_pd_mask(k, lo, _CMP_GT_OQ), zero);
+  const __m512d den = _mm512_add_pd(hi, k);
+  const __mmask8 noDen = _mm512_cmp_pd_mask(den, zero, _CMP_EQ_OQ);
+  const __m512d maxRatio = _mm512_set1_pd(kReliabilityMax);
+  __m512d r = WideTruncated(
+      _mm512_div_pd(_mm512_mul_pd(num, maxRatio), _mm512_mask_mov_pd(den, noDen, _mm512_set1_pd(1))));
+  turned = _mm512_mask_mov_pd(turned, flat, _mm512_set1_pd(kUndefinedOrientation));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(orientation), _mm256_cvtepi32_epi8(_mm512_cvttpd_epi32(turned)));
+  if (reliability != nullptr) {
+    // The flat limit as a double keeps its order against the values (all below 2^31).
+    const __mmask8 level = _mm512_cmp_pd_mask(largest, _mm512_set1_pd(static_cast<double>(flatLimit)), _CMP_LE_OQ);
+    r = _mm512_mask_mov_pd(r, static_cast<__mmask8>(noDen | flat | level), maxRatio);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(reliability), _mm256_cvtepi32_epi8(_mm512_cvttpd_epi32(r)));
+  }
+  return true;
+}
+VS_WIDE_CODE_END
+#endif
+
 }  // namespace
 
 void DifferenceOrientationRow(const int32_t* h, const int32_t* d1, const int32_t* v, const int32_t* d2, int32_t count,
-                              int64_t flatLimit, uint8_t* orientation, uint8_t* reliability) {
+                              int64_t flatLimit, uint8_t* orientation, uint8_t* reliability, SimdLevel level) {
   auto largestOf = [](int32_t a, int32_t b, int32_t c, int32_t d) {
     const int32_t ab = a > b ? a : b, cd = c > d ? c : d;
     return ab > cd ? ab : cd;
   };
   int32_t i = 0;
+#ifdef VS_WIDE_VECTORS
+  for (; level == SimdLevel::kAvx512 && i + 8 <= count; i += 8) {
+    if (DifferenceOrientationEight(h + i, d1 + i, v + i, d2 + i, flatLimit, orientation + i,
+                                   reliability == nullptr ? nullptr : reliability + i)) {
+      continue;
+    }
+    for (int32_t k = i; k < i + 8; ++k) {
+      const int32_t s1 = d1[k] * kDiagonalScale / kDiagonalScaleDivisor;
+      const int32_t s2 = d2[k] * kDiagonalScale / kDiagonalScaleDivisor;
+      const DifferenceOrientation one = OrientationFromDifferences(h[k], s1, v[k], s2);
+      orientation[k] = one.orientation;
+      if (reliability != nullptr) reliability[k] = largestOf(h[k], s1, v[k], s2) <= flatLimit ? kReliabilityMax : one.ratio;
+    }
+  }
+#endif
 #ifdef VS_MOMENTS_SSE2
   const __m128d scale = _mm_set1_pd(kDiagonalScale), scaleDivisor = _mm_set1_pd(kDiagonalScaleDivisor);
   const __m128d narrow = _mm_set1_pd(kNarrowDifferences);
-  for (; i + 2 <= count; i += 2) {
+  for (; level != SimdLevel::kPlain && i + 2 <= count; i += 2) {
     const __m128d sh = LoadTwo(h + i), sv = LoadTwo(v + i);
     const __m128d s1 = Truncated(_mm_div_pd(_mm_mul_pd(LoadTwo(d1 + i), scale), scaleDivisor));
     const __m128d s2 = Truncated(_mm_div_pd(_mm_mul_pd(LoadTwo(d2 + i), scale), scaleDivisor));

@@ -16,6 +16,8 @@
 // The means themselves always fit in 32 bits (|mean| <= 1530²).
 #include <cstdint>
 
+#include "engine/simd_level.h"
+
 namespace vorsensor {
 
 // Orientations are in direction units reduced to a half turn, 0..119.
@@ -100,7 +102,9 @@ DifferenceOrientation OrientationFromDifferences(int32_t h, int32_t d1, int32_t 
 // orientation[i] and, unless reliability is null, reliability[i] (255 where
 // the largest scaled value is at most flatLimit, else the ratio) are written
 // as OrientationFromDifferences gives them.
+// `level` picks the vector code (every level gives the same values).
 void DifferenceOrientationRow(const int32_t* h, const int32_t* d1, const int32_t* v, const int32_t* d2, int32_t count,
-                              int64_t flatLimit, uint8_t* orientation, uint8_t* reliability);
+                              int64_t flatLimit, uint8_t* orientation, uint8_t* reliability,
+                              SimdLevel level = MachineSimdLevel());
 
 }  // namespace vorsensor

@@ -256,15 +256,16 @@ DifferenceOrientation ReferenceDifferences(int64_t h, int64_t d1, int64_t v, int
 }
 
 // OrientationFromDifferences (32-bit below 2^23) and DifferenceOrientationRow
-// (two windows at a time in doubles) against the 64-bit reference: values of
-// every bit length up to the largest window sum the rows take, ties between
-// pair sums, all four equal, zeros, and scaled values on both sides of 2^23;
-// rows of 1 to 9 windows, with and without reliability, flat limits on and
-// around the largest value.
+// (windows two or eight at a time in doubles, at every vector level the
+// machine runs) against the 64-bit reference: values of every bit length up
+// to the largest window sum the rows take, ties between pair sums, all four
+// equal, zeros, and scaled values on both sides of 2^23; rows of 1 to 19
+// windows, with and without reliability, flat limits on and around the
+// largest value.
 TEST(MomentsReference, DifferenceOrientationRowsAgainstSixtyFourBits) {
   TestRandom random(2024);
   constexpr int32_t kLargestRaw = 2147483647 / 71;
-  constexpr int32_t kRow = 9;
+  constexpr int32_t kRow = 19;
   auto value = [&](int kind) -> int32_t {
     switch (kind) {
       case 0: return static_cast<int32_t>((random.Next() >> (64 - random.Range(1, 25))) % kLargestRaw);
@@ -286,8 +287,9 @@ TEST(MomentsReference, DifferenceOrientationRowsAgainstSixtyFourBits) {
     }
     const int64_t flat = random.Range(0, 3) == 0 ? -1 : random.Range(0, 40);
     uint8_t o[kRow], r[kRow], alone[kRow];
-    DifferenceOrientationRow(h, d1, v, d2, n, flat, o, r);
-    DifferenceOrientationRow(h, d1, v, d2, n, flat, alone, nullptr);
+    const auto level = static_cast<SimdLevel>(round % (static_cast<int32_t>(MachineSimdLevel()) + 1));
+    DifferenceOrientationRow(h, d1, v, d2, n, flat, o, r, level);
+    DifferenceOrientationRow(h, d1, v, d2, n, flat, alone, nullptr, level);
     for (int32_t i = 0; i < n; ++i) {
       const int32_t s1 = static_cast<int32_t>(int64_t{d1[i]} * 71 / 100), s2 = static_cast<int32_t>(int64_t{d2[i]} * 71 / 100);
       const DifferenceOrientation expected = ReferenceDifferences(h[i], s1, v[i], s2);
@@ -296,7 +298,7 @@ TEST(MomentsReference, DifferenceOrientationRowsAgainstSixtyFourBits) {
       const bool same = single.orientation == expected.orientation && single.ratio == expected.ratio &&
                         o[i] == expected.orientation && alone[i] == expected.orientation && r[i] == expectedRatio;
       if (!same && ++mismatches <= 5) {
-        ADD_FAILURE() << "sums (" << h[i] << ", " << d1[i] << ", " << v[i] << ", " << d2[i] << ") lane " << i << " of "
+        ADD_FAILURE() << "level " << static_cast<int32_t>(level) << " sums (" << h[i] << ", " << d1[i] << ", " << v[i] << ", " << d2[i] << ") lane " << i << " of "
                       << n << ": orientation " << int{o[i]} << " / " << int{single.orientation} << " reference "
                       << int{expected.orientation} << ", ratio " << int{r[i]} << " / " << int{single.ratio}
                       << " reference " << int{expectedRatio};
