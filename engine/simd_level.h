@@ -8,8 +8,9 @@
 // (GCC and Clang on 64-bit x86 outside Windows).
 #if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__) && !defined(_WIN32)
 #define VS_WIDE_VECTORS 1
-// Functions of the AVX-512 level (foundation, byte and word, 128/256-bit forms).
-#define VS_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl")))
+// Functions of the AVX-512 level (foundation, byte and word, 128/256-bit
+// forms, with the bit manipulation instructions of the same processors).
+#define VS_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,bmi,bmi2")))
 // GCC 12 takes the undefined first operand inside some of its AVX-512
 // intrinsics for an uninitialised variable: code of that level sits between
 // these two.

@@ -447,6 +447,7 @@ struct WideTables {
   alignas(64) int32_t centre[kWrapped];
   int32_t dy[kPairPositions];
   int32_t dx[kPairPositions];
+  int32_t row[kPairPositions];  // where each position's weights start in `pair`
   // Positions weighed by orientations o .. o + 2^j - 1 (mod 120).
   uint64_t uses[kArcLevels][kWrapped][kMaskWords];
 };
@@ -456,6 +457,7 @@ constexpr WideTables MakeWideTables() {
   for (int32_t k = 0; k < kPairPositions; ++k) {
     t.dy[k] = k / kLineRows - kLineReach;
     t.dx[k] = k % kLineRows - kLineReach;
+    t.row[k] = k * kWrapped;
   }
   for (int32_t c = 0; c < kWrapped; ++c) {
     const LineKernel& kernel = kKernels[c % kLineOrientations];
@@ -484,7 +486,7 @@ VS_WIDE_CODE_BEGIN
 // A row for the 16-pixel blocks.
 struct WideRow {
   const int32_t* centre;   // the row in the ring of widened pixels
-  const ptrdiff_t* pair;   // ring offset of each kernel position
+  const ptrdiff_t* pair;   // ring offset of each kernel position (dy, dx), then of (-dy, -dx)
   ptrdiff_t stride;        // between ring rows
   int32_t w;
   int32_t above;           // image rows above this one
@@ -535,26 +537,32 @@ VS_AVX512 inline __m512i WideLines(const WideRow& row, const int32_t* c, __m512i
   __m512i sum = _mm512_madd_epi16(WidePixels(c), centre);
   __m512i total = centre;
   const __m512i width = _mm512_set1_epi32(row.w);
+  const int32_t* table = kWide.pair[0] + base;
   for (int32_t word = 0; word < kMaskWords; ++word) {
+    // Per word of the position set: its positions' weight rows and offsets.
+    const int32_t* rows = kWide.row + 64 * word;
+    const ptrdiff_t* plus = row.pair + 64 * word;
+    const ptrdiff_t* minus = plus + kPairPositions;
     for (uint64_t set = first[word] | last[word]; set != 0; set &= set - 1) {
-      const int32_t k = 64 * word + __builtin_ctzll(set);
-      const int32_t* weights = kWide.pair[k] + base;
+      const int32_t i = __builtin_ctzll(set);
+      const int32_t* weights = table + rows[i];
       const __m512i weight =
           _mm512_permutex2var_epi32(_mm512_loadu_si512(weights), index, _mm512_loadu_si512(weights + kWideLanes));
       if (!kEdge) {
         sum = _mm512_add_epi32(
-            sum, _mm512_madd_epi16(_mm512_add_epi32(WidePixels(c + row.pair[k]), WidePixels(c - row.pair[k])), weight));
+            sum, _mm512_madd_epi16(_mm512_add_epi32(WidePixels(c + plus[i]), WidePixels(c + minus[i])), weight));
         continue;
       }
+      const int32_t k = 64 * word + i;
       const int32_t dy = kWide.dy[k], dx = kWide.dx[k];  // dy <= 0
       __m512i pixels = _mm512_setzero_si512();
       if (-dy <= row.above) {
-        pixels = WidePixels(c + row.pair[k]);
+        pixels = WidePixels(c + plus[i]);
         const __mmask16 inside = _mm512_cmplt_epu32_mask(_mm512_add_epi32(x, _mm512_set1_epi32(dx)), width);
         total = _mm512_mask_add_epi32(total, inside, total, weight);
       }
       if (-dy <= row.below) {
-        pixels = _mm512_add_epi32(pixels, WidePixels(c - row.pair[k]));
+        pixels = _mm512_add_epi32(pixels, WidePixels(c + minus[i]));
         const __mmask16 inside = _mm512_cmplt_epu32_mask(_mm512_sub_epi32(x, _mm512_set1_epi32(dx)), width);
         total = _mm512_mask_add_epi32(total, inside, total, weight);
       }
@@ -676,11 +684,12 @@ bool LineRowRing::Allocate(int32_t w, int32_t h, SimdLevel level) {
   wideRows_.reset();
 #ifdef VS_WIDE_VECTORS
   if (level_ == SimdLevel::kAvx512) {
-    wide_.reset(new (std::nothrow) ptrdiff_t[kPairPositions]);
+    wide_.reset(new (std::nothrow) ptrdiff_t[2 * kPairPositions]);
     wideRows_.reset(new (std::nothrow) int32_t[size > 0 ? size : 1]());
     if (wide_ == nullptr || wideRows_ == nullptr) return false;
     for (int32_t k = 0; k < kPairPositions; ++k) {
       wide_[k] = static_cast<ptrdiff_t>(kWide.dy[k]) * static_cast<ptrdiff_t>(stride_) + kWide.dx[k];
+      wide_[k + kPairPositions] = -wide_[k];
     }
   }
 #endif

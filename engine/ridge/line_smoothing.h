@@ -81,7 +81,8 @@ class LineRowRing {
   uint8_t* Slot(int32_t slot) const;  // the first pixel of a ring slot (2 x slots_ of them)
   std::unique_ptr<uint8_t[]> rows_;
   std::unique_ptr<Offsets[]> offsets_;  // per orientation, for this width
-  // AVX-512 level: the ring offset of each kernel position, and the ring's
+  // AVX-512 level: the ring offset of each kernel position and of its
+  // opposite, and the ring's
   // pixels again as 32-bit values (same layout).
   std::unique_ptr<ptrdiff_t[]> wide_;
   std::unique_ptr<int32_t[]> wideRows_;
