@@ -443,7 +443,7 @@ constexpr int32_t kNinthShift = 16;
 constexpr int32_t PairIndex(int32_t dy, int32_t dx) { return (dy + kLineReach) * kLineRows + dx + kLineReach; }
 
 struct WideTables {
-  alignas(64) int32_t pair[kPairPositions][kWrapped];  // weight of each position per orientation (mod 120)
+  alignas(64) int16_t pair[kPairPositions][kWrapped];  // weight of each position per orientation (mod 120)
   alignas(64) int32_t centre[kWrapped];
   int32_t dy[kPairPositions];
   int32_t dx[kPairPositions];
@@ -464,7 +464,7 @@ constexpr WideTables MakeWideTables() {
     t.centre[c] = static_cast<int32_t>(kernel.centre);
     for (int32_t i = 0; i < kernel.count; ++i) {
       const int32_t k = PairIndex(kernel.taps[i].dy, kernel.taps[i].dx);
-      t.pair[k][c] += static_cast<int32_t>(kernel.taps[i].weight);
+      t.pair[k][c] = static_cast<int16_t>(t.pair[k][c] + static_cast<int32_t>(kernel.taps[i].weight));
       t.uses[0][c][k / 64] |= uint64_t{1} << (k % 64);
     }
   }
@@ -480,6 +480,16 @@ constexpr WideTables MakeWideTables() {
 }
 
 constexpr WideTables kWide = MakeWideTables();
+
+constexpr bool WeightsFitSignedWords() {
+  for (const LineKernel& kernel : kKernels) {
+    for (int32_t t = 0; t < kernel.count; ++t) {
+      if (kernel.taps[t].weight > INT16_MAX) return false;
+    }
+  }
+  return true;
+}
+static_assert(WeightsFitSignedWords(), "the multiply-add reads the weights as signed 16-bit values");
 
 VS_WIDE_CODE_BEGIN
 
@@ -537,7 +547,8 @@ VS_AVX512 inline __m512i WideLines(const WideRow& row, const int32_t* c, __m512i
   __m512i sum = _mm512_madd_epi16(WidePixels(c), centre);
   __m512i total = centre;
   const __m512i width = _mm512_set1_epi32(row.w);
-  const int32_t* table = kWide.pair[0] + base;
+  constexpr __mmask32 kLowHalves = 0x55555555;
+  const int16_t* table = kWide.pair[0] + base;
   for (int32_t word = 0; word < kMaskWords; ++word) {
     // Per word of the position set: its positions' weight rows and offsets.
     const int32_t* rows = kWide.row + 64 * word;
@@ -545,9 +556,8 @@ VS_AVX512 inline __m512i WideLines(const WideRow& row, const int32_t* c, __m512i
     const ptrdiff_t* minus = plus + kPairPositions;
     for (uint64_t set = first[word] | last[word]; set != 0; set &= set - 1) {
       const int32_t i = __builtin_ctzll(set);
-      const int32_t* weights = table + rows[i];
-      const __m512i weight =
-          _mm512_permutex2var_epi32(_mm512_loadu_si512(weights), index, _mm512_loadu_si512(weights + kWideLanes));
+      // The weight in the low half of each 32-bit lane (index there), 0 above.
+      const __m512i weight = _mm512_maskz_permutexvar_epi16(kLowHalves, index, _mm512_loadu_si512(table + rows[i]));
       if (!kEdge) {
         sum = _mm512_add_epi32(
             sum, _mm512_madd_epi16(_mm512_add_epi32(WidePixels(c + plus[i]), WidePixels(c + minus[i])), weight));
