@@ -262,11 +262,66 @@ inline bool OrientationOfFour(const int32_t* gxx, const int32_t* gyy, const int3
 }
 #endif
 
-// OrientationOf over a row, four windows at a time where SSE2 is available.
-inline void OrientationsOf(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count, uint8_t* orientation) {
+#ifdef VS_WIDE_VECTORS
+VS_WIDE_CODE_BEGIN
+// OrientationOfFour for 16 windows with AVX-512. The quotient of the scaled
+// smaller component (0..49) comes from a reciprocal estimate in floats, at
+// most one off, and one step each way by its remainder makes it exact.
+VS_AVX512 bool OrientationOfSixteen(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, uint8_t* orientation) {
+  const __m512i xx = _mm512_loadu_si512(gxx), yy = _mm512_loadu_si512(gyy), xy = _mm512_loadu_si512(gxy);
+  const __m512i limit = _mm512_set1_epi32(kFourWideMomentLimit);
+  const __mmask16 outside = _mm512_cmpgt_epu32_mask(_mm512_abs_epi32(xx), limit) |
+                            _mm512_cmpgt_epu32_mask(_mm512_abs_epi32(yy), limit) |
+                            _mm512_cmpgt_epu32_mask(_mm512_abs_epi32(xy), limit);
+  if (outside != 0) return false;
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i a = _mm512_sub_epi32(xx, yy);
+  const __m512i b = _mm512_add_epi32(xy, xy);
+  const __m512i magnitudeA = _mm512_abs_epi32(a), magnitudeB = _mm512_abs_epi32(b);
+  const __mmask16 bLarger = _mm512_cmpgt_epi32_mask(magnitudeB, magnitudeA);
+  const __m512i larger = _mm512_mask_mov_epi32(magnitudeA, bLarger, magnitudeB);
+  const __m512i smaller = _mm512_mask_mov_epi32(magnitudeB, bLarger, magnitudeA);
+  const __m512i largest = _mm512_set1_epi32(static_cast<int32_t>(kHalfAngleMax));
+  const __mmask16 scaled = _mm512_cmpgt_epi32_mask(larger, largest);
+  const __m512i dividend = _mm512_add_epi32(_mm512_mullo_epi32(smaller, largest), _mm512_srli_epi32(larger, 1));
+  __m512i quotient = _mm512_cvttps_epi32(
+      _mm512_mul_ps(_mm512_cvtepi32_ps(dividend), _mm512_rcp14_ps(_mm512_cvtepi32_ps(larger))));
+  const __m512i rest = _mm512_sub_epi32(dividend, _mm512_mullo_epi32(quotient, larger));
+  const __m512i one = _mm512_set1_epi32(1);
+  quotient = _mm512_mask_sub_epi32(quotient, _mm512_cmplt_epi32_mask(rest, zero), quotient, one);
+  quotient = _mm512_mask_add_epi32(quotient, _mm512_cmpge_epi32_mask(rest, larger), quotient, one);
+  const __m512i smallIndex = _mm512_mask_mov_epi32(smaller, scaled, quotient);
+  const __m512i largeIndex = _mm512_mask_mov_epi32(larger, scaled, largest);
+  // The table's row is the b component, its column the a component.
+  const __m512i row = _mm512_mask_mov_epi32(smallIndex, bLarger, largeIndex);
+  const __m512i column = _mm512_mask_mov_epi32(largeIndex, bLarger, smallIndex);
+  // Sign case 3 x (a > 0) + (b > 0) - (b < 0) + 1.
+  __m512i signCase = _mm512_mask_add_epi32(one, _mm512_cmpgt_epi32_mask(a, zero), one, _mm512_set1_epi32(kSignsOfB));
+  signCase = _mm512_mask_add_epi32(signCase, _mm512_cmpgt_epi32_mask(b, zero), signCase, one);
+  signCase = _mm512_mask_sub_epi32(signCase, _mm512_cmplt_epi32_mask(b, zero), signCase, one);
+  const __m512i cell = _mm512_add_epi32(_mm512_mullo_epi32(row, _mm512_set1_epi32(kHalfAngleSide)), column);
+  const __m512i index = _mm512_add_epi32(_mm512_mullo_epi32(cell, _mm512_set1_epi32(kSignCases)), signCase);
+  alignas(64) int32_t indices[16];
+  _mm512_store_si512(indices, index);
+  for (int lane = 0; lane < 16; ++lane) orientation[lane] = kRidgeByCell.at[indices[lane]];
+  return true;
+}
+VS_WIDE_CODE_END
+#endif
+
+// OrientationOf over a row, 16 or four windows at a time where the vector
+// level allows.
+inline void OrientationsOf(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count, uint8_t* orientation,
+                           SimdLevel level) {
   int32_t i = 0;
+#ifdef VS_WIDE_VECTORS
+  for (; level == SimdLevel::kAvx512 && i + 16 <= count; i += 16) {
+    if (OrientationOfSixteen(gxx + i, gyy + i, gxy + i, orientation + i)) continue;
+    for (int32_t k = i; k < i + 16; ++k) orientation[k] = OrientationOf(gxx[k], gyy[k], gxy[k]);
+  }
+#endif
 #ifdef VS_MOMENTS_SSE2
-  for (; i + 4 <= count; i += 4) {
+  for (; level != SimdLevel::kPlain && i + 4 <= count; i += 4) {
     if (OrientationOfFour(gxx + i, gyy + i, gxy + i, orientation + i)) continue;
     for (int32_t k = i; k < i + 4; ++k) orientation[k] = OrientationOf(gxx[k], gyy[k], gxy[k]);
   }
@@ -317,13 +372,14 @@ uint8_t CoherenceFromMoments(int32_t gxx, int32_t gyy, int32_t gxy, uint8_t ener
 }
 
 void OrientationAndCoherenceRow(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count,
-                                uint8_t energyMin, uint8_t* orientation, uint8_t* coherence) {
-  OrientationsOf(gxx, gyy, gxy, count, orientation);
+                                uint8_t energyMin, uint8_t* orientation, uint8_t* coherence, SimdLevel level) {
+  OrientationsOf(gxx, gyy, gxy, count, orientation, level);
   for (int32_t i = 0; i < count; ++i) coherence[i] = CoherenceOf(gxx[i], gyy[i], gxy[i], energyMin);
 }
 
-void OrientationRow(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count, uint8_t* orientation) {
-  OrientationsOf(gxx, gyy, gxy, count, orientation);
+void OrientationRow(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count, uint8_t* orientation,
+                    SimdLevel level) {
+  OrientationsOf(gxx, gyy, gxy, count, orientation, level);
 }
 
 namespace {

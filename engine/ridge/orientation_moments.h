@@ -75,12 +75,15 @@ uint8_t OrientationFromMoments(int32_t gxx, int32_t gyy, int32_t gxy);
 uint8_t CoherenceFromMoments(int32_t gxx, int32_t gyy, int32_t gxy, uint8_t energyMin);
 
 // Both of the above for `count` windows of one row at once (mean moments in
-// three arrays): the per-pixel stage's inner loop.
+// three arrays): the per-pixel stage's inner loop. `level` picks the vector
+// code here and below (every level gives the same values).
 void OrientationAndCoherenceRow(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count,
-                                uint8_t energyMin, uint8_t* orientation, uint8_t* coherence);
+                                uint8_t energyMin, uint8_t* orientation, uint8_t* coherence,
+                                SimdLevel level = MachineSimdLevel());
 
 // The orientations alone of `count` windows of one row.
-void OrientationRow(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count, uint8_t* orientation);
+void OrientationRow(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count, uint8_t* orientation,
+                    SimdLevel level = MachineSimdLevel());
 
 // The integer nearest to sqrt(q) (halves cannot occur), capped at 255
 // (q >= 65281); the root behind the coherence.

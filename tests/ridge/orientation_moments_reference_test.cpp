@@ -81,9 +81,10 @@ uint8_t ReferenceCoherence(int32_t gxx, int32_t gyy, int32_t gxy, uint8_t energy
 }
 
 // Counts mismatches and reports the first few. Every input also passes
-// through the row forms (OrientationRow, OrientationAndCoherenceRow) in rows
-// of 1 to 11 windows, so that rows taken several windows at a time meet every
-// input in every lane and in the leftover windows of a row.
+// through the row forms (OrientationRow, OrientationAndCoherenceRow) at every
+// vector level the machine runs, in rows of 1 to 37 windows, so that rows
+// taken 4 or 16 windows at a time meet every input in every lane and in the
+// leftover windows of a row.
 class Differential {
  public:
   void Check(int32_t gxx, int32_t gyy, int32_t gxy, uint8_t energyMin) {
@@ -109,7 +110,7 @@ class Differential {
   }
 
  private:
-  static constexpr int32_t kRowMax = 11;
+  static constexpr int32_t kRowMax = 37;
   void Report(bool same, const char* form, int32_t gxx, int32_t gyy, int32_t gxy, uint8_t energyMin, uint8_t o,
               uint8_t ro, uint8_t c, uint8_t rc) {
     if (same || ++mismatches_ > 5) return;
@@ -119,14 +120,16 @@ class Differential {
   }
   void Flush() {
     if (count_ == 0) return;
-    uint8_t o[kRowMax], c[kRowMax], alone[kRowMax];
-    OrientationAndCoherenceRow(xx_, yy_, xy_, count_, rowEnergyMin_, o, c);
-    OrientationRow(xx_, yy_, xy_, count_, alone);
-    for (int32_t i = 0; i < count_; ++i) {
-      Report(o[i] == expectedO_[i] && c[i] == expectedC_[i], "row", xx_[i], yy_[i], xy_[i], rowEnergyMin_, o[i],
-             expectedO_[i], c[i], expectedC_[i]);
-      Report(alone[i] == expectedO_[i], "orientation row", xx_[i], yy_[i], xy_[i], rowEnergyMin_, alone[i],
-             expectedO_[i], 0, 0);
+    for (int32_t level = 0; level <= static_cast<int32_t>(MachineSimdLevel()); ++level) {
+      uint8_t o[kRowMax], c[kRowMax], alone[kRowMax];
+      OrientationAndCoherenceRow(xx_, yy_, xy_, count_, rowEnergyMin_, o, c, static_cast<SimdLevel>(level));
+      OrientationRow(xx_, yy_, xy_, count_, alone, static_cast<SimdLevel>(level));
+      for (int32_t i = 0; i < count_; ++i) {
+        Report(o[i] == expectedO_[i] && c[i] == expectedC_[i], "row", xx_[i], yy_[i], xy_[i], rowEnergyMin_, o[i],
+               expectedO_[i], c[i], expectedC_[i]);
+        Report(alone[i] == expectedO_[i], "orientation row", xx_[i], yy_[i], xy_[i], rowEnergyMin_, alone[i],
+               expectedO_[i], 0, 0);
+      }
     }
     count_ = 0;
     rowLength_ = rowLength_ % kRowMax + 1;
