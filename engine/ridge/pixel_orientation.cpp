@@ -9,9 +9,14 @@
 #include <memory>
 #include <new>
 
+#include "engine/simd_level.h"
+
 #if defined(__SSE2__) && defined(__GNUC__)
 #include <emmintrin.h>
 #define VS_PIXEL_ORIENTATION_SSE2 1
+#endif
+#ifdef VS_WIDE_VECTORS
+#include <immintrin.h>
 #endif
 
 #include "engine/result_codes.h"
@@ -86,6 +91,22 @@ class WindowMean {
     return _mm_sub_epi32(_mm_xor_si128(quotient, sign), sign);
   }
 #endif
+#ifdef VS_WIDE_VECTORS
+  VS_WIDE_CODE_BEGIN
+  // Of4 for 16 window sums.
+  VS_AVX512 __m512i Of16(__m512i sum) const {
+    const __m512i dividend = _mm512_add_epi32(sum, _mm512_set1_epi32(count_ >> 1));
+    const __mmask16 negative = _mm512_cmplt_epi32_mask(dividend, _mm512_setzero_si512());
+    const __m512i magnitude = _mm512_abs_epi32(dividend);
+    const __m512i magic = _mm512_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(magic_)));
+    const __m128i shift = _mm_cvtsi32_si128(shift_);
+    const __m512i even = _mm512_srl_epi64(_mm512_mul_epu32(magnitude, magic), shift);
+    const __m512i odd = _mm512_srl_epi64(_mm512_mul_epu32(_mm512_srli_epi64(magnitude, 32), magic), shift);
+    const __m512i quotient = _mm512_or_si512(even, _mm512_slli_epi64(odd, 32));
+    return _mm512_mask_sub_epi32(quotient, negative, _mm512_setzero_si512(), quotient);
+  }
+  VS_WIDE_CODE_END
+#endif
   int32_t Count() const { return count_; }
   // The same for a sum that cannot be negative (a sum of squares).
   int32_t OfSquares(int64_t sum) const {
@@ -133,6 +154,58 @@ void RunningTotals(const int32_t* column, int32_t w, int32_t radius, uint32_t* p
 inline int32_t WindowFromTotals(const uint32_t* prefix, int32_t x, int32_t radius) {
   return static_cast<int32_t>(prefix[x + 2 * radius + 1] - prefix[x]);
 }
+
+#ifdef VS_WIDE_VECTORS
+VS_WIDE_CODE_BEGIN
+// RunningTotals 16 columns at a time: the totals within a block by four
+// shifted additions, plus the total before the block.
+VS_AVX512 void RunningTotalsWide(const int32_t* column, int32_t w, int32_t radius, uint32_t* prefix) {
+  constexpr int32_t kLanes = 16;
+  const int32_t count = w + 2 * radius + 2;
+  const int32_t* from = column - radius - 1;
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i lastLane = _mm512_set1_epi32(kLanes - 1);
+  __m512i before = zero;
+  int32_t j = 0;
+  for (; j + kLanes <= count; j += kLanes) {
+    __m512i v = _mm512_loadu_si512(from + j);
+    v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 1));
+    v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 2));
+    v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 4));
+    v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 8));
+    v = _mm512_add_epi32(v, before);
+    _mm512_storeu_si512(prefix + j, v);
+    before = _mm512_permutexvar_epi32(lastLane, v);
+  }
+  uint32_t total = j > 0 ? prefix[j - 1] : 0;
+  for (; j < count; ++j) {
+    total += static_cast<uint32_t>(from[j]);
+    prefix[j] = total;
+  }
+}
+
+// Window sums of the totals (see WindowFromTotals) of pixels 0 .. w - 1, 16 at
+// a time; each passes through `finish` (a VS_AVX512 function object).
+template <typename Finish>
+VS_AVX512 inline void WindowsWide(const uint32_t* prefix, int32_t w, int32_t radius, int32_t* out, Finish finish) {
+  constexpr int32_t kLanes = 16;
+  int32_t x = 0;
+  for (; x + kLanes <= w; x += kLanes) {
+    const __m512i sum =
+        _mm512_sub_epi32(_mm512_loadu_si512(prefix + x + 2 * radius + 1), _mm512_loadu_si512(prefix + x));
+    _mm512_storeu_si512(out + x, finish(sum));
+  }
+  for (; x < w; ++x) out[x] = _mm_cvtsi128_si32(_mm512_castsi512_si128(finish(_mm512_set1_epi32(WindowFromTotals(prefix, x, radius)))));
+}
+struct SumsAsTheyAre {
+  VS_AVX512 __m512i operator()(__m512i sum) const { return sum; }
+};
+struct SumsToMeans {
+  const WindowMean& mean;
+  VS_AVX512 __m512i operator()(__m512i sum) const { return mean.Of16(sum); }
+};
+VS_WIDE_CODE_END
+#endif
 
 // Whether every window of `count` pixels of terms up to `largest` (and the
 // rounding half count added to it) stays below 2^31.
@@ -216,9 +289,11 @@ void UpdateColumns(const Family& family, const TermRows* entering, const TermRow
   int32_t x = 1;
 #ifdef VS_PIXEL_ORIENTATION_SSE2
   if constexpr (sizeof(Sum) == sizeof(int32_t)) {
-    int32_t* sums[Family::kChannels];
-    for (int c = 0; c < Family::kChannels; ++c) sums[c] = columns[c];
-    x = UpdateEight(family, entering, leaving, w, sums);
+    if (family.level != SimdLevel::kPlain) {
+      int32_t* sums[Family::kChannels];
+      for (int c = 0; c < Family::kChannels; ++c) sums[c] = columns[c];
+      x = UpdateEight(family, entering, leaving, w, sums);
+    }
   }
 #endif
   if (entering != nullptr) family.template Accumulate<1, Sum>(*entering, x, w, columns);
@@ -233,6 +308,7 @@ struct GradientFamily {
   static constexpr int64_t kLargestTerm = int64_t{kLargestGradient} * kLargestGradient;
   WindowMean mean;
   uint8_t energyMin;
+  SimdLevel level;
   std::unique_ptr<int32_t[]> means;  // three rows of w means: gxx, gyy, gxy
   std::unique_ptr<uint32_t[]> totals;  // running totals of one channel (w + 2r + 2)
   int32_t width = 0;
@@ -290,9 +366,16 @@ struct GradientFamily {
     // Windows whose largest sum and rounding stay below 2^31 (radius 14 and
     // less): running totals and four means at a time.
     if constexpr (sizeof(Sum) == sizeof(int32_t)) {
-      if (mean.Narrow() && WindowFits(mean.Count(), kLargestTerm, mean.Count() / 2)) {
+      if (level != SimdLevel::kPlain && mean.Narrow() && WindowFits(mean.Count(), kLargestTerm, mean.Count() / 2)) {
         int32_t* out[kChannels] = {xx, yy, xy};
         for (int c = 0; c < kChannels; ++c) {
+#ifdef VS_WIDE_VECTORS
+          if (level == SimdLevel::kAvx512) {
+            RunningTotalsWide(column[c], w, radius, totals.get());
+            WindowsWide(totals.get(), w, radius, out[c], SumsToMeans{mean});
+            continue;
+          }
+#endif
           RunningTotals(column[c], w, radius, totals.get());
           int32_t x = 0;
           for (; x + 4 <= w; x += 4) StoreInts(out[c] + x, mean.Of4(WindowsFromTotals(totals.get(), x, radius)));
@@ -308,9 +391,9 @@ struct GradientFamily {
       SlideAlongRow(column[2], w, radius, [&](int32_t x, int64_t sum) { xy[x] = mean(sum); });
     }
     if (reliability == nullptr) {
-      OrientationRow(xx, yy, xy, w, orientation);
+      OrientationRow(xx, yy, xy, w, orientation, level);
     } else {
-      OrientationAndCoherenceRow(xx, yy, xy, w, energyMin, orientation, reliability);
+      OrientationAndCoherenceRow(xx, yy, xy, w, energyMin, orientation, reliability, level);
     }
   }
 };
@@ -320,6 +403,7 @@ struct DifferenceFamily {
   static constexpr int64_t kLargestTerm = 2 * 255;  // two differences of bytes
   int64_t flatLimit;
   int64_t windowPixels;  // (2r + 1)², the most pixels a window holds
+  SimdLevel level;
 
   template <int Sign, typename Sum>
   void Accumulate(const TermRows& rows, int32_t from, int32_t w, ColumnSums<kChannels, Sum>& columns) const {
@@ -376,15 +460,24 @@ struct DifferenceFamily {
         for (int c = 0; c < kChannels; ++c) {
           int32_t* out = narrowSums.get() + static_cast<size_t>(c) * width;
           channel[c] = out;
+#ifdef VS_WIDE_VECTORS
+          if (level == SimdLevel::kAvx512) {
+            RunningTotalsWide(column[c], w, radius, totals.get());
+            WindowsWide(totals.get(), w, radius, out, SumsAsTheyAre{});
+            continue;
+          }
+#endif
           RunningTotals(column[c], w, radius, totals.get());
           int32_t x = 0;
 #ifdef VS_PIXEL_ORIENTATION_SSE2
-          for (; x + 4 <= w; x += 4) StoreInts(out + x, WindowsFromTotals(totals.get(), x, radius));
+          for (; level != SimdLevel::kPlain && x + 4 <= w; x += 4) {
+            StoreInts(out + x, WindowsFromTotals(totals.get(), x, radius));
+          }
 #endif
           for (; x < w; ++x) out[x] = WindowFromTotals(totals.get(), x, radius);
         }
         DifferenceOrientationRow(channel[0], channel[1], channel[2], channel[3], w, flatLimit, orientation,
-                                 reliability);
+                                 reliability, level);
         return;
       }
     }
@@ -517,19 +610,20 @@ int32_t WindowRadius(uint32_t radius) {
 }  // namespace
 
 int32_t GradientPixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, uint8_t* const* orientationMap,
-                                 uint32_t radius, uint8_t gradientEnergyMin) {
+                                 uint32_t radius, uint8_t gradientEnergyMin, SimdLevel level) {
   const int32_t r = WindowRadius(radius);
   const int32_t side = 2 * r + 1;
-  GradientFamily family{WindowMean(side * side), gradientEnergyMin, nullptr, nullptr};
+  GradientFamily family{WindowMean(side * side), gradientEnergyMin, level, nullptr, nullptr};
   ImageSink sink{orientationMap, scratch};
   return StreamWithFittingSums(w, h, scratch, sink, r, family);
 }
 
 int32_t DifferencePixelOrientation(int32_t w, int32_t h, uint8_t* const* scratch, uint8_t* const* orientationMap,
-                                   uint32_t radius, uint8_t pixelFlatnessMax) {
+                                   uint32_t radius, uint8_t pixelFlatnessMax, SimdLevel level) {
   const int32_t r = WindowRadius(radius);
   const int64_t side = 2 * r + 1;
-  DifferenceFamily family{side * side * pixelFlatnessMax * kFlatnessDifferences, side * side, nullptr, nullptr, nullptr};
+  DifferenceFamily family{side * side * pixelFlatnessMax * kFlatnessDifferences, side * side, level, nullptr, nullptr,
+                          nullptr};
   ImageSink sink{orientationMap, scratch};
   return StreamWithFittingSums(w, h, scratch, sink, r, family);
 }
@@ -538,7 +632,7 @@ int32_t StreamGradientOrientation(int32_t w, int32_t h, const uint8_t* const* im
                                   bool withReliability, OrientationRows& rows) {
   const int32_t r = WindowRadius(radius);
   const int32_t side = 2 * r + 1;
-  GradientFamily family{WindowMean(side * side), kNoReliabilityLimit, nullptr, nullptr};
+  GradientFamily family{WindowMean(side * side), kNoReliabilityLimit, MachineSimdLevel(), nullptr, nullptr};
   return StreamToConsumer(w, h, image, r, withReliability, family, rows);
 }
 
@@ -546,7 +640,7 @@ int32_t StreamDifferenceOrientation(int32_t w, int32_t h, const uint8_t* const* 
                                     bool withReliability, OrientationRows& rows) {
   const int32_t r = WindowRadius(radius);
   const int64_t side = 2 * r + 1;
-  DifferenceFamily family{int64_t{kNoReliabilityLimit}, side * side, nullptr, nullptr, nullptr};
+  DifferenceFamily family{int64_t{kNoReliabilityLimit}, side * side, MachineSimdLevel(), nullptr, nullptr, nullptr};
   return StreamToConsumer(w, h, image, r, withReliability, family, rows);
 }
 

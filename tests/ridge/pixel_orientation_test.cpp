@@ -16,13 +16,13 @@ namespace {
 using Expected = OrientationImages;
 
 // The stage on a copy of `grey`: the map, and the reliability it leaves in the copy.
-Expected Orient(const RowImage& grey, bool gradient, uint32_t r, uint8_t limit) {
+Expected Orient(const RowImage& grey, bool gradient, uint32_t r, uint8_t limit, SimdLevel level = MachineSimdLevel()) {
   const int32_t w = grey.width(), h = grey.height();
   Expected out{AllocRowImage(w, h), AllocRowImage(w, h)};
   CopyRowImage(out.reliability.rows(), grey.rows(), w, h);
   const int32_t result =
-      gradient ? GradientPixelOrientation(w, h, out.reliability.rows(), out.orientation.rows(), r, limit)
-               : DifferencePixelOrientation(w, h, out.reliability.rows(), out.orientation.rows(), r, limit);
+      gradient ? GradientPixelOrientation(w, h, out.reliability.rows(), out.orientation.rows(), r, limit, level)
+               : DifferencePixelOrientation(w, h, out.reliability.rows(), out.orientation.rows(), r, limit, level);
   EXPECT_EQ(result, kOk);
   return out;
 }
@@ -43,15 +43,20 @@ struct Case {
 // radii 0 and larger than the image, rings larger and smaller than the image.
 constexpr Case kCases[] = {{1, 1, 0},  {1, 1, 3},   {1, 9, 2},   {9, 1, 2},  {2, 2, 1},   {3, 3, 0},
                            {3, 3, 1},  {5, 4, 7},   {17, 5, 2},  {13, 29, 3}, {31, 23, 12}, {40, 37, 12},
-                           {21, 50, 1}, {10, 7, 40}, {47, 45, 18}};
+                           {21, 50, 1}, {10, 7, 40}, {47, 45, 18}, {83, 19, 6}};
 
+// Every vector level the machine runs.
 TEST(PixelOrientationTest, StreamingAgreesWithDirectWindowSums) {
   TestRandom random(51);
   for (const Case& c : kCases) {
     SCOPED_TRACE(::testing::Message() << c.w << " x " << c.h << " r " << c.r);
     const RowImage grey = RandomImage(c.w, c.h, random);
-    ExpectSameImages(Orient(grey, true, c.r, 20), SlowGradient(grey, c.r, 20));
-    ExpectSameImages(Orient(grey, false, c.r, 19), SlowDifference(grey, c.r, 19));
+    const Expected gradient = SlowGradient(grey, c.r, 20), difference = SlowDifference(grey, c.r, 19);
+    for (int32_t level = 0; level <= static_cast<int32_t>(MachineSimdLevel()); ++level) {
+      SCOPED_TRACE(::testing::Message() << "level " << level);
+      ExpectSameImages(Orient(grey, true, c.r, 20, static_cast<SimdLevel>(level)), gradient);
+      ExpectSameImages(Orient(grey, false, c.r, 19, static_cast<SimdLevel>(level)), difference);
+    }
   }
 }
 
