@@ -252,15 +252,15 @@ inline void AddTerms(int32_t* const* sums, int32_t x, const __m128i* entering, c
   }
 }
 
-// The terms of 8 pixels from x on as 32-bit lanes, low and high half of each
-// channel, for each family's Terms8; returns the first x not done (pixels 1
-// .. w - 2 have terms, and no read passes column w - 1).
+// The terms of 8 pixels from x = from on as 32-bit lanes, low and high half
+// of each channel, for each family's Terms8; returns the first x not done
+// (pixels 1 .. w - 2 have terms, and no read passes column w - 1).
 template <typename Family>
 int32_t UpdateEight(const Family& family, const TermRows* entering, const TermRows* leaving, int32_t w,
-                    int32_t* const* sums) {
+                    int32_t* const* sums, int32_t from) {
   constexpr int kLanes = 8;
   __m128i in[2 * Family::kChannels], out[2 * Family::kChannels];
-  int32_t x = 1;
+  int32_t x = from;
   for (; x + kLanes <= w - 1; x += kLanes) {
     if (entering != nullptr) family.Terms8(*entering, x, in);
     if (leaving != nullptr) family.Terms8(*leaving, x, out);
@@ -280,6 +280,34 @@ inline __m128i ByteDistance(__m128i a, __m128i b) { return _mm_or_si128(_mm_subs
 inline __m128i LoadLow8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
 #endif
 
+#ifdef VS_WIDE_VECTORS
+VS_WIDE_CODE_BEGIN
+// UpdateEight for 16 pixels at a time with AVX-512 (the families' Terms16).
+template <typename Family>
+VS_AVX512 int32_t UpdateSixteen(const Family& family, const TermRows* entering, const TermRows* leaving, int32_t w,
+                                int32_t* const* sums) {
+  constexpr int kLanes = 16;
+  __m512i in[Family::kChannels], out[Family::kChannels];
+  int32_t x = 1;
+  for (; x + kLanes <= w - 1; x += kLanes) {
+    if (entering != nullptr) family.Terms16(*entering, x, in);
+    if (leaving != nullptr) family.Terms16(*leaving, x, out);
+    for (int c = 0; c < Family::kChannels; ++c) {
+      __m512i sum = _mm512_loadu_si512(sums[c] + x);
+      if (entering != nullptr) sum = _mm512_add_epi32(sum, in[c]);
+      if (leaving != nullptr) sum = _mm512_sub_epi32(sum, out[c]);
+      _mm512_storeu_si512(sums[c] + x, sum);
+    }
+  }
+  return x;
+}
+// Sixteen bytes from p widened to 16-bit lanes.
+VS_AVX512 inline __m256i LoadBytes16(const uint8_t* p) {
+  return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+VS_WIDE_CODE_END
+#endif
+
 // Updates the column sums for one row step: the terms of the entering rows
 // are added and those of the leaving rows taken off (either may be null).
 // Sums of 32 bits take 8 pixels at a time where SSE2 is available.
@@ -292,7 +320,10 @@ void UpdateColumns(const Family& family, const TermRows* entering, const TermRow
     if (family.level != SimdLevel::kPlain) {
       int32_t* sums[Family::kChannels];
       for (int c = 0; c < Family::kChannels; ++c) sums[c] = columns[c];
-      x = UpdateEight(family, entering, leaving, w, sums);
+#ifdef VS_WIDE_VECTORS
+      if (family.level == SimdLevel::kAvx512) x = UpdateSixteen(family, entering, leaving, w, sums);
+#endif
+      x = UpdateEight(family, entering, leaving, w, sums, x);
     }
   }
 #endif
@@ -354,6 +385,29 @@ struct GradientFamily {
       terms[4 + half] = _mm_madd_epi16(gx[half], gy[half]);
     }
   }
+#endif
+
+#ifdef VS_WIDE_VECTORS
+  VS_WIDE_CODE_BEGIN
+  // Terms8 for pixels x .. x + 15.
+  VS_AVX512 void Terms16(const TermRows& rows, int32_t x, __m512i* terms) const {
+    const __m256i aL = LoadBytes16(rows.above + x - 1), aC = LoadBytes16(rows.above + x);
+    const __m256i aR = LoadBytes16(rows.above + x + 1);
+    const __m256i rL = LoadBytes16(rows.row + x - 1), rR = LoadBytes16(rows.row + x + 1);
+    const __m256i bL = LoadBytes16(rows.below + x - 1), bC = LoadBytes16(rows.below + x);
+    const __m256i bR = LoadBytes16(rows.below + x + 1);
+    const __m256i right = _mm256_add_epi16(_mm256_add_epi16(aR, bR), _mm256_slli_epi16(rR, 2));
+    const __m256i left = _mm256_add_epi16(_mm256_add_epi16(aL, bL), _mm256_slli_epi16(rL, 2));
+    const __m256i down = _mm256_add_epi16(_mm256_add_epi16(bL, bR), _mm256_slli_epi16(bC, 2));
+    const __m256i up = _mm256_add_epi16(_mm256_add_epi16(aL, aR), _mm256_slli_epi16(aC, 2));
+    // The high 16 bits stay 0: the multiply-add reads the low ones signed.
+    const __m512i gx = _mm512_cvtepu16_epi32(_mm256_sub_epi16(right, left));
+    const __m512i gy = _mm512_cvtepu16_epi32(_mm256_sub_epi16(down, up));
+    terms[0] = _mm512_madd_epi16(gx, gx);
+    terms[1] = _mm512_madd_epi16(gy, gy);
+    terms[2] = _mm512_madd_epi16(gx, gy);
+  }
+  VS_WIDE_CODE_END
 #endif
 
   template <typename Sum>
@@ -435,6 +489,27 @@ struct DifferenceFamily {
     pair(rows.above + x, rows.below + x, terms + 4);
     pair(rows.above + x + 1, rows.below + x - 1, terms + 6);
   }
+#endif
+
+#ifdef VS_WIDE_VECTORS
+  VS_WIDE_CODE_BEGIN
+  // Terms8 for pixels x .. x + 15.
+  VS_AVX512 void Terms16(const TermRows& rows, int32_t x, __m512i* terms) const {
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows.row + x));
+    const uint8_t* ends[4][2] = {{rows.row + x - 1, rows.row + x + 1},
+                                 {rows.above + x - 1, rows.below + x + 1},
+                                 {rows.above + x, rows.below + x},
+                                 {rows.above + x + 1, rows.below + x - 1}};
+    for (int k = 0; k < kChannels; ++k) {
+      const __m128i one = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ends[k][0]));
+      const __m128i other = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ends[k][1]));
+      const __m256i sum = _mm256_add_epi16(
+          _mm256_cvtepu8_epi16(_mm_or_si128(_mm_subs_epu8(c, one), _mm_subs_epu8(one, c))),
+          _mm256_cvtepu8_epi16(_mm_or_si128(_mm_subs_epu8(c, other), _mm_subs_epu8(other, c))));
+      terms[k] = _mm512_cvtepu16_epi32(sum);
+    }
+  }
+  VS_WIDE_CODE_END
 #endif
 
   std::unique_ptr<int64_t[]> sums;  // four rows of w window sums: h, d1, v, d2
