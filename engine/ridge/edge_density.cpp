@@ -11,6 +11,11 @@
 
 #include "engine/result_codes.h"
 #include "engine/row_ring.h"
+#include "engine/running_totals.h"
+
+#ifdef VS_WIDE_VECTORS
+#include <immintrin.h>
+#endif
 
 namespace vorsensor {
 namespace {
@@ -31,6 +36,51 @@ constexpr uint8_t kFactorEighth[31] = {100, 100, 100, 99, 99, 99, 98, 97, 96, 95
                                        88,  87,  86,  85, 84, 83, 82, 81, 80, 79, 79, 79, 78, 78, 78};
 constexpr uint8_t kQuarterTurn = 60;
 constexpr uint8_t kEighthTurn = 30;
+
+// x / 100 for x <= 255 x 100 as (x M) >> 19 with M = ceil(2^19 / 100).
+constexpr uint32_t kPercentReciprocal = 5243;
+constexpr int32_t kPercentShift = 19;
+constexpr bool PercentReciprocalIsExact() {
+  for (uint32_t x = 0; x <= kDensityScale * kPercent; ++x) {
+    if ((x * kPercentReciprocal) >> kPercentShift != x / kPercent) return false;
+  }
+  return true;
+}
+static_assert(PercentReciprocalIsExact(), "the reciprocal must divide every scaled density exactly");
+
+#ifdef VS_WIDE_VECTORS
+VS_WIDE_CODE_BEGIN
+// The densities of pixels from .. to - 1 (at least 16) whose windows lie
+// inside the row, 16 at a time, from the running totals of the foreground
+// and edge counts (totals[j] = counts of columns 0 .. j - 1). E x 255 / F
+// (at most 255) comes from a reciprocal estimate in floats, at most one off,
+// corrected by its remainder; every E x 255 and 256 x F lies below 2^31.
+VS_AVX512 void DensitiesWide(const uint32_t* foregroundTotals, const uint32_t* edgeTotals, const uint8_t* factors,
+                             int32_t radius, int32_t from, int32_t to, uint8_t* out) {
+  constexpr int32_t kLanes = 16;
+  const __m512i scale = _mm512_set1_epi32(kDensityScale);
+  const __m512i one = _mm512_set1_epi32(1);
+  const __m512i zero = _mm512_setzero_si512();
+  for (int32_t next = from; next < to; next += kLanes) {
+    const int32_t x = next + kLanes <= to ? next : to - kLanes;
+    const __m512i f = _mm512_sub_epi32(_mm512_loadu_si512(foregroundTotals + x + radius + 1),
+                                       _mm512_loadu_si512(foregroundTotals + x - radius));
+    const __m512i e = _mm512_sub_epi32(_mm512_loadu_si512(edgeTotals + x + radius + 1),
+                                       _mm512_loadu_si512(edgeTotals + x - radius));
+    const __m512i scaled = _mm512_mullo_epi32(e, scale);
+    __m512i q = _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(scaled), _mm512_rcp14_ps(_mm512_cvtepi32_ps(f))));
+    const __m512i rest = _mm512_sub_epi32(scaled, _mm512_mullo_epi32(q, f));
+    q = _mm512_mask_sub_epi32(q, _mm512_cmplt_epi32_mask(rest, zero), q, one);
+    q = _mm512_mask_add_epi32(q, _mm512_cmpge_epi32_mask(rest, f), q, one);
+    q = _mm512_maskz_mov_epi32(_mm512_cmpneq_epi32_mask(f, zero), q);
+    const __m512i factor = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(factors + x)));
+    const __m512i density = _mm512_srli_epi32(
+        _mm512_mullo_epi32(_mm512_mullo_epi32(q, factor), _mm512_set1_epi32(kPercentReciprocal)), kPercentShift);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm512_cvtepi32_epi8(density));
+  }
+}
+VS_WIDE_CODE_END
+#endif
 
 // Marks of row y (kForegroundMark, plus kEdgeMark) from the binary rows above,
 // at and below it (null when outside the image).
@@ -54,19 +104,38 @@ uint8_t DirectionFactor(uint8_t o) {
   return kFactorEighth[o];
 }
 
-int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t* const* orientationMap, uint32_t r) {
+namespace {
+// The factor of a map value: of its orientation (low 7 bits), 100 for none.
+uint8_t FactorOf(uint8_t mapValue) {
+  const uint8_t o = static_cast<uint8_t>(mapValue & kOrientationBits);
+  return o < kOrientations ? DirectionFactor(o) : static_cast<uint8_t>(kPercent);
+}
+}  // namespace
+
+int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t* const* orientationMap, uint32_t r,
+                    SimdLevel level) {
   if (w <= 0 || h <= 0) return kOk;
   const int32_t radius = ClampRadius(r, w, h);
   const int32_t slots = 2 * static_cast<int64_t>(radius) + 1 < h ? 2 * radius + 1 : h;
   RowRing binary;  // entry rows e - 1 .. e + 1 while the marks of row e are made
   RowRing marks;   // marks of the rows in the window
-  std::unique_ptr<uint32_t[]> storage(new (std::nothrow) uint32_t[2 * static_cast<size_t>(w)]());
+  // Column counts of foreground and edge pixels, then their running totals
+  // along the row (one more each), then the row's factors.
+  const size_t width = static_cast<size_t>(w);
+  std::unique_ptr<uint32_t[]> storage(new (std::nothrow) uint32_t[4 * width + 2 + (width + 3) / 4]());
   if (!binary.Allocate(w, h < kSquareRows ? h : kSquareRows) || !marks.Allocate(w, slots) || storage == nullptr) {
     return kOutOfMemory;
   }
   const bool narrow = static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * kDensityScale <= UINT32_MAX;
   uint32_t* foreground = storage.get();
   uint32_t* edges = foreground + w;
+  uint32_t* foregroundTotals = edges + w;  // [j]: columns 0 .. j - 1
+  uint32_t* edgeTotals = foregroundTotals + w + 1;
+  uint8_t* factors = reinterpret_cast<uint8_t*>(edgeTotals + w + 1);
+  // The 16-pixel form needs 256 x F and E x 255 below 2^31.
+  constexpr uint64_t kWideFactor = 256;
+  [[maybe_unused]] const bool wide = level == SimdLevel::kAvx512 &&
+                    static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * kWideFactor <= INT32_MAX;
 
   int32_t copied = 0;
   auto enter = [&](int32_t e) {
@@ -94,32 +163,36 @@ int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t
   for (int32_t y = 0; y < h; ++y) {
     if (y - radius - 1 >= 0) leave(y - radius - 1);
     if (y + radius < h) enter(y + radius);
-    uint32_t f = 0, edge = 0;
-    for (int32_t x = 0; x < radius && x < w; ++x) {
-      f += foreground[x];
-      edge += edges[x];
-    }
+    // The window of x covers the columns lo .. hi - 1, clipped at the row ends.
+    RunningTotals(foreground, w, foregroundTotals + 1, level);
+    RunningTotals(edges, w, edgeTotals + 1, level);
     const uint8_t* map = orientationMap[y];
     uint8_t* out = scratch[y];
-    for (int32_t x = 0; x < w; ++x) {
-      if (x + radius < w) {
-        f += foreground[x + radius];
-        edge += edges[x + radius];
-      }
-      if (x - radius - 1 >= 0) {
-        f -= foreground[x - radius - 1];
-        edge -= edges[x - radius - 1];
-      }
-      const uint8_t o = static_cast<uint8_t>(map[x] & kOrientationBits);
-      const uint32_t factor = o < kOrientations ? DirectionFactor(o) : kPercent;
+    for (int32_t x = 0; x < w; ++x) factors[x] = FactorOf(map[x]);
+    auto pixel = [&](int32_t x) {
+      const int32_t lo = x - radius > 0 ? x - radius : 0;
+      const int32_t hi = w - x > radius ? x + radius + 1 : w;
+      const uint32_t f = foregroundTotals[hi] - foregroundTotals[lo];
+      const uint32_t edge = edgeTotals[hi] - edgeTotals[lo];
       // edge <= f, so the quotient is at most 255; a 32-bit division serves
       // wherever edge x 255 fits 32 bits (every image of up to 16 M pixels).
       uint64_t density = 0;
       if (f != 0) {
         density = narrow ? edge * kDensityScale / f : static_cast<uint64_t>(edge) * kDensityScale / f;
       }
-      out[x] = static_cast<uint8_t>(density * factor / kPercent);
+      out[x] = static_cast<uint8_t>(density * factors[x] / kPercent);
+    };
+    // Pixels radius .. w - radius - 2 have their whole window inside the row.
+    const int32_t inner = w - 2 * radius - 1;
+    int32_t x = 0;
+#ifdef VS_WIDE_VECTORS
+    if (wide && inner >= 16) {
+      for (; x < radius; ++x) pixel(x);
+      DensitiesWide(foregroundTotals, edgeTotals, factors, radius, radius, radius + inner, out);
+      x = radius + inner;
     }
+#endif
+    for (; x < w; ++x) pixel(x);
   }
   return kOk;
 }

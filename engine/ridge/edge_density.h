@@ -6,6 +6,8 @@
 // and a 255.
 #include <cstdint>
 
+#include "engine/simd_level.h"
+
 namespace vorsensor {
 
 // Percentage by which a density is scaled at orientation o < 120: ridges
@@ -17,8 +19,10 @@ uint8_t DirectionFactor(uint8_t o);
 // with F foreground and E edge pixels in its window of half-width r (clipped),
 // (E x 255 / F) x factor / 100, or 0 when F = 0; the factor is that of the
 // pixel's orientation (low 7 bits of its map value), 100 for none. Returns
-// kOk, or kOutOfMemory with the image unchanged.
-int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t* const* orientationMap, uint32_t r);
+// kOk, or kOutOfMemory with the image unchanged. `level` picks the vector
+// code (every level gives the same values).
+int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t* const* orientationMap, uint32_t r,
+                    SimdLevel level = MachineSimdLevel());
 
 // The density byte of a binary image: E x 255 / F over the whole image, 0
 // when it has no foreground pixel.

@@ -21,6 +21,7 @@
 
 #include "engine/result_codes.h"
 #include "engine/ridge/orientation_moments.h"
+#include "engine/running_totals.h"
 #include "engine/row_ring.h"
 
 namespace vorsensor {
@@ -143,13 +144,8 @@ void SlideAlongRow(const Sum* column, int32_t w, int32_t radius, Store store) {
 // + 1] - prefix[x] modulo 2^32. That is the exact window sum (as a signed or
 // unsigned 32-bit value) whenever the true sum lies in 32 bits; the callers
 // take this path only for windows whose largest possible sum does.
-void RunningTotals(const int32_t* column, int32_t w, int32_t radius, uint32_t* prefix) {
-  uint32_t total = 0;
-  const int32_t last = w + radius;
-  for (int32_t j = -radius - 1; j <= last; ++j) {
-    total += static_cast<uint32_t>(column[j]);
-    prefix[j + radius + 1] = total;
-  }
+void ColumnTotals(const int32_t* column, int32_t w, int32_t radius, uint32_t* prefix, SimdLevel level) {
+  RunningTotals(reinterpret_cast<const uint32_t*>(column - radius - 1), w + 2 * radius + 2, prefix, level);
 }
 inline int32_t WindowFromTotals(const uint32_t* prefix, int32_t x, int32_t radius) {
   return static_cast<int32_t>(prefix[x + 2 * radius + 1] - prefix[x]);
@@ -157,33 +153,6 @@ inline int32_t WindowFromTotals(const uint32_t* prefix, int32_t x, int32_t radiu
 
 #ifdef VS_WIDE_VECTORS
 VS_WIDE_CODE_BEGIN
-// RunningTotals 16 columns at a time: the totals within a block by four
-// shifted additions, plus the total before the block.
-VS_AVX512 void RunningTotalsWide(const int32_t* column, int32_t w, int32_t radius, uint32_t* prefix) {
-  constexpr int32_t kLanes = 16;
-  const int32_t count = w + 2 * radius + 2;
-  const int32_t* from = column - radius - 1;
-  const __m512i zero = _mm512_setzero_si512();
-  const __m512i lastLane = _mm512_set1_epi32(kLanes - 1);
-  __m512i before = zero;
-  int32_t j = 0;
-  for (; j + kLanes <= count; j += kLanes) {
-    __m512i v = _mm512_loadu_si512(from + j);
-    v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 1));
-    v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 2));
-    v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 4));
-    v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 8));
-    v = _mm512_add_epi32(v, before);
-    _mm512_storeu_si512(prefix + j, v);
-    before = _mm512_permutexvar_epi32(lastLane, v);
-  }
-  uint32_t total = j > 0 ? prefix[j - 1] : 0;
-  for (; j < count; ++j) {
-    total += static_cast<uint32_t>(from[j]);
-    prefix[j] = total;
-  }
-}
-
 // Window sums of the totals (see WindowFromTotals) of pixels 0 .. w - 1, 16 at
 // a time; each passes through `finish` (a VS_AVX512 function object).
 template <typename Finish>
@@ -425,12 +394,12 @@ struct GradientFamily {
         for (int c = 0; c < kChannels; ++c) {
 #ifdef VS_WIDE_VECTORS
           if (level == SimdLevel::kAvx512) {
-            RunningTotalsWide(column[c], w, radius, totals.get());
+            ColumnTotals(column[c], w, radius, totals.get(), level);
             WindowsWide(totals.get(), w, radius, out[c], SumsToMeans{mean});
             continue;
           }
 #endif
-          RunningTotals(column[c], w, radius, totals.get());
+          ColumnTotals(column[c], w, radius, totals.get(), level);
           int32_t x = 0;
           for (; x + 4 <= w; x += 4) StoreInts(out[c] + x, mean.Of4(WindowsFromTotals(totals.get(), x, radius)));
           for (; x < w; ++x) out[c][x] = mean(WindowFromTotals(totals.get(), x, radius));
@@ -537,12 +506,12 @@ struct DifferenceFamily {
           channel[c] = out;
 #ifdef VS_WIDE_VECTORS
           if (level == SimdLevel::kAvx512) {
-            RunningTotalsWide(column[c], w, radius, totals.get());
+            ColumnTotals(column[c], w, radius, totals.get(), level);
             WindowsWide(totals.get(), w, radius, out, SumsAsTheyAre{});
             continue;
           }
 #endif
-          RunningTotals(column[c], w, radius, totals.get());
+          ColumnTotals(column[c], w, radius, totals.get(), level);
           int32_t x = 0;
 #ifdef VS_PIXEL_ORIENTATION_SSE2
           for (; level != SimdLevel::kPlain && x + 4 <= w; x += 4) {

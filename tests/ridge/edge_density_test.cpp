@@ -36,10 +36,11 @@ TEST(EdgeDensity, DirectionFactorsFollowTheCosine) {
 }
 
 // The streaming counts against direct counts over each clipped window, on
-// random binary (and some grey) images with random maps, many sizes and radii.
+// random binary (and some grey) images with random maps, many sizes and
+// radii, at every vector level the machine runs.
 TEST(EdgeDensity, MatchesDirectCounts) {
   testing::TestRandom random(31);
-  const int32_t sizes[][2] = {{1, 1}, {3, 3}, {2, 9}, {9, 4}, {17, 13}, {40, 37}, {64, 20}};
+  const int32_t sizes[][2] = {{1, 1}, {3, 3}, {2, 9}, {9, 4}, {17, 13}, {40, 37}, {64, 20}, {83, 9}};
   for (const auto& size : sizes) {
     const int32_t w = size[0], h = size[1];
     for (uint32_t r : {0u, 1u, 2u, 6u, 16u, 200u}) {
@@ -62,9 +63,11 @@ TEST(EdgeDensity, MatchesDirectCounts) {
         const int64_t factor = o < 120 ? DirectionFactor(static_cast<uint8_t>(o)) : 100;
         return static_cast<uint8_t>(f == 0 ? 0 : e * 255 / f * factor / 100);
       });
-      RowImage image = testing::Clone(binary);
-      ASSERT_EQ(EdgeDensity(w, h, image.rows(), map.rows(), r), 0);
-      ASSERT_EQ(testing::Pixels(image), testing::Pixels(expected));
+      for (int32_t level = 0; level <= static_cast<int32_t>(MachineSimdLevel()); ++level) {
+        RowImage image = testing::Clone(binary);
+        ASSERT_EQ(EdgeDensity(w, h, image.rows(), map.rows(), r, static_cast<SimdLevel>(level)), 0);
+        ASSERT_EQ(testing::Pixels(image), testing::Pixels(expected)) << "level " << level;
+      }
 
       int64_t f = 0, e = 0;
       for (int32_t y = 0; y < h; ++y) {
