@@ -82,13 +82,46 @@ VS_AVX512 void DensitiesWide(const uint32_t* foregroundTotals, const uint32_t* e
 VS_WIDE_CODE_END
 #endif
 
+#ifdef VS_WIDE_VECTORS
+VS_WIDE_CODE_BEGIN
+// MarkRow's inner pixels 32 at a time with AVX-512; returns the first x not done.
+VS_AVX512 int32_t MarkRowWide(const uint8_t* above, const uint8_t* row, const uint8_t* below, const uint8_t* map,
+                              int32_t w, uint8_t* marks) {
+  constexpr int32_t kLanes = 32;
+  int32_t x = 1;
+  for (; x + kLanes <= w - 1; x += kLanes) {
+    __m512i sum = _mm512_setzero_si512();
+    for (const uint8_t* p : {above, row, below}) {
+      for (int32_t dx = -1; dx <= 1; ++dx) {
+        sum = _mm512_add_epi16(sum, _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + x + dx))));
+      }
+    }
+    const __mmask32 edge = _mm512_cmpge_epu16_mask(sum, _mm512_set1_epi16(kEdgeSumLow)) &
+                           _mm512_cmple_epu16_mask(sum, _mm512_set1_epi16(kEdgeSumHigh));
+    const __mmask32 foreground = _mm256_cmplt_epu8_mask(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(map + x)),
+                                                        _mm256_set1_epi8(static_cast<char>(kForegroundLimit)));
+    const __m256i value = _mm256_mask_blend_epi8(edge, _mm256_set1_epi8(kForegroundMark),
+                                                 _mm256_set1_epi8(kForegroundMark | kEdgeMark));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(marks + x), _mm256_maskz_mov_epi8(foreground, value));
+  }
+  return x;
+}
+VS_WIDE_CODE_END
+#endif
+
 // Marks of row y (kForegroundMark, plus kEdgeMark) from the binary rows above,
 // at and below it (null when outside the image).
 void MarkRow(const uint8_t* above, const uint8_t* row, const uint8_t* below, const uint8_t* map, int32_t w,
-             uint8_t* marks) {
+             uint8_t* marks, SimdLevel level) {
   std::memset(marks, 0, static_cast<size_t>(w));
   if (above == nullptr || below == nullptr) return;
-  for (int32_t x = 1; x < w - 1; ++x) {
+  int32_t x = 1;
+#ifdef VS_WIDE_VECTORS
+  if (level == SimdLevel::kAvx512) x = MarkRowWide(above, row, below, map, w, marks);
+#else
+  (void)level;
+#endif
+  for (; x < w - 1; ++x) {
     if (map[x] >= kForegroundLimit) continue;
     const uint32_t s = above[x - 1] + above[x] + above[x + 1] + row[x - 1] + row[x] + row[x + 1] + below[x - 1] +
                        below[x] + below[x + 1];
@@ -105,11 +138,20 @@ uint8_t DirectionFactor(uint8_t o) {
 }
 
 namespace {
-// The factor of a map value: of its orientation (low 7 bits), 100 for none.
-uint8_t FactorOf(uint8_t mapValue) {
-  const uint8_t o = static_cast<uint8_t>(mapValue & kOrientationBits);
-  return o < kOrientations ? DirectionFactor(o) : static_cast<uint8_t>(kPercent);
+// The factor of each orientation (low 7 bits of a map value), 100 for none.
+struct Factors {
+  uint8_t of[kOrientationBits + 1];
+};
+constexpr Factors MakeFactors() {
+  Factors table{};
+  for (int32_t o = 0; o <= kOrientationBits; ++o) {
+    int32_t eighth = o >= kQuarterTurn ? o - kQuarterTurn : o;
+    eighth = eighth > kEighthTurn ? kQuarterTurn - eighth : eighth;
+    table.of[o] = o < kOrientations ? kFactorEighth[eighth] : static_cast<uint8_t>(kPercent);
+  }
+  return table;
 }
+constexpr Factors kFactors = MakeFactors();
 }  // namespace
 
 int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t* const* orientationMap, uint32_t r,
@@ -145,7 +187,8 @@ int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t
     }
     const bool inside = e >= 1 && e + 1 < h;
     uint8_t* m = marks[e];
-    MarkRow(inside ? binary[e - 1] : nullptr, binary[e], inside ? binary[e + 1] : nullptr, orientationMap[e], w, m);
+    MarkRow(inside ? binary[e - 1] : nullptr, binary[e], inside ? binary[e + 1] : nullptr, orientationMap[e], w, m,
+            level);
     for (int32_t x = 0; x < w; ++x) {
       foreground[x] += m[x] & kForegroundMark;
       edges[x] += m[x] >> 1;
@@ -168,7 +211,7 @@ int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t
     RunningTotals(edges, w, edgeTotals + 1, level);
     const uint8_t* map = orientationMap[y];
     uint8_t* out = scratch[y];
-    for (int32_t x = 0; x < w; ++x) factors[x] = FactorOf(map[x]);
+    for (int32_t x = 0; x < w; ++x) factors[x] = kFactors.of[map[x] & kOrientationBits];
     auto pixel = [&](int32_t x) {
       const int32_t lo = x - radius > 0 ? x - radius : 0;
       const int32_t hi = w - x > radius ? x + radius + 1 : w;

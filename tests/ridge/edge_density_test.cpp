@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -45,8 +46,15 @@ TEST(EdgeDensity, MatchesDirectCounts) {
     const int32_t w = size[0], h = size[1];
     for (uint32_t r : {0u, 1u, 2u, 6u, 16u, 200u}) {
       SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h) + " radius " + std::to_string(r));
-      const int32_t share = random.Range(1, 7);
-      const RowImage binary = testing::MakeImage(w, h, [&](int32_t, int32_t) {
+      const int32_t share = random.Range(1, 8);
+      // share 8: tiles of 4 x 4 pixels of 0, 1, 254 or 255, whose inner
+      // squares sum to 0, 9 and 2286 (both edge limits) or 2295.
+      uint8_t tiles[16][16];
+      for (auto& line : tiles) {
+        for (uint8_t& tile : line) tile = static_cast<uint8_t>(std::array<int, 4>{0, 1, 254, 255}[random.Range(0, 3)]);
+      }
+      const RowImage binary = testing::MakeImage(w, h, [&](int32_t x, int32_t y) {
+        if (share == 8) return tiles[y / 4 % 16][x / 4 % 16];
         const int32_t pick = random.Range(0, 15);
         return pick == 15 ? random.Byte() : static_cast<uint8_t>(pick < share ? 0 : 255);
       });
