@@ -12,10 +12,14 @@
 
 #include "engine/result_codes.h"
 #include "engine/row_ring.h"
+#include "engine/running_totals.h"
 
 #if defined(__SSE2__) && defined(__GNUC__)
 #include <emmintrin.h>
 #define VS_BINARISATION_SSE2 1
+#endif
+#ifdef VS_WIDE_VECTORS
+#include <immintrin.h>
 #endif
 
 namespace vorsensor {
@@ -75,9 +79,71 @@ inline void DensityFour(const uint8_t* entry, const uint8_t* density, int32_t x,
 static_assert(kRidgePixel == 0, "ridge lanes are left zero");
 #endif
 
+#ifdef VS_WIDE_VECTORS
+VS_WIDE_CODE_BEGIN
+// DensityFour for the pixels from .. to - 1 (at least 16), 16 at a time.
+VS_AVX512 void DensityWide(const uint8_t* entry, const uint8_t* density, const uint32_t* const* prefix,
+                           const int32_t (&radius)[kWindows], const uint32_t (&count)[kWindows], uint8_t densityHigh,
+                           uint8_t densityLow, int32_t from, int32_t to, uint8_t* out) {
+  constexpr int32_t kLanes = 16;
+  for (int32_t next = from; next < to; next += kLanes) {
+    const int32_t x = next + kLanes <= to ? next : to - kLanes;
+    const __m512i value = _mm512_add_epi32(
+        _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(entry + x))), _mm512_set1_epi32(1));
+    const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(density + x));
+    __mmask16 valley[kWindows];  // not below the mean of window k
+    for (int k = 0; k < kWindows; ++k) {
+      const __m512i sum = _mm512_sub_epi32(_mm512_loadu_si512(prefix[k] + x + radius[k] + 1),
+                                           _mm512_loadu_si512(prefix[k] + x - radius[k]));
+      valley[k] = _mm512_cmpgt_epi32_mask(_mm512_mullo_epi32(value, _mm512_set1_epi32(static_cast<int32_t>(count[k]))),
+                                          sum);
+    }
+    const __mmask16 isHigh = _mm_cmpge_epu8_mask(e, _mm_set1_epi8(static_cast<char>(densityHigh)));
+    const __mmask16 isMedium = _mm_cmpge_epu8_mask(e, _mm_set1_epi8(static_cast<char>(densityLow)));
+    const __mmask16 chosen = static_cast<__mmask16>((isHigh & valley[0]) | (~isHigh & isMedium & valley[1]) |
+                                                    (~isMedium & valley[2]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_maskz_mov_epi8(chosen, _mm_set1_epi8(static_cast<char>(kValleyPixel))));
+  }
+}
+
+// floor(n / d) of 16 lanes by the multiplier and shift of MeanDivider.
+struct WideDivider {
+  __m512i multiplier;
+  __m128i shift;
+  VS_AVX512 __m512i operator()(__m512i n) const {
+    const __m512i even = _mm512_srl_epi64(_mm512_mul_epu32(n, multiplier), shift);
+    const __m512i odd = _mm512_srl_epi64(_mm512_mul_epu32(_mm512_srli_epi64(n, 32), multiplier), shift);
+    return _mm512_or_si512(even, _mm512_slli_epi64(odd, 32));
+  }
+};
+
+// The two-means comparison of the pixels from .. to - 1 (at least 16), 16 at
+// a time; multiplier[k] and shift[k] divide by window k's pixel count.
+VS_AVX512 void TwoMeansWide(const uint8_t* entry, const uint32_t* const* prefix, const int32_t* radius,
+                            const uint32_t* multiplier, const int32_t* shift, int32_t from, int32_t to, uint8_t* out) {
+  constexpr int32_t kLanes = 16;
+  const WideDivider divide[2] = {{_mm512_set1_epi32(static_cast<int32_t>(multiplier[0])), _mm_cvtsi32_si128(shift[0])},
+                                 {_mm512_set1_epi32(static_cast<int32_t>(multiplier[1])), _mm_cvtsi32_si128(shift[1])}};
+  for (int32_t next = from; next < to; next += kLanes) {
+    const int32_t x = next + kLanes <= to ? next : to - kLanes;
+    __m512i mean[2];
+    for (int k = 0; k < 2; ++k) {
+      mean[k] = divide[k](_mm512_sub_epi32(_mm512_loadu_si512(prefix[k] + x + radius[k] + 1),
+                                           _mm512_loadu_si512(prefix[k] + x - radius[k])));
+    }
+    const __m512i threshold = _mm512_srli_epi32(_mm512_add_epi32(mean[0], mean[1]), 1);
+    const __m512i value = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(entry + x)));
+    // Ridge (0) where the value lies below the threshold, else valley (255).
+    const __mmask16 valley = _mm512_cmpge_epi32_mask(value, threshold);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_maskz_mov_epi8(valley, _mm_set1_epi8(static_cast<char>(kValleyPixel))));
+  }
+}
+VS_WIDE_CODE_END
+#endif
+
 template <typename Sum>
 int32_t DensityStream(int32_t w, int32_t h, uint8_t* const* ridgeImage, const uint8_t* const* densityMap,
-                      uint8_t densityHigh, uint8_t densityLow, const int32_t (&radius)[kWindows]) {
+                      uint8_t densityHigh, uint8_t densityLow, const int32_t (&radius)[kWindows], SimdLevel level) {
   int32_t largest = 0;
   for (int32_t r : radius) largest = r > largest ? r : largest;
   // Every window sum and (v + 1) x count below 2^31: 256 x the pixel count.
@@ -133,7 +199,11 @@ int32_t DensityStream(int32_t w, int32_t h, uint8_t* const* ridgeImage, const ui
       Sum* running = prefix[k];
       const Sum* sums = column[k];
       running[0] = 0;
-      for (int32_t x = 0; x < w; ++x) running[x + 1] = running[x] + sums[x];
+      if constexpr (sizeof(Sum) == sizeof(uint32_t)) {
+        RunningTotals(sums, w, running + 1, level);
+      } else {
+        for (int32_t x = 0; x < w; ++x) running[x + 1] = running[x] + sums[x];
+      }
     }
     const uint8_t* entry = ring[y];
     const uint8_t* density = densityMap[y];
@@ -148,9 +218,22 @@ int32_t DensityStream(int32_t w, int32_t h, uint8_t* const* ridgeImage, const ui
       out[x] = BelowMean(entry[x], prefix[k][hi] - prefix[k][lo], count) ? kRidgePixel : kValleyPixel;
     };
     int32_t x = 0;
+#ifdef VS_WIDE_VECTORS
+    if constexpr (sizeof(Sum) == sizeof(uint32_t)) {
+      if (narrow && level == SimdLevel::kAvx512 && w - 2 * largest >= 16) {
+        uint32_t counts[kWindows];
+        for (int k = 0; k < kWindows; ++k) {
+          counts[k] = static_cast<uint32_t>(rowsInside[k] * static_cast<uint64_t>(2 * radius[k] + 1));
+        }
+        for (; x < largest; ++x) pixel(x);
+        DensityWide(entry, density, prefix, radius, counts, densityHigh, densityLow, largest, w - largest, out);
+        x = w - largest;
+      }
+    }
+#endif
 #ifdef VS_BINARISATION_SSE2
     if constexpr (sizeof(Sum) == sizeof(uint32_t)) {
-      if (narrow) {
+      if (narrow && level != SimdLevel::kPlain) {
         __m128i counts[kWindows];
         for (int k = 0; k < kWindows; ++k) {
           counts[k] = _mm_set1_epi32(static_cast<int32_t>(rowsInside[k] * static_cast<uint64_t>(2 * radius[k] + 1)));
@@ -186,6 +269,11 @@ class MeanDivider {
     const uint64_t m = ((uint64_t{1} << (kBase + l)) + d - 1) / d;
     multiplier_ = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(m)));
   }
+  // The multiplier and the shift.
+  void Parts(uint32_t& multiplier, int32_t& shift) const {
+    multiplier = static_cast<uint32_t>(_mm_cvtsi128_si32(multiplier_));
+    shift = _mm_cvtsi128_si32(shift_);
+  }
   __m128i operator()(__m128i n) const {
     const __m128i even = _mm_srl_epi64(_mm_mul_epu32(n, multiplier_), shift_);
     const __m128i odd = _mm_srl_epi64(_mm_mul_epu32(_mm_srli_epi64(n, 32), multiplier_), shift_);
@@ -204,7 +292,7 @@ class MeanDivider {
 // windows lie inside the row the means come four at a time by multiplication.
 template <typename Sum>
 int32_t TwoMeansStream(int32_t w, int32_t h, const uint8_t* const* ridgeImage, uint8_t* const* scratch,
-                       const int32_t (&radius)[kTwoWindows]) {
+                       const int32_t (&radius)[kTwoWindows], SimdLevel level) {
   std::unique_ptr<Sum[]> storage(new (std::nothrow) Sum[(2 * static_cast<size_t>(w) + 1) * kTwoWindows]());
   if (storage == nullptr) return kOutOfMemory;
   Sum* column[kTwoWindows];
@@ -235,7 +323,11 @@ int32_t TwoMeansStream(int32_t w, int32_t h, const uint8_t* const* ridgeImage, u
       rowsInside[k] = static_cast<uint64_t>(bottom - top + 1);
       Sum* running = prefix[k];
       running[0] = 0;
-      for (int32_t x = 0; x < w; ++x) running[x + 1] = running[x] + column[k][x];
+      if constexpr (sizeof(Sum) == sizeof(uint32_t)) {
+        RunningTotals(column[k], w, running + 1, level);
+      } else {
+        for (int32_t x = 0; x < w; ++x) running[x + 1] = running[x] + column[k][x];
+      }
     }
     const uint8_t* entry = ridgeImage[y];
     uint8_t* out = scratch[y];
@@ -255,12 +347,22 @@ int32_t TwoMeansStream(int32_t w, int32_t h, const uint8_t* const* ridgeImage, u
     if constexpr (sizeof(Sum) == sizeof(uint32_t)) {
       const uint64_t counts[kTwoWindows] = {rowsInside[0] * static_cast<uint64_t>(2 * radius[0] + 1),
                                             rowsInside[1] * static_cast<uint64_t>(2 * radius[1] + 1)};
-      if (counts[0] < MeanDivider::kLargestCount && counts[1] < MeanDivider::kLargestCount) {
+      if (level != SimdLevel::kPlain && counts[0] < MeanDivider::kLargestCount &&
+          counts[1] < MeanDivider::kLargestCount) {
         const MeanDivider divide[kTwoWindows] = {MeanDivider(static_cast<uint32_t>(counts[0])),
                                                  MeanDivider(static_cast<uint32_t>(counts[1]))};
         const __m128i zero = _mm_setzero_si128();
         const int32_t largest = radius[0] > radius[1] ? radius[0] : radius[1];
         for (; x < largest && x < w; ++x) pixel(x);
+#ifdef VS_WIDE_VECTORS
+        if (level == SimdLevel::kAvx512 && w - 2 * largest >= 16) {
+          uint32_t multiplier[kTwoWindows];
+          int32_t shift[kTwoWindows];
+          for (int k = 0; k < kTwoWindows; ++k) divide[k].Parts(multiplier[k], shift[k]);
+          TwoMeansWide(entry, prefix, radius, multiplier, shift, largest, w - largest, out);
+          x = w - largest;
+        }
+#endif
         for (; x + 4 + largest <= w; x += 4) {
           __m128i mean[kTwoWindows];
           for (int k = 0; k < kTwoWindows; ++k) {
@@ -303,26 +405,26 @@ int32_t BinarizeByLocalMean(int32_t w, int32_t h, uint8_t* const* ridgeImage, ui
 }
 
 int32_t BinarizeByTwoMeans(int32_t w, int32_t h, const uint8_t* const* ridgeImage, uint8_t* const* scratch,
-                           uint32_t rSmall, uint32_t rLarge) {
+                           uint32_t rSmall, uint32_t rLarge, SimdLevel level) {
   if (w <= 0 || h <= 0) return kOk;
   const int32_t radius[kTwoWindows] = {ClampRadius(rSmall, w, h), ClampRadius(rLarge, w, h)};
   constexpr uint64_t kByteMax = 255;
   if (static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * kByteMax <= std::numeric_limits<uint32_t>::max()) {
-    return TwoMeansStream<uint32_t>(w, h, ridgeImage, scratch, radius);
+    return TwoMeansStream<uint32_t>(w, h, ridgeImage, scratch, radius, level);
   }
-  return TwoMeansStream<uint64_t>(w, h, ridgeImage, scratch, radius);
+  return TwoMeansStream<uint64_t>(w, h, ridgeImage, scratch, radius, level);
 }
 
 int32_t BinarizeByDensity(int32_t w, int32_t h, uint8_t* const* ridgeImage, const uint8_t* const* densityMap,
                           uint8_t densityHigh, uint8_t densityLow, uint32_t rSmall, uint32_t rMedium,
-                          uint32_t rLarge) {
+                          uint32_t rLarge, SimdLevel level) {
   if (w <= 0 || h <= 0) return kOk;
   const int32_t radius[kWindows] = {ClampRadius(rSmall, w, h), ClampRadius(rMedium, w, h), ClampRadius(rLarge, w, h)};
   constexpr uint64_t kByteMax = 255;
   if (static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * kByteMax <= std::numeric_limits<uint32_t>::max()) {
-    return DensityStream<uint32_t>(w, h, ridgeImage, densityMap, densityHigh, densityLow, radius);
+    return DensityStream<uint32_t>(w, h, ridgeImage, densityMap, densityHigh, densityLow, radius, level);
   }
-  return DensityStream<uint64_t>(w, h, ridgeImage, densityMap, densityHigh, densityLow, radius);
+  return DensityStream<uint64_t>(w, h, ridgeImage, densityMap, densityHigh, densityLow, radius, level);
 }
 
 }  // namespace vorsensor

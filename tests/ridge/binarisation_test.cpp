@@ -52,19 +52,24 @@ TEST(Binarisation, LocalAndTwoMeansMatchDirectWindowMeans) {
         ASSERT_EQ(testing::Pixels(image), testing::Pixels(expected)) << "radius " << r;
       }
       for (auto [small, large] : {std::pair{3u, 7u}, std::pair{0u, 2u}, std::pair{5u, 5u}, std::pair{1u, 40u}}) {
-        RowImage scratch = testing::ConstantImage(size.w, size.h, 77);
-        ASSERT_EQ(BinarizeByTwoMeans(size.w, size.h, source.rows(), scratch.rows(), small, large), 0);
         const RowImage expected = testing::MakeImage(size.w, size.h, [&](int32_t x, int32_t y) {
           return Binary(source[y][x] < (SlowMean(source, x, y, small) + SlowMean(source, x, y, large)) / 2);
         });
-        ASSERT_EQ(testing::Pixels(scratch), testing::Pixels(expected)) << small << " / " << large;
+        for (int32_t level = 0; level <= static_cast<int32_t>(MachineSimdLevel()); ++level) {
+          RowImage scratch = testing::ConstantImage(size.w, size.h, 77);
+          ASSERT_EQ(BinarizeByTwoMeans(size.w, size.h, source.rows(), scratch.rows(), small, large,
+                                       static_cast<SimdLevel>(level)),
+                    0);
+          ASSERT_EQ(testing::Pixels(scratch), testing::Pixels(expected)) << small << " / " << large << " level " << level;
+        }
       }
     }
   }
 }
 
 // The window each pixel's density selects, with densities on and next to
-// both thresholds, and radii in any order.
+// both thresholds, and radii in any order. (This and the two-means case run
+// at every vector level the machine runs.)
 TEST(Binarisation, ByDensityMatchesDirectWindowMeans) {
   testing::TestRandom random(23);
   const uint8_t high = 130, low = 115;
@@ -78,14 +83,19 @@ TEST(Binarisation, ByDensityMatchesDirectWindowMeans) {
       });
       const uint32_t radii[][3] = {{3, 5, 7}, {0, 1, 2}, {7, 5, 3}, {2, 2, 30}};
       for (const auto& r : radii) {
-        RowImage image = testing::Clone(source);
-        ASSERT_EQ(BinarizeByDensity(size.w, size.h, image.rows(), density.rows(), high, low, r[0], r[1], r[2]), 0);
         const RowImage expected = testing::MakeImage(size.w, size.h, [&](int32_t x, int32_t y) {
           const uint8_t e = density[y][x];
           const uint32_t radius = e >= high ? r[0] : (e >= low ? r[1] : r[2]);
           return Binary(source[y][x] < SlowMean(source, x, y, radius));
         });
-        ASSERT_EQ(testing::Pixels(image), testing::Pixels(expected)) << r[0] << " " << r[1] << " " << r[2];
+        for (int32_t level = 0; level <= static_cast<int32_t>(MachineSimdLevel()); ++level) {
+          RowImage image = testing::Clone(source);
+          ASSERT_EQ(BinarizeByDensity(size.w, size.h, image.rows(), density.rows(), high, low, r[0], r[1], r[2],
+                                      static_cast<SimdLevel>(level)),
+                    0);
+          ASSERT_EQ(testing::Pixels(image), testing::Pixels(expected))
+              << r[0] << " " << r[1] << " " << r[2] << " level " << level;
+        }
       }
     }
   }
