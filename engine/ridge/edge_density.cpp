@@ -84,27 +84,56 @@ VS_WIDE_CODE_END
 
 #ifdef VS_WIDE_VECTORS
 VS_WIDE_CODE_BEGIN
+// The foreground and edge pixels among x .. x + 31 (1 <= x, x + 32 <= w - 1).
+struct MarkMasks {
+  __mmask32 foreground;
+  __mmask32 edge;  // edge pixels, foreground or not
+};
+VS_AVX512 inline MarkMasks MarksOf32(const uint8_t* above, const uint8_t* row, const uint8_t* below, const uint8_t* map,
+                                     int32_t x) {
+  __m512i sum = _mm512_setzero_si512();
+  for (const uint8_t* p : {above, row, below}) {
+    for (int32_t dx = -1; dx <= 1; ++dx) {
+      sum = _mm512_add_epi16(sum, _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + x + dx))));
+    }
+  }
+  return MarkMasks{_mm256_cmplt_epu8_mask(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(map + x)),
+                                          _mm256_set1_epi8(static_cast<char>(kForegroundLimit))),
+                   static_cast<__mmask32>(_mm512_cmpge_epu16_mask(sum, _mm512_set1_epi16(kEdgeSumLow)) &
+                                          _mm512_cmple_epu16_mask(sum, _mm512_set1_epi16(kEdgeSumHigh)))};
+}
+
 // MarkRow's inner pixels 32 at a time with AVX-512; returns the first x not done.
 VS_AVX512 int32_t MarkRowWide(const uint8_t* above, const uint8_t* row, const uint8_t* below, const uint8_t* map,
                               int32_t w, uint8_t* marks) {
   constexpr int32_t kLanes = 32;
   int32_t x = 1;
   for (; x + kLanes <= w - 1; x += kLanes) {
-    __m512i sum = _mm512_setzero_si512();
-    for (const uint8_t* p : {above, row, below}) {
-      for (int32_t dx = -1; dx <= 1; ++dx) {
-        sum = _mm512_add_epi16(sum, _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + x + dx))));
-      }
-    }
-    const __mmask32 edge = _mm512_cmpge_epu16_mask(sum, _mm512_set1_epi16(kEdgeSumLow)) &
-                           _mm512_cmple_epu16_mask(sum, _mm512_set1_epi16(kEdgeSumHigh));
-    const __mmask32 foreground = _mm256_cmplt_epu8_mask(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(map + x)),
-                                                        _mm256_set1_epi8(static_cast<char>(kForegroundLimit)));
+    const MarkMasks masks = MarksOf32(above, row, below, map, x);
+    const __mmask32 edge = masks.edge, foreground = masks.foreground;
     const __m256i value = _mm256_mask_blend_epi8(edge, _mm256_set1_epi8(kForegroundMark),
                                                  _mm256_set1_epi8(kForegroundMark | kEdgeMark));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(marks + x), _mm256_maskz_mov_epi8(foreground, value));
   }
   return x;
+}
+
+// RidgeDensity's counts over x .. of one row, 32 pixels at a time; x becomes
+// the first pixel not counted.
+struct RidgeCounts {
+  uint64_t foreground;
+  uint64_t edges;
+};
+VS_AVX512 RidgeCounts RidgeCountsWide(const uint8_t* above, const uint8_t* row, const uint8_t* below,
+                                      const uint8_t* map, int32_t w, int32_t& x) {
+  constexpr int32_t kLanes = 32;
+  RidgeCounts counts{0, 0};
+  for (; x + kLanes <= w - 1; x += kLanes) {
+    const MarkMasks masks = MarksOf32(above, row, below, map, x);
+    counts.foreground += static_cast<uint64_t>(__builtin_popcount(masks.foreground));
+    counts.edges += static_cast<uint64_t>(__builtin_popcount(masks.foreground & masks.edge));
+  }
+  return counts;
 }
 VS_WIDE_CODE_END
 #endif
@@ -240,14 +269,25 @@ int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t
   return kOk;
 }
 
-uint8_t RidgeDensity(int32_t w, int32_t h, const uint8_t* const* binaryImage, const uint8_t* const* orientationMap) {
+uint8_t RidgeDensity(int32_t w, int32_t h, const uint8_t* const* binaryImage, const uint8_t* const* orientationMap,
+                     SimdLevel level) {
   uint64_t foreground = 0, edges = 0;
   for (int32_t y = 1; y + 1 < h; ++y) {
     const uint8_t* above = binaryImage[y - 1];
     const uint8_t* row = binaryImage[y];
     const uint8_t* below = binaryImage[y + 1];
     const uint8_t* map = orientationMap[y];
-    for (int32_t x = 1; x < w - 1; ++x) {
+    int32_t x = 1;
+#ifdef VS_WIDE_VECTORS
+    if (level == SimdLevel::kAvx512) {
+      const RidgeCounts counts = RidgeCountsWide(above, row, below, map, w, x);
+      foreground += counts.foreground;
+      edges += counts.edges;
+    }
+#else
+    (void)level;
+#endif
+    for (; x < w - 1; ++x) {
       if (map[x] >= kForegroundLimit) continue;
       const uint32_t s = above[x - 1] + above[x] + above[x + 1] + row[x - 1] + row[x] + row[x + 1] + below[x - 1] +
                          below[x] + below[x + 1];

@@ -26,6 +26,7 @@ int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t
 
 // The density byte of a binary image: E x 255 / F over the whole image, 0
 // when it has no foreground pixel.
-uint8_t RidgeDensity(int32_t w, int32_t h, const uint8_t* const* binaryImage, const uint8_t* const* orientationMap);
+uint8_t RidgeDensity(int32_t w, int32_t h, const uint8_t* const* binaryImage, const uint8_t* const* orientationMap,
+                     SimdLevel level = MachineSimdLevel());
 
 }  // namespace vorsensor

@@ -85,7 +85,9 @@ TEST(EdgeDensity, MatchesDirectCounts) {
           e += m.edge ? 1 : 0;
         }
       }
-      EXPECT_EQ(RidgeDensity(w, h, binary.rows(), map.rows()), f == 0 ? 0 : e * 255 / f);
+      for (int32_t level = 0; level <= static_cast<int32_t>(MachineSimdLevel()); ++level) {
+        EXPECT_EQ(RidgeDensity(w, h, binary.rows(), map.rows(), static_cast<SimdLevel>(level)), f == 0 ? 0 : e * 255 / f);
+      }
     }
   }
 }
