@@ -8,6 +8,11 @@
 
 #include "engine/result_codes.h"
 #include "engine/row_ring.h"
+#include "engine/running_totals.h"
+
+#ifdef VS_WIDE_VECTORS
+#include <immintrin.h>
+#endif
 
 namespace vorsensor {
 namespace {
@@ -52,10 +57,99 @@ int32_t BoxMeanRadiusOne(int32_t w, int32_t h, uint8_t* const* image) {
   return kOk;
 }
 
+#ifdef VS_WIDE_VECTORS
+// floor(n / d) for 0 <= n <= 255 d and 1 <= d < 2^21 as (n M) >> s with s =
+// 31 + floor(log2 d) and M = ceil(2^s / d) < 2^32: with n = q d + t and e =
+// M d - 2^s < d, (n M) / 2^s = q + (t + n e / 2^s) / d, and n e < 255 d² <=
+// 2^s, so the fraction stays below 1.
+constexpr uint32_t kWideLargestCount = 1u << 21;
+constexpr int32_t kWideLanes = 16;
+
+VS_WIDE_CODE_BEGIN
+// The means of pixels from .. to - 1 (at least 16) whose windows lie inside
+// the row, 16 at a time: window sums from the running totals (totals[j]:
+// columns 0 .. j - 1), divided by `count`.
+VS_AVX512 void MeansWide(const uint32_t* totals, int32_t r, uint32_t count, int32_t from, int32_t to, uint8_t* out) {
+  int32_t l = 0;
+  while ((count >> (l + 1)) != 0) ++l;
+  const int32_t shift = 31 + l;
+  const __m512i multiplier =
+      _mm512_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(((uint64_t{1} << shift) + count - 1) / count)));
+  const __m128i by = _mm_cvtsi32_si128(shift);
+  for (int32_t next = from; next < to; next += kWideLanes) {
+    const int32_t x = next + kWideLanes <= to ? next : to - kWideLanes;
+    const __m512i sum = _mm512_sub_epi32(_mm512_loadu_si512(totals + x + r + 1), _mm512_loadu_si512(totals + x - r));
+    const __m512i even = _mm512_srl_epi64(_mm512_mul_epu32(sum, multiplier), by);
+    const __m512i odd = _mm512_srl_epi64(_mm512_mul_epu32(_mm512_srli_epi64(sum, 32), multiplier), by);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x),
+                     _mm512_cvtepi32_epi8(_mm512_or_si512(even, _mm512_slli_epi64(odd, 32))));
+  }
+}
+VS_WIDE_CODE_END
+
+// The box mean with column sums over a ring of row copies, each row's window
+// sums from running totals along it (images whose sums and counts stay below
+// 2^31 and 2^21).
+int32_t BoxMeanWide(int32_t w, int32_t h, uint8_t* const* image, int32_t r) {
+  const int32_t slots = 2 * static_cast<int64_t>(r) + 1 < h ? 2 * r + 1 : h;
+  const size_t width = static_cast<size_t>(w);
+  RowRing ring;
+  std::unique_ptr<uint32_t[]> storage(new (std::nothrow) uint32_t[2 * width + 1]());
+  if (!ring.Allocate(w, slots) || storage == nullptr) return kOutOfMemory;
+  uint32_t* column = storage.get();
+  uint32_t* totals = column + width;  // [j]: columns 0 .. j - 1
+  auto addRow = [&](int32_t y) {
+    uint8_t* copy = ring[y];
+    std::memcpy(copy, image[y], width);
+    for (int32_t x = 0; x < w; ++x) column[x] += copy[x];
+  };
+  for (int32_t y = 0; y < r && y < h; ++y) addRow(y);
+  for (int32_t y = 0; y < h; ++y) {
+    // The leaving row's slot is the one the entering row takes, so subtract first.
+    if (y - r - 1 >= 0) {
+      const uint8_t* copy = ring[y - r - 1];
+      for (int32_t x = 0; x < w; ++x) column[x] -= copy[x];
+    }
+    if (y + r < h) addRow(y + r);
+    const int32_t top = y - r > 0 ? y - r : 0;
+    const int32_t bottom = y + r < h - 1 ? y + r : h - 1;
+    const uint32_t rowsInside = static_cast<uint32_t>(bottom - top + 1);
+    totals[0] = 0;
+    RunningTotals(column, w, totals + 1, SimdLevel::kAvx512);
+    uint8_t* out = image[y];
+    auto pixel = [&](int32_t x) {
+      const int32_t lo = x - r > 0 ? x - r : 0;
+      const int32_t hi = w - x > r ? x + r + 1 : w;
+      out[x] = static_cast<uint8_t>((totals[hi] - totals[lo]) / (rowsInside * static_cast<uint32_t>(hi - lo)));
+    };
+    // Pixels r .. w - r - 2 have their whole window inside the row.
+    const int32_t inner = w - 2 * r - 1;
+    int32_t x = 0;
+    if (inner >= kWideLanes) {
+      for (; x < r; ++x) pixel(x);
+      MeansWide(totals, r, rowsInside * static_cast<uint32_t>(2 * r + 1), r, r + inner, out);
+      x = r + inner;
+    }
+    for (; x < w; ++x) pixel(x);
+  }
+  return kOk;
+}
+#endif
+
 }  // namespace
 
-int32_t BoxMean(int32_t w, int32_t h, uint8_t* const* image, uint32_t r) {
+int32_t BoxMean(int32_t w, int32_t h, uint8_t* const* image, uint32_t r, SimdLevel level) {
   if (r == kSmallRadius && w >= 2 && h >= 2) return BoxMeanRadiusOne(w, h, image);
+#ifdef VS_WIDE_VECTORS
+  constexpr uint64_t kByteMax = 255;
+  if (level == SimdLevel::kAvx512 && w > 0 && h > 0 &&
+      static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * kByteMax <= INT32_MAX &&
+      static_cast<uint64_t>(w) * static_cast<uint64_t>(h) < kWideLargestCount) {
+    return BoxMeanWide(w, h, image, ClampRadius(r, w, h));
+  }
+#else
+  (void)level;
+#endif
   uint8_t* out = nullptr;  // the row being written, taken once per row
   int32_t out_y = -1;
   const bool done = StreamWindowMeans(

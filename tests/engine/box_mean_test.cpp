@@ -36,14 +36,19 @@ struct Size {
 const Size kSizes[] = {{1, 1}, {1, 7}, {9, 1}, {2, 3}, {17, 5}, {5, 17}, {33, 29}, {47, 2}, {100, 13}};
 const uint32_t kRadii[] = {0, 1, 2, 3, 7, 20, 60, 0xFFFFFFFFu};
 
+// At every vector level the machine runs.
 TEST(BoxMean, MatchesDirectWindowMeansOnAwkwardSizes) {
   TestRandom random(51);
   for (const Size& size : kSizes) {
     for (uint32_t r : kRadii) {
-      RowImage image = RandomImage(size.w, size.h, random);
-      const std::vector<uint8_t> expected = SlowBoxMean(image, r);
-      ASSERT_EQ(BoxMean(size.w, size.h, image.rows(), r), kOk);
-      EXPECT_EQ(Pixels(image), expected) << size.w << "x" << size.h << " r=" << r;
+      const RowImage source = RandomImage(size.w, size.h, random);
+      const std::vector<uint8_t> expected = SlowBoxMean(source, r);
+      for (int32_t level = 0; level <= static_cast<int32_t>(MachineSimdLevel()); ++level) {
+        RowImage image = AllocRowImage(size.w, size.h);
+        CopyRowImage(image.rows(), source.rows(), size.w, size.h);
+        ASSERT_EQ(BoxMean(size.w, size.h, image.rows(), r, static_cast<SimdLevel>(level)), kOk);
+        EXPECT_EQ(Pixels(image), expected) << size.w << "x" << size.h << " r=" << r << " level " << level;
+      }
     }
   }
 }
