@@ -255,9 +255,9 @@ int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t
       out[x] = static_cast<uint8_t>(density * factors[x] / kPercent);
     };
     // Pixels radius .. w - radius - 2 have their whole window inside the row.
-    const int32_t inner = w - 2 * radius - 1;
     int32_t x = 0;
 #ifdef VS_WIDE_VECTORS
+    const int32_t inner = w - 2 * radius - 1;
     if (wide && inner >= 16) {
       for (; x < radius; ++x) pixel(x);
       DensitiesWide(foregroundTotals, edgeTotals, factors, radius, radius, radius + inner, out);

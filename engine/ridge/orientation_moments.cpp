@@ -312,7 +312,7 @@ VS_WIDE_CODE_END
 // OrientationOf over a row, 16 or four windows at a time where the vector
 // level allows.
 inline void OrientationsOf(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count, uint8_t* orientation,
-                           SimdLevel level) {
+                           [[maybe_unused]] SimdLevel level) {
   int32_t i = 0;
 #ifdef VS_WIDE_VECTORS
   for (; level == SimdLevel::kAvx512 && i + 16 <= count; i += 16) {
@@ -602,7 +602,8 @@ VS_WIDE_CODE_END
 }  // namespace
 
 void DifferenceOrientationRow(const int32_t* h, const int32_t* d1, const int32_t* v, const int32_t* d2, int32_t count,
-                              int64_t flatLimit, uint8_t* orientation, uint8_t* reliability, SimdLevel level) {
+                              int64_t flatLimit, uint8_t* orientation, uint8_t* reliability,
+                              [[maybe_unused]] SimdLevel level) {
   auto largestOf = [](int32_t a, int32_t b, int32_t c, int32_t d) {
     const int32_t ab = a > b ? a : b, cd = c > d ? c : d;
     return ab > cd ? ab : cd;
