@@ -714,12 +714,6 @@ const uint8_t* const* LineRowRing::Around(int32_t y) {
   for (; copied_ <= y + kLineReach && copied_ < h_; ++copied_) {
     std::memcpy(Slot(copied_ % slots_), image_[copied_], width);
     std::memcpy(Slot(copied_ % slots_ + slots_), image_[copied_], width);
-#ifdef VS_WIDE_VECTORS
-    if (wideRows_ != nullptr) {
-      WidenRow(image_[copied_], w_, wideRows_.get() + (Slot(copied_ % slots_) - rows_.get()),
-               wideRows_.get() + (Slot(copied_ % slots_ + slots_) - rows_.get()));
-    }
-#endif
   }
   for (int32_t d = -kLineReach; d <= kLineReach; ++d) {
     around_[d + kLineReach] = y + d >= 0 && y + d < h_ ? Slot((y + d) % slots_) : nullptr;
@@ -731,7 +725,7 @@ const uint8_t* const* LineRowRing::Around(int32_t y) {
   return around_ + kLineReach;
 }
 
-void LineRowRing::SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t* counts, uint8_t* out) const {
+void LineRowRing::SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t* counts, uint8_t* out) {
   const uint8_t* const* around = around_ + kLineReach;
   const uint8_t* centre = centre_;
   const ptrdiff_t stride = static_cast<ptrdiff_t>(stride_);
@@ -770,6 +764,15 @@ void LineRowRing::SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t
     // Blocks of 16 with one pixel a lane: those of the edges and of the
     // border rows count the weights inside the image, the others have every
     // kernel inside.
+    // Rows y - 6 .. y + 6 widened, once each per pass, from their ring slots
+    // (rows no smoothed row reads, as in counted passes, are never widened).
+    const int32_t last = y + kLineReach < h_ ? y + kLineReach : h_ - 1;
+    for (int32_t r = widened_ > y - kLineReach ? widened_ : y - kLineReach; r <= last; ++r) {
+      const uint8_t* from = Slot(r % slots_);
+      WidenRow(from, w_, wideRows_.get() + (from - rows_.get()),
+               wideRows_.get() + (Slot(r % slots_ + slots_) - rows_.get()));
+    }
+    widened_ = widened_ > last + 1 ? widened_ : last + 1;
     const WideRow row{wideRows_.get() + (centre - rows_.get()), wide_.get(), stride, w_, y, h_ - 1 - y};
     if (y < kLineReach || y >= h_ - kLineReach || w_ < 2 * kLineReach + kWideLanes) {
       WideBlocks<true>(row, orientation, counts, out, 0, w_);

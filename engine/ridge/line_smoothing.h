@@ -60,6 +60,7 @@ class LineRowRing {
   void Begin(const uint8_t* const* image) {
     image_ = image;
     copied_ = 0;
+    widened_ = 0;
   }
   // The row pointers around row y for LineSmoothPixel (rows outside the image
   // are null); copies rows through y + 6 first, so call it before writing row y.
@@ -69,7 +70,7 @@ class LineRowRing {
   // counts is null, with the orientation in the low 7 bits of orientation[x].
   // Pixels whose taps all lie inside the image take fixed window offsets
   // from the centre pixel.
-  void SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t* counts, uint8_t* out) const;
+  void SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t* counts, uint8_t* out);
 
  private:
   // The kernel as row windows of 4 pixels: the offset of each window from
@@ -95,6 +96,7 @@ class LineRowRing {
   int32_t h_ = 0;
   int32_t slots_ = 0;
   int32_t copied_ = 0;
+  int32_t widened_ = 0;  // rows below this one are widened (AVX-512 level)
 };
 
 // Smooths the whole w x h ridge image in place along the orientation map
