@@ -38,6 +38,8 @@ enum class SimdLevel : int32_t {
 SimdLevel MachineSimdLevel();
 
 // True when this process can run `level` (every level up to the machine's).
+// Functions that take a level (their default is the machine's) must be given
+// one that runs; tests pass each such level to compare them.
 inline bool SimdLevelRuns(SimdLevel level) {
   return static_cast<int32_t>(level) <= static_cast<int32_t>(MachineSimdLevel());
 }

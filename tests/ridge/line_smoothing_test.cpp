@@ -62,8 +62,10 @@ TEST(LineKernels, EveryOrientationIsALineOfItsAngle) {
 
 // DirectionalSmooth (ring of rows, interior without bounds tests) against the
 // direct weighted sums at every vector level the machine runs, on random
-// images and orientation maps (random or slowly turning; orientations, none,
-// background marks) of many sizes: images smaller than the kernel, odd
+// images and orientation maps (random, slowly turning, or alternating
+// between two orientations 31, 32 or 33 apart, also across orientation 0, the
+// spans on both sides of what a 16-pixel block takes at once; orientations,
+// none, background marks) of many sizes: images smaller than the kernel, odd
 // sizes, rows just wide enough for one 16-pixel block, and the 6-pixel border
 // band of larger ones. Counted rows (only pixels with a count, rows without
 // any skipped) likewise.
@@ -74,7 +76,7 @@ TEST(DirectionalSmooth, MatchesDirectWeightedSums) {
   for (const auto& size : sizes) {
     const int32_t w = size[0], h = size[1];
     SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
-    for (int round = 0; round < 6; ++round) {
+    for (int round = 0; round < 7; ++round) {
       RowImage image = testing::RandomImage(w, h, random);
       // Rounds 1 and 4 keep the grey values in a narrow band (all sums near the same), 2 and 5 binary.
       for (int32_t y = 0; y < h && round % 3 > 0; ++y) {
@@ -82,8 +84,12 @@ TEST(DirectionalSmooth, MatchesDirectWeightedSums) {
           image[y][x] = round % 3 == 1 ? 200 + image[y][x] % 7 : (image[y][x] & 1) * 255;
         }
       }
-      const RowImage map = round < 3 ? testing::MakeImage(w, h, [&](int32_t, int32_t) { return random.Byte(); })
-                                     : testing::FlowMap(w, h, random);
+      const RowImage map =
+          round < 3   ? testing::MakeImage(w, h, [&](int32_t, int32_t) { return random.Byte(); })
+          : round < 6 ? testing::FlowMap(w, h, random)
+                      : testing::MakeImage(w, h, [&](int32_t x, int32_t y) {
+                          return static_cast<uint8_t>((7 * y + (x % 2 == 0 ? 0 : 31 + y % 3)) % 120);
+                        });
       // From round 3 on, pairs of rows without counts that the ring skips, as counted passes do.
       const RowImage counts = testing::MakeImage(w, h, [&](int32_t, int32_t y) {
         return round >= 3 && y / 2 % 3 == 1 ? static_cast<uint8_t>(random.Byte() & 0xF8) : random.Byte();
