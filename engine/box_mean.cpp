@@ -91,29 +91,11 @@ VS_WIDE_CODE_END
 // sums from running totals along it (images whose sums and counts stay below
 // 2^31 and 2^21).
 int32_t BoxMeanWide(int32_t w, int32_t h, uint8_t* const* image, int32_t r) {
-  const int32_t slots = 2 * static_cast<int64_t>(r) + 1 < h ? 2 * r + 1 : h;
-  const size_t width = static_cast<size_t>(w);
-  RowRing ring;
-  std::unique_ptr<uint32_t[]> storage(new (std::nothrow) uint32_t[2 * width + 1]());
-  if (!ring.Allocate(w, slots) || storage == nullptr) return kOutOfMemory;
-  uint32_t* column = storage.get();
-  uint32_t* totals = column + width;  // [j]: columns 0 .. j - 1
-  auto addRow = [&](int32_t y) {
-    uint8_t* copy = ring[y];
-    std::memcpy(copy, image[y], width);
-    for (int32_t x = 0; x < w; ++x) column[x] += copy[x];
-  };
-  for (int32_t y = 0; y < r && y < h; ++y) addRow(y);
-  for (int32_t y = 0; y < h; ++y) {
-    // The leaving row's slot is the one the entering row takes, so subtract first.
-    if (y - r - 1 >= 0) {
-      const uint8_t* copy = ring[y - r - 1];
-      for (int32_t x = 0; x < w; ++x) column[x] -= copy[x];
-    }
-    if (y + r < h) addRow(y + r);
-    const int32_t top = y - r > 0 ? y - r : 0;
-    const int32_t bottom = y + r < h - 1 ? y + r : h - 1;
-    const uint32_t rowsInside = static_cast<uint32_t>(bottom - top + 1);
+  std::unique_ptr<uint32_t[]> storage(new (std::nothrow) uint32_t[static_cast<size_t>(w) + 1]);
+  if (storage == nullptr) return kOutOfMemory;
+  uint32_t* totals = storage.get();  // [j]: columns 0 .. j - 1
+  auto load = [&](int32_t y, uint8_t* row) { std::memcpy(row, image[y], static_cast<size_t>(w)); };
+  auto means = [&](int32_t y, const uint32_t* column, uint32_t rowsInside) {
     totals[0] = 0;
     RunningTotals(column, w, totals + 1, SimdLevel::kAvx512);
     uint8_t* out = image[y];
@@ -131,8 +113,8 @@ int32_t BoxMeanWide(int32_t w, int32_t h, uint8_t* const* image, int32_t r) {
       x = r + inner;
     }
     for (; x < w; ++x) pixel(x);
-  }
-  return kOk;
+  };
+  return detail::StreamColumnSums<uint32_t>(w, h, r, load, means) ? kOk : kOutOfMemory;
 }
 #endif
 

@@ -44,8 +44,13 @@ inline int32_t ClampRadius(uint32_t radius, int32_t width, int32_t height) {
 
 namespace detail {
 
-template <typename Sum, typename Load, typename Emit>
-bool StreamWindowSumsAs(int32_t w, int32_t h, int32_t r, Load& load, Emit& emit) {
+// The column sums of a (2r + 1)-row window moving down a w x h image, over a
+// ring of min(2r + 1, h) row copies: load(y, row) writes row y into its copy
+// (row y + r is loaded just before row y's sums are handed on), and
+// row(y, column, rowsInside) receives, for each row y top to bottom, the sums
+// of every column over the window's rows inside the image.
+template <typename Sum, typename Load, typename Row>
+bool StreamColumnSums(int32_t w, int32_t h, int32_t r, Load& load, Row& row) {
   const int32_t slots = 2 * static_cast<int64_t>(r) + 1 < h ? 2 * r + 1 : h;
   RowRing ring;
   std::unique_ptr<Sum[]> column(new (std::nothrow) Sum[static_cast<size_t>(w)]());
@@ -66,8 +71,14 @@ bool StreamWindowSumsAs(int32_t w, int32_t h, int32_t r, Load& load, Emit& emit)
     if (y + r < h) add_row(y + r);
     const int32_t top = y - r > 0 ? y - r : 0;
     const int32_t bottom = y + r < h - 1 ? y + r : h - 1;
-    const Sum rows_inside = static_cast<Sum>(bottom - top + 1);
+    row(y, static_cast<const Sum*>(column.get()), static_cast<Sum>(bottom - top + 1));
+  }
+  return true;
+}
 
+template <typename Sum, typename Load, typename Emit>
+bool StreamWindowSumsAs(int32_t w, int32_t h, int32_t r, Load& load, Emit& emit) {
+  auto row = [&](int32_t y, const Sum* column, Sum rows_inside) {
     // Running sum along the row and the number of window columns inside.
     Sum sum = 0;
     Sum columns_inside = 0;
@@ -83,8 +94,8 @@ bool StreamWindowSumsAs(int32_t w, int32_t h, int32_t r, Load& load, Emit& emit)
       }
       emit(x, y, sum, rows_inside * columns_inside);
     }
-  }
-  return true;
+  };
+  return StreamColumnSums<Sum>(w, h, r, load, row);
 }
 
 }  // namespace detail
