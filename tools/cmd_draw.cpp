@@ -204,8 +204,8 @@ int RunDraw(const DrawOptions& options) {
 
 void AddDrawCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<DrawOptions>();
-  CLI::App* cmd = app.add_subcommand("draw", "draw the minutiae over a fingerprint image");
-  cmd->description(kDescription);
+  CLI::App* cmd = app.add_subcommand("draw");
+  SetHelp(cmd, kDescription);
   cmd->add_option("IMAGE", options->image, "fingerprint image file")->required();
   cmd->add_option("TEMPLATE", options->templateArgument, "template text, record hex or file (default: extract IMAGE)");
   cmd->add_option("-o,--output", options->output, "PNG file to write")->required();

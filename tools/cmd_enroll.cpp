@@ -176,7 +176,8 @@ int RunEnroll(const Options& options) {
 }  // namespace
 
 void AddEnrollCommand(CLI::App& app, int& exitCode) {
-  CLI::App* cmd = app.add_subcommand("enroll", kEnrollDescription);
+  CLI::App* cmd = app.add_subcommand("enroll");
+  SetHelp(cmd, kEnrollDescription);
   auto options = std::make_shared<Options>();
   cmd->add_option("INPUT", options->inputs, "captures in order: image, template text, record hex or file")->required();
   cmd->add_option("-o,--output", options->output, "write the enrolled template text to FILE");

@@ -191,8 +191,8 @@ int RunEval(const EvalOptions& options) {
 
 void AddEvalCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<EvalOptions>();
-  CLI::App* cmd = app.add_subcommand("eval", "measure accuracy over sets of fingerprint images");
-  cmd->description(kEvalDescription);
+  CLI::App* cmd = app.add_subcommand("eval");
+  SetHelp(cmd, kEvalDescription);
   cmd->add_option("FOLDER", options->folders, "a folder of one set (FINGER_IMPRESSION naming or manifest.csv)")
       ->required();
   cmd->add_option("--protocol", options->protocol, "fvc (default) or all-pairs");

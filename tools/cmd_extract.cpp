@@ -174,8 +174,8 @@ int RunExtract(const ExtractOptions& options) {
 
 void AddExtractCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<ExtractOptions>();
-  CLI::App* cmd = app.add_subcommand("extract", "extract a template from a fingerprint image");
-  cmd->description(kExtractDescription);
+  CLI::App* cmd = app.add_subcommand("extract");
+  SetHelp(cmd, kExtractDescription);
   cmd->add_option("IMAGE", options->image, "fingerprint image file")->required();
   AddExtractionOptions(cmd, options->extraction);
   cmd->add_flag("--record", options->record, "print the unsealed record as upper-case hexadecimal too");

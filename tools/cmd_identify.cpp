@@ -141,8 +141,8 @@ int RunIdentify(const IdentifyOptions& options) {
 
 void AddIdentifyCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<IdentifyOptions>();
-  CLI::App* cmd = app.add_subcommand("identify", "find the first gallery entry that matches a probe");
-  cmd->description(kIdentifyDescription);
+  CLI::App* cmd = app.add_subcommand("identify");
+  SetHelp(cmd, kIdentifyDescription);
   cmd->add_option("PROBE", options->probe, "probe: template text, record hex, template file or image")->required();
   cmd->add_option("GALLERY", options->gallery, "gallery entries: files or folders of templates or images")
       ->required();

@@ -179,7 +179,7 @@ int Run(const SynthOptions& o) {
 
 void AddSynthCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<SynthOptions>();
-  CLI::App* cmd = app.add_subcommand("synth", "write synthetic fingerprint impressions (PNG, 500 dpi)");
+  CLI::App* cmd = app.add_subcommand("synth", "Write synthetic fingerprint impressions (PNG, 500 dpi)");
   cmd->add_option("--out", options->out, "output folder")->required();
   cmd->add_option("--fingers", options->fingers, "number of fingers")->check(CLI::Range(1, kMaxFingers));
   cmd->add_option("--impressions", options->impressions, "impressions per finger")

@@ -124,8 +124,8 @@ int RunInspect(const InspectOptions& options) {
 
 void AddInspectCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<InspectOptions>();
-  CLI::App* cmd = app.add_subcommand("inspect", "decode a template and list its contents");
-  cmd->description(kTemplateListingDescription);
+  CLI::App* cmd = app.add_subcommand("inspect");
+  SetHelp(cmd, kTemplateListingDescription);
   cmd->add_option("TEMPLATE", options->input, "template text, record hex, template file or image")->required();
   cmd->add_flag("--json", options->json, "print one JSON object instead of the text");
   AddExtractionOptions(cmd, options->extraction);

@@ -102,8 +102,8 @@ int RunVerify(const VerifyOptions& options) {
 
 void AddVerifyCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<VerifyOptions>();
-  CLI::App* cmd = app.add_subcommand("verify", "compare two templates or fingerprint images");
-  cmd->description(kVerifyDescription);
+  CLI::App* cmd = app.add_subcommand("verify");
+  SetHelp(cmd, kVerifyDescription);
   cmd->add_option("A", options->a, "first: template text, record hex, template file or image")->required();
   cmd->add_option("B", options->b, "second (prepared as the probe): the same forms")->required();
   cmd->add_flag("--json", options->json, "print one JSON object instead of the text");

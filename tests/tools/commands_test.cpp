@@ -236,6 +236,21 @@ TEST_F(CommandsTest, BadInputsGiveOneLineAndExitTwo) {
   EXPECT_EQ(written, expected) << "nothing written by a failing command";
 }
 
+// The tool's help lists every command on one line; a command's own help
+// gives its summary first and the details after its options.
+TEST_F(CommandsTest, HelpListsOneLinePerCommand) {
+  const ToolRun help = Vorsensor("--help");
+  EXPECT_EQ(help.exitCode, 0);
+  const std::string list = help.output.substr(help.output.find("Subcommands:"));
+  size_t commands = 0;
+  for (size_t at = list.find("\n  "); at != std::string::npos; at = list.find("\n  ", at + 1)) ++commands;
+  EXPECT_EQ(commands, 9u) << list;
+  EXPECT_EQ(list.find("\n                 "), std::string::npos) << "a command's details in the list";
+  const ToolRun verify = Vorsensor("verify --help");
+  EXPECT_EQ(verify.output.rfind("Compare two fingerprints\n", 0), 0u) << verify.output;
+  EXPECT_GT(verify.output.find("Exit code: 0 match"), verify.output.find("--json"));
+}
+
 TEST_F(CommandsTest, SensorShowDrawsAsTheLiveDisplay) {
   const std::string input = Synth("f01_i1.png");
   const imageio::ImageResult source = imageio::ReadImage(input);
