@@ -9,10 +9,7 @@
 #include "engine/result_codes.h"
 #include "engine/row_ring.h"
 #include "engine/running_totals.h"
-
-#ifdef VS_WIDE_VECTORS
-#include <immintrin.h>
-#endif
+#include "engine/wide_mean_divider.h"
 
 namespace vorsensor {
 namespace {
@@ -58,11 +55,6 @@ int32_t BoxMeanRadiusOne(int32_t w, int32_t h, uint8_t* const* image) {
 }
 
 #ifdef VS_WIDE_VECTORS
-// floor(n / d) for 0 <= n <= 255 d and 1 <= d < 2^21 as (n M) >> s with s =
-// 31 + floor(log2 d) and M = ceil(2^s / d) < 2^32: with n = q d + t and e =
-// M d - 2^s < d, (n M) / 2^s = q + (t + n e / 2^s) / d, and n e < 255 d² <=
-// 2^s, so the fraction stays below 1.
-constexpr uint32_t kWideLargestCount = 1u << 21;
 constexpr int32_t kWideLanes = 16;
 
 VS_WIDE_CODE_BEGIN
@@ -70,19 +62,11 @@ VS_WIDE_CODE_BEGIN
 // the row, 16 at a time: window sums from the running totals (totals[j]:
 // columns 0 .. j - 1), divided by `count`.
 VS_AVX512 void MeansWide(const uint32_t* totals, int32_t r, uint32_t count, int32_t from, int32_t to, uint8_t* out) {
-  int32_t l = 0;
-  while ((count >> (l + 1)) != 0) ++l;
-  const int32_t shift = 31 + l;
-  const __m512i multiplier =
-      _mm512_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(((uint64_t{1} << shift) + count - 1) / count)));
-  const __m128i by = _mm_cvtsi32_si128(shift);
+  const WideMeanDivider divide(MeanReciprocal{count});
   for (int32_t next = from; next < to; next += kWideLanes) {
     const int32_t x = next + kWideLanes <= to ? next : to - kWideLanes;
     const __m512i sum = _mm512_sub_epi32(_mm512_loadu_si512(totals + x + r + 1), _mm512_loadu_si512(totals + x - r));
-    const __m512i even = _mm512_srl_epi64(_mm512_mul_epu32(sum, multiplier), by);
-    const __m512i odd = _mm512_srl_epi64(_mm512_mul_epu32(_mm512_srli_epi64(sum, 32), multiplier), by);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x),
-                     _mm512_cvtepi32_epi8(_mm512_or_si512(even, _mm512_slli_epi64(odd, 32))));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm512_cvtepi32_epi8(divide(sum)));
   }
 }
 VS_WIDE_CODE_END
@@ -126,7 +110,7 @@ int32_t BoxMean(int32_t w, int32_t h, uint8_t* const* image, uint32_t r, SimdLev
   constexpr uint64_t kByteMax = 255;
   if (level == SimdLevel::kAvx512 && w > 0 && h > 0 &&
       static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * kByteMax <= INT32_MAX &&
-      static_cast<uint64_t>(w) * static_cast<uint64_t>(h) < kWideLargestCount) {
+      static_cast<uint64_t>(w) * static_cast<uint64_t>(h) < MeanReciprocal::kLargestCount) {
     return BoxMeanWide(w, h, image, ClampRadius(r, w, h));
   }
 #else

@@ -41,4 +41,23 @@ class ByteMeanDivider {
   uint64_t reciprocal_ = 0;
 };
 
+// floor(n / d) for 0 <= n <= 255 d and 1 <= d < kLargestCount as (n M) >> s
+// with s = 31 + floor(log2 d) and M = ceil(2^s / d) < 2^32, so that vector
+// code can divide 32-bit lanes by one 32 x 32 -> 64-bit multiply and a shift.
+// With n = q d + t (t < d) and e = M d - 2^s < d, (n M) / 2^s = q + (t + n e
+// / 2^s) / d, and n e < 255 d^2 < 255 x 4 x 2^(2 floor(log2 d)) <= 2^s for
+// d < 2^21, so the fraction stays below 1 and the quotient is exact.
+struct MeanReciprocal {
+  static constexpr uint32_t kLargestCount = 1u << 21;
+  explicit MeanReciprocal(uint32_t d) {
+    int32_t l = 0;
+    while ((d >> (l + 1)) != 0) ++l;
+    constexpr int32_t kBase = 31;
+    shift = kBase + l;
+    multiplier = static_cast<uint32_t>(((uint64_t{1} << shift) + d - 1) / d);
+  }
+  uint32_t multiplier;
+  int32_t shift;
+};
+
 }  // namespace vorsensor

@@ -13,6 +13,7 @@
 #include "engine/result_codes.h"
 #include "engine/row_ring.h"
 #include "engine/running_totals.h"
+#include "engine/wide_mean_divider.h"
 
 #if defined(__SSE2__) && defined(__GNUC__)
 #include <emmintrin.h>
@@ -106,24 +107,12 @@ VS_AVX512 void DensityWide(const uint8_t* entry, const uint8_t* density, const u
   }
 }
 
-// floor(n / d) of 16 lanes by the multiplier and shift of MeanDivider.
-struct WideDivider {
-  __m512i multiplier;
-  __m128i shift;
-  VS_AVX512 __m512i operator()(__m512i n) const {
-    const __m512i even = _mm512_srl_epi64(_mm512_mul_epu32(n, multiplier), shift);
-    const __m512i odd = _mm512_srl_epi64(_mm512_mul_epu32(_mm512_srli_epi64(n, 32), multiplier), shift);
-    return _mm512_or_si512(even, _mm512_slli_epi64(odd, 32));
-  }
-};
-
 // The two-means comparison of the pixels from .. to - 1 (at least 16), 16 at
-// a time; multiplier[k] and shift[k] divide by window k's pixel count.
+// a time; reciprocal[k] divides by window k's pixel count.
 VS_AVX512 void TwoMeansWide(const uint8_t* entry, const uint32_t* const* prefix, const int32_t* radius,
-                            const uint32_t* multiplier, const int32_t* shift, int32_t from, int32_t to, uint8_t* out) {
+                            const MeanReciprocal* reciprocal, int32_t from, int32_t to, uint8_t* out) {
   constexpr int32_t kLanes = 16;
-  const WideDivider divide[2] = {{_mm512_set1_epi32(static_cast<int32_t>(multiplier[0])), _mm_cvtsi32_si128(shift[0])},
-                                 {_mm512_set1_epi32(static_cast<int32_t>(multiplier[1])), _mm_cvtsi32_si128(shift[1])}};
+  const WideMeanDivider divide[2] = {WideMeanDivider(reciprocal[0]), WideMeanDivider(reciprocal[1])};
   for (int32_t next = from; next < to; next += kLanes) {
     const int32_t x = next + kLanes <= to ? next : to - kLanes;
     __m512i mean[2];
@@ -253,27 +242,12 @@ int32_t DensityStream(int32_t w, int32_t h, uint8_t* const* ridgeImage, const ui
 constexpr int kTwoWindows = 2;  // small, large
 
 #ifdef VS_BINARISATION_SSE2
-// floor(n / d) for 0 <= n <= 255 d and 1 <= d < 2^21, four lanes at a time,
-// as (n M) >> s with s = 31 + floor(log2 d) and M = ceil(2^s / d) < 2^32.
-// With n = q d + t (t < d) and e = M d - 2^s < d, (n M) / 2^s = q + (t + n e
-// / 2^s) / d, and n e < 255 d² < 255 x 4 x 2^(2 floor(log2 d)) <= 2^s for
-// d < 2^21, so the fraction stays below 1 and the quotient is exact.
+// floor(n / d) for 0 <= n <= 255 d and 1 <= d < MeanReciprocal::kLargestCount,
+// four lanes at a time.
 class MeanDivider {
  public:
-  static constexpr uint32_t kLargestCount = 1u << 21;
-  explicit MeanDivider(uint32_t d) {
-    int32_t l = 0;
-    while ((d >> (l + 1)) != 0) ++l;
-    constexpr int32_t kBase = 31;
-    shift_ = _mm_cvtsi32_si128(kBase + l);
-    const uint64_t m = ((uint64_t{1} << (kBase + l)) + d - 1) / d;
-    multiplier_ = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(m)));
-  }
-  // The multiplier and the shift.
-  void Parts(uint32_t& multiplier, int32_t& shift) const {
-    multiplier = static_cast<uint32_t>(_mm_cvtsi128_si32(multiplier_));
-    shift = _mm_cvtsi128_si32(shift_);
-  }
+  explicit MeanDivider(MeanReciprocal r)
+      : multiplier_(_mm_set1_epi32(static_cast<int32_t>(r.multiplier))), shift_(_mm_cvtsi32_si128(r.shift)) {}
   __m128i operator()(__m128i n) const {
     const __m128i even = _mm_srl_epi64(_mm_mul_epu32(n, multiplier_), shift_);
     const __m128i odd = _mm_srl_epi64(_mm_mul_epu32(_mm_srli_epi64(n, 32), multiplier_), shift_);
@@ -347,19 +321,17 @@ int32_t TwoMeansStream(int32_t w, int32_t h, const uint8_t* const* ridgeImage, u
     if constexpr (sizeof(Sum) == sizeof(uint32_t)) {
       const uint64_t counts[kTwoWindows] = {rowsInside[0] * static_cast<uint64_t>(2 * radius[0] + 1),
                                             rowsInside[1] * static_cast<uint64_t>(2 * radius[1] + 1)};
-      if (level != SimdLevel::kPlain && counts[0] < MeanDivider::kLargestCount &&
-          counts[1] < MeanDivider::kLargestCount) {
-        const MeanDivider divide[kTwoWindows] = {MeanDivider(static_cast<uint32_t>(counts[0])),
-                                                 MeanDivider(static_cast<uint32_t>(counts[1]))};
+      if (level != SimdLevel::kPlain && counts[0] < MeanReciprocal::kLargestCount &&
+          counts[1] < MeanReciprocal::kLargestCount) {
+        const MeanReciprocal reciprocal[kTwoWindows] = {MeanReciprocal(static_cast<uint32_t>(counts[0])),
+                                                        MeanReciprocal(static_cast<uint32_t>(counts[1]))};
+        const MeanDivider divide[kTwoWindows] = {MeanDivider(reciprocal[0]), MeanDivider(reciprocal[1])};
         const __m128i zero = _mm_setzero_si128();
         const int32_t largest = radius[0] > radius[1] ? radius[0] : radius[1];
         for (; x < largest && x < w; ++x) pixel(x);
 #ifdef VS_WIDE_VECTORS
         if (level == SimdLevel::kAvx512 && w - 2 * largest >= 16) {
-          uint32_t multiplier[kTwoWindows];
-          int32_t shift[kTwoWindows];
-          for (int k = 0; k < kTwoWindows; ++k) divide[k].Parts(multiplier[k], shift[k]);
-          TwoMeansWide(entry, prefix, radius, multiplier, shift, largest, w - largest, out);
+          TwoMeansWide(entry, prefix, radius, reciprocal, largest, w - largest, out);
           x = w - largest;
         }
 #endif
