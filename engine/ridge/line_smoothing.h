@@ -83,8 +83,7 @@ class LineRowRing {
   std::unique_ptr<uint8_t[]> rows_;
   std::unique_ptr<Offsets[]> offsets_;  // per orientation, for this width
   // AVX-512 level: the ring offset of each kernel position and of its
-  // opposite, and the ring's
-  // pixels again as 32-bit values (same layout).
+  // opposite, and the ring's pixels again as 32-bit values (same layout).
   std::unique_ptr<ptrdiff_t[]> wide_;
   std::unique_ptr<int32_t[]> wideRows_;
   SimdLevel level_ = SimdLevel::kPlain;
