@@ -5,6 +5,8 @@
 // deletable patterns.
 #include <cstdint>
 
+#include "engine/simd_level.h"
+
 namespace vorsensor {
 
 // 1 for each neighbourhood code whose centre pixel is removed. Bit k of the
@@ -15,12 +17,14 @@ extern const uint8_t kDeletionTable[256];
 
 // Thins the w x h image in place: at most maxIterations iterations, ending
 // early after one that removes nothing. The outermost rows and columns are
-// never changed. Returns kOk, or kOutOfMemory (image unchanged) when its row
-// copies cannot be allocated.
-int32_t Thin(int32_t w, int32_t h, uint8_t* const* image, int32_t maxIterations);
+// never changed. Returns kOk, or kOutOfMemory (image unchanged) when its
+// scratch planes cannot be allocated. `level` picks the vector code (every
+// level gives the same image).
+int32_t Thin(int32_t w, int32_t h, uint8_t* const* image, int32_t maxIterations,
+             SimdLevel level = MachineSimdLevel());
 
-// The same thinning with the plain per-pixel code lookup Thin's row kernel
-// replaced; kept as the reference the tests compare Thin with.
+// The same thinning by a table look-up per pixel on byte rows; kept as the
+// reference the tests compare Thin with.
 int32_t ThinPlain(int32_t w, int32_t h, uint8_t* const* image, int32_t maxIterations);
 
 }  // namespace vorsensor

@@ -59,13 +59,16 @@ void ReferenceThin(RowImage& image, int32_t maxIterations) {
   }
 }
 
-// Thin, ThinPlain (the per-pixel kernel Thin's window kernel replaced) and
-// the reference above agree; widths up to 70 give the window kernel runs of
-// eight pixels to pass over and ends of every length.
+// Thin at every level that runs, ThinPlain and the reference above agree.
+// Widths up to 200 give the word kernels up to four word columns with tails
+// of every length, heights up to 40 up to five blocks of rows with partial
+// last blocks; sparse noise, thick blobs and unframed borders.
 TEST(SkeletonThinningTest, MatchesPlainReferenceOnRandomShapes) {
   testing::TestRandom random(61);
-  for (int trial = 0; trial < 120; ++trial) {
-    const int32_t w = random.Range(3, 70), h = random.Range(3, 40);
+  const SimdLevel levels[] = {SimdLevel::kPlain, SimdLevel::kSse2, SimdLevel::kAvx512};
+  for (int trial = 0; trial < 160; ++trial) {
+    const int32_t w = trial % 2 == 0 ? random.Range(3, 70) : random.Range(3, 200);
+    const int32_t h = random.Range(3, 40);
     const int32_t percent = trial % 4 == 3 ? random.Range(2, 10) : random.Range(30, 85);
     const bool framed = trial % 3 != 0;
     RowImage image = testing::BlankImage(w, h);
@@ -81,16 +84,24 @@ TEST(SkeletonThinningTest, MatchesPlainReferenceOnRandomShapes) {
         for (int32_t x = 1; x < w - 1; ++x) image[y][x] = std::min(image[y][x], image[y - 1][x]);
       }
     }
+    // Values other than 0 and 255 are neither ridge nor removed.
+    if (trial % 5 == 4) image[random.Range(0, h - 1)][random.Range(0, w - 1)] = 128;
     RowImage expected = testing::BlankImage(w, h);
     CopyRowImage(expected.rows(), image.rows(), w, h);
     const int32_t iterations = random.Range(0, 8);
+    ReferenceThin(expected, iterations);
     RowImage plain = testing::BlankImage(w, h);
     CopyRowImage(plain.rows(), image.rows(), w, h);
-    ASSERT_EQ(Thin(w, h, image.rows(), iterations), 0);
     ASSERT_EQ(ThinPlain(w, h, plain.rows(), iterations), 0);
-    ReferenceThin(expected, iterations);
-    ASSERT_EQ(testing::WholePicture(image), testing::WholePicture(expected)) << "trial " << trial;
     ASSERT_EQ(testing::WholePicture(plain), testing::WholePicture(expected)) << "trial " << trial;
+    for (const SimdLevel level : levels) {
+      if (!SimdLevelRuns(level)) continue;
+      RowImage thinned = testing::BlankImage(w, h);
+      CopyRowImage(thinned.rows(), image.rows(), w, h);
+      ASSERT_EQ(Thin(w, h, thinned.rows(), iterations, level), 0);
+      ASSERT_EQ(testing::WholePicture(thinned), testing::WholePicture(expected))
+          << "trial " << trial << " level " << static_cast<int>(level);
+    }
   }
 }
 
