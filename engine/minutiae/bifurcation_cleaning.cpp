@@ -192,12 +192,13 @@ int32_t ForkShape(const BranchTrace& trace, int32_t teeWideAngle, int32_t spread
 }
 
 void CleanBifurcations(int32_t w, int32_t h, uint8_t* const* skeleton, const uint8_t* const* orientationMap,
-                       const BifurcationCleaningParameters& parameters) {
+                       const BifurcationCleaningParameters& parameters, SimdLevel level) {
   BranchTrace t1;
   BranchTrace t2;
   for (int32_t y = kBorderMargin; y <= h - 1 - kBorderMargin; ++y) {
     const int32_t last = w - 1 - kBorderMargin;
-    for (int32_t x = NextRidge(skeleton[y], kBorderMargin, last); x <= last; x = NextRidge(skeleton[y], x + 1, last)) {
+    for (int32_t x = NextOddCrossing(skeleton, y, kBorderMargin, last, level); x <= last;
+         x = NextOddCrossing(skeleton, y, x + 1, last, level)) {
       if (orientationMap[y][x] >= kForegroundLimit) continue;
       if (CrossingNumber(skeleton, x, y) != kForkCount) continue;
       CleanOneBifurcation(w, h, skeleton, x, y, parameters, t1, t2);

@@ -6,6 +6,8 @@
 // edits the skeleton so that they no longer produce bifurcations.
 #include <cstdint>
 
+#include "engine/simd_level.h"
+
 namespace vorsensor {
 
 constexpr int32_t kBranchPointsMax = 30;  // points per traced branch
@@ -70,8 +72,9 @@ int32_t ForkShape(const BranchTrace& trace, int32_t teeWideAngle, int32_t spread
 
 // Cleans the bifurcations of the w x h skeleton in place, visiting the
 // foreground pixels (orientation map below 128) at least 21 pixels from the
-// border. Needs no memory beyond two traces on the stack.
+// border. Needs no memory beyond two traces on the stack. `level` picks how
+// bifurcations are found (NextOddCrossing); every level gives the same skeleton.
 void CleanBifurcations(int32_t w, int32_t h, uint8_t* const* skeleton, const uint8_t* const* orientationMap,
-                          const BifurcationCleaningParameters& parameters);
+                       const BifurcationCleaningParameters& parameters, SimdLevel level = MachineSimdLevel());
 
 }  // namespace vorsensor

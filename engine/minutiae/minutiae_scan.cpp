@@ -150,7 +150,7 @@ uint8_t OrientationSpread(int32_t w, int32_t h, const uint8_t* const* orientatio
 
 int32_t ScanMinutiae(int32_t w, int32_t h, uint8_t* const* skeleton, const uint8_t* const* orientationMap,
                      const uint8_t* const* densityCopy, Minutia* records, int32_t* count, int32_t endTraceMax,
-                     int32_t endTraceMin, int32_t forkBranchMin, int32_t spreadRadius) {
+                     int32_t endTraceMin, int32_t forkBranchMin, int32_t spreadRadius, SimdLevel level) {
   *count = 0;
   // One list serves the ending traces and the branch walks.
   const int32_t endingRoom = EndingTraceRoom(w, h, endTraceMax);
@@ -159,7 +159,8 @@ int32_t ScanMinutiae(int32_t w, int32_t h, uint8_t* const* skeleton, const uint8
   if (!scratch.valid()) return kOutOfMemory;
   for (int32_t y = kScanMargin; y <= h - 1 - kScanMargin; ++y) {
     const int32_t last = w - 1 - kScanMargin;
-    for (int32_t x = NextRidge(skeleton[y], kScanMargin, last); x <= last; x = NextRidge(skeleton[y], x + 1, last)) {
+    for (int32_t x = NextOddCrossing(skeleton, y, kScanMargin, last, level); x <= last;
+         x = NextOddCrossing(skeleton, y, x + 1, last, level)) {
       if (orientationMap[y][x] >= kForegroundLimit) continue;
       const int32_t crossing = CrossingNumber(skeleton, x, y);
       Minutia m{x, y, 0, kDroppedDirection, kNoSpread, kNoDensity, 0};

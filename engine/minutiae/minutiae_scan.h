@@ -37,8 +37,11 @@ uint8_t OrientationSpread(int32_t w, int32_t h, const uint8_t* const* orientatio
 // listed with direction 255. The spread is kNoSpread when spreadRadius is
 // negative, the density kNoDensity when densityCopy is null. The skeleton is
 // left as it was found. Returns kOk or kOutOfMemory (nothing listed).
+// `level` picks how candidates are found (NextOddCrossing); every level
+// gives the same list.
 int32_t ScanMinutiae(int32_t w, int32_t h, uint8_t* const* skeleton, const uint8_t* const* orientationMap,
                      const uint8_t* const* densityCopy, Minutia* records, int32_t* count, int32_t endTraceMax,
-                     int32_t endTraceMin, int32_t forkBranchMin, int32_t spreadRadius);
+                     int32_t endTraceMin, int32_t forkBranchMin, int32_t spreadRadius,
+                     SimdLevel level = MachineSimdLevel());
 
 }  // namespace vorsensor

@@ -55,7 +55,8 @@ bool IsPartner(const JoinSearch& s, int32_t x, int32_t y, int32_t dA, int32_t xb
 }  // namespace
 
 int32_t JoinGaps(int32_t w, int32_t h, uint8_t* const* skeleton, const uint8_t* const* orientationMap,
-                 int32_t joinTraceMax, int32_t joinTraceMin, int32_t joinRadius, int32_t joinAngleMin) {
+                 int32_t joinTraceMax, int32_t joinTraceMin, int32_t joinRadius, int32_t joinAngleMin,
+                 SimdLevel level) {
   if (w < 3 || h < 3) return kOk;
   const int32_t radius = joinRadius > 0 ? joinRadius : 0;
   // A's trace, then the line to B, which is no longer than the longer side.
@@ -66,7 +67,10 @@ int32_t JoinGaps(int32_t w, int32_t h, uint8_t* const* skeleton, const uint8_t* 
   const JoinSearch search{w, h, skeleton, joinTraceMax, joinTraceMin, radius, joinAngleMin, &scratch};
 
   for (int32_t y = 1; y <= h - 2; ++y) {
-    for (int32_t x = NextRidge(skeleton[y], 1, w - 2); x <= w - 2; x = NextRidge(skeleton[y], x + 1, w - 2)) {
+    // Only pixels with an odd crossing number can be endings; the search
+    // finds them in the skeleton as every earlier join left it.
+    for (int32_t x = NextOddCrossing(skeleton, y, 1, w - 2, level); x <= w - 2;
+         x = NextOddCrossing(skeleton, y, x + 1, w - 2, level)) {
       if (orientationMap[y][x] >= kForegroundLimit) continue;
       if (CrossingNumber(skeleton, x, y) != kEndingCount) continue;
       list.Clear();
@@ -76,7 +80,8 @@ int32_t JoinGaps(int32_t w, int32_t h, uint8_t* const* skeleton, const uint8_t* 
         const Span columns = SearchSpan(x, radius, w);
         bool found = false;
         for (int32_t yb = rows.lo; yb <= rows.hi && !found; ++yb) {
-          for (int32_t xb = columns.lo; xb <= columns.hi; ++xb) {
+          for (int32_t xb = NextOddCrossing(skeleton, yb, columns.lo, columns.hi, level); xb <= columns.hi;
+               xb = NextOddCrossing(skeleton, yb, xb + 1, columns.hi, level)) {
             if (IsPartner(search, x, y, dA, xb, yb)) {
               RecordLine(x, y, xb, yb, &list);
               found = true;

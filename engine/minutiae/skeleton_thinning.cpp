@@ -61,7 +61,6 @@ constexpr int32_t kSubPasses = 2;
 constexpr int32_t kCopyRows = 3;  // rows r-1, r and r+1 as they stood
 constexpr uint32_t kHalfRing = 4;   // neighbours in half a turn
 constexpr uint32_t kCodeMask = 0xFF;
-constexpr int32_t kRingSize = 8;
 
 constexpr uint8_t kRowUnsettled = 0;  // the sub-pass visits the row
 constexpr uint8_t kRowSettled = 1;    // the sub-pass removed nothing there last time

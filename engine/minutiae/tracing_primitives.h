@@ -8,9 +8,9 @@
 // Skeleton pixels are 0 (ridge) or 255 (anything else). Coordinates are
 // (x, y) = (column, row) throughout; images are arrays of row pointers.
 #include <cstdint>
-#include <cstring>
 #include <memory>
 
+#include "engine/simd_level.h"
 #include "geometry/geometry.h"
 
 namespace vorsensor {
@@ -55,23 +55,17 @@ inline int32_t CrossingNumber(const uint8_t* const* image, int32_t x, int32_t y)
   return RingCount(ReadRing(image, x, y));
 }
 
-// The first column from x to last (inclusive) where `row` holds a ridge
-// pixel, else last + 1. Eight pixels without ridge are passed over at once:
-// the stages that look for endings and bifurcations call it between pixels,
-// so it sees every change they make to the row.
-inline int32_t NextRidge(const uint8_t* row, int32_t x, int32_t last) {
-  constexpr int32_t kRun = 8;
-  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-  for (; x + kRun - 1 <= last; x += kRun) {
-    uint64_t v;
-    std::memcpy(&v, row + x, sizeof v);
-    // The high bit of each byte of `nonzero` is set exactly where that byte is not 0.
-    const uint64_t nonzero = ((v & kLow7) + kLow7) | v;
-    if ((~nonzero & ~kLow7) != 0) break;
-  }
-  while (x <= last && row[x] != kSkeletonRidge) ++x;
-  return x;
-}
+// The first column from x to last (inclusive) of row y whose pixel is a ridge
+// pixel with an odd crossing number, else last + 1 (x when x is past it). A
+// ring has at most four transitions, so these are exactly the ridge endings
+// (1) and the bifurcations (3); the stages that look for either call it
+// between candidates and test the crossing number there. It reads the image
+// as it now is. Row y must have a row above and below it, and columns x - 1
+// and last + 1 must lie inside the image. The plain level asks CrossingNumber
+// pixel by pixel; the others decide up to 62 pixels at once by bitwise logic
+// on masks of the three rows.
+int32_t NextOddCrossing(const uint8_t* const* image, int32_t y, int32_t x, int32_t last,
+                        SimdLevel level = MachineSimdLevel());
 
 // Pixels a stage erased, so that it can draw them again: parallel column and
 // row lists with a fixed capacity. Appending to a full list does nothing and

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/minutiae/bifurcation_cleaning.h"
+#include "engine/minutiae/ridge_gap_joining.h"
 #include "engine/minutiae/skeleton_thinning.h"
 #include "minutiae/skeleton_pictures.h"
 #include "support/random.h"
@@ -216,6 +218,78 @@ TEST(MinutiaeScanTest, OrientationSpreadMatchesItsDefinition) {
   map[0][0] = 60 | 128;  // background pixels count too
   map[0][2] = 60;
   EXPECT_EQ(OrientationSpread(3, 1, map.rows(), 1, 0, 1), 120 * 255 / (3 * 60));
+}
+
+// Gap joining, bifurcation cleaning and the scan, run one after the other on
+// thinned noisy ridge patterns (broken ridges, spurs, loops and bridges, some
+// of them in the background), give the same skeletons and minutiae at every
+// level as at the plain level, which tests the crossing number pixel by pixel.
+TEST(MinutiaeScanTest, StagesFindTheSameCandidatesAtEveryLevel) {
+  testing::TestRandom random(29);
+  const BifurcationCleaningParameters cleaning{30, 110, 93, 70, 50, 30, 10, 15, 5, 3, 40};
+  const SimdLevel levels[] = {SimdLevel::kPlain, SimdLevel::kSse2, SimdLevel::kAvx512};
+  int32_t joined = 0, cleaned = 0, listed = 0;
+  for (int trial = 0; trial < 8; ++trial) {
+    const int32_t w = random.Range(50, 140), h = random.Range(50, 100);
+    const int32_t period = random.Range(5, 9), slope = random.Range(-6, 6);
+    const int32_t noise = random.Range(3, 12), backgroundFrom = random.Range(w / 2, w);
+    RowImage ridges = testing::BlankImage(w, h);
+    RowImage map = testing::BlankImage(w, h);
+    for (int32_t y = 0; y < h; ++y) {
+      for (int32_t x = 0; x < w; ++x) {
+        map[y][x] = static_cast<uint8_t>(x < backgroundFrom ? random.Range(0, 127) : random.Range(128, 255));
+        if (x == 0 || y == 0 || x == w - 1 || y == h - 1) continue;
+        const int32_t phase = ((4 * y + slope * x) % (4 * period) + 4 * period) % (4 * period);
+        const bool ridge = phase < 2 * period;
+        if (ridge != (random.Range(0, 99) < noise)) ridges[y][x] = 0;
+      }
+    }
+    // Gaps across the ridges, for the joining.
+    for (int gap = 0; gap < 3; ++gap) {
+      const int32_t x0 = random.Range(5, w - 12), width = random.Range(2, 6);
+      for (int32_t y = 1; y < h - 1; ++y) {
+        for (int32_t x = x0; x < x0 + width; ++x) ridges[y][x] = 255;
+      }
+    }
+    ASSERT_EQ(Thin(w, h, ridges.rows(), 6), 0);
+    std::vector<Picture> expected;
+    std::vector<Minutia> expectedList;
+    for (const SimdLevel level : levels) {
+      if (!SimdLevelRuns(level)) continue;
+      RowImage skeleton = testing::BlankImage(w, h);
+      CopyRowImage(skeleton.rows(), ridges.rows(), w, h);
+      ASSERT_EQ(JoinGaps(w, h, skeleton.rows(), map.rows(), 10, 4, 15, 110, level), 0);
+      const Picture afterJoin = testing::WholePicture(skeleton);
+      CleanBifurcations(w, h, skeleton.rows(), map.rows(), cleaning, level);
+      const Picture afterClean = testing::WholePicture(skeleton);
+      static Minutia records[kMaxMinutiae];
+      int32_t count = -1;
+      ASSERT_EQ(ScanMinutiae(w, h, skeleton.rows(), map.rows(), nullptr, records, &count, 20, 20, 10, 10, level), 0);
+      const std::vector<Minutia> list(records, records + count);
+      if (level == SimdLevel::kPlain) {
+        expected = {afterJoin, afterClean};
+        expectedList = list;
+        joined += afterJoin != testing::WholePicture(ridges) ? 1 : 0;
+        cleaned += afterClean != afterJoin ? 1 : 0;
+        listed += count;
+        continue;
+      }
+      ASSERT_EQ(afterJoin, expected[0]) << "trial " << trial << " level " << static_cast<int>(level);
+      ASSERT_EQ(afterClean, expected[1]) << "trial " << trial << " level " << static_cast<int>(level);
+      ASSERT_EQ(list.size(), expectedList.size()) << "trial " << trial;
+      for (size_t i = 0; i < list.size(); ++i) {
+        const Minutia& a = list[i];
+        const Minutia& b = expectedList[i];
+        ASSERT_TRUE(a.x == b.x && a.y == b.y && a.type == b.type && a.direction == b.direction &&
+                    a.spread == b.spread && a.density == b.density)
+            << "trial " << trial << " record " << i;
+      }
+    }
+  }
+  // The patterns exercise every stage.
+  EXPECT_GT(joined, 0);
+  EXPECT_GT(cleaned, 0);
+  EXPECT_GT(listed, 0);
 }
 
 }  // namespace

@@ -166,22 +166,44 @@ TEST(TracingPrimitivesTest, DigitalLineExampleAndItsUsers) {
   EXPECT_EQ(LineBlocked(0, 0, 1, 0, blank.rows()), 0);  // neighbours: nothing between
 }
 
-// NextRidge against a pixel-by-pixel search, for every start and end on rows
-// whose other pixels include 1 and 128 (next to 0 in value and in the high
-// bit), with ridge runs that start and end on every side of an eight-pixel run.
-TEST(TracingPrimitivesTest, NextRidgeFindsWhatAPlainSearchFinds) {
+// NextOddCrossing at every level against a count of the transitions written
+// out here, for every start and end on rows of images whose other pixels
+// include 1, 128 and 254 (neither ridge nor 255); widths up to 150 give
+// several 62-pixel chunks and tails of every length.
+TEST(TracingPrimitivesTest, NextOddCrossingFindsEndingsAndBifurcations) {
   testing::TestRandom random(17);
-  const uint8_t kOthers[] = {1, 128, 255, 254};
-  for (int trial = 0; trial < 40; ++trial) {
-    std::vector<uint8_t> row(40);
-    for (uint8_t& p : row) p = kOthers[random.Range(0, 3)];
-    const int ridges = random.Range(0, 3);
-    for (int k = 0; k < ridges; ++k) row[static_cast<size_t>(random.Range(0, 39))] = kSkeletonRidge;
-    for (int32_t from = 0; from < 40; ++from) {
-      for (int32_t last = from - 1; last < 40; ++last) {
-        int32_t expected = from;
-        while (expected <= last && row[static_cast<size_t>(expected)] != kSkeletonRidge) ++expected;
-        ASSERT_EQ(NextRidge(row.data(), from, last), expected) << trial << ' ' << from << ' ' << last;
+  const uint8_t kValues[] = {0, 0, 0, 255, 255, 255, 255, 1, 128, 254};
+  const SimdLevel levels[] = {SimdLevel::kPlain, SimdLevel::kSse2, SimdLevel::kAvx512};
+  const int32_t kDx[8] = {0, 1, 1, 1, 0, -1, -1, -1};
+  const int32_t kDy[8] = {-1, -1, 0, 1, 1, 1, 0, -1};
+  for (int trial = 0; trial < 12; ++trial) {
+    const int32_t w = trial < 4 ? random.Range(3, 12) : random.Range(60, 150);
+    const int32_t h = random.Range(3, 5);
+    RowImage image = testing::BlankImage(w, h);
+    const int32_t variety = trial % 3 == 0 ? 7 : 10;  // some images hold only 0 and 255
+    for (int32_t y = 0; y < h; ++y) {
+      for (int32_t x = 0; x < w; ++x) image[y][x] = kValues[random.Range(0, variety - 1)];
+    }
+    for (int32_t y = 1; y < h - 1; ++y) {
+      std::vector<bool> odd(static_cast<size_t>(w), false);
+      for (int32_t x = 1; x < w - 1; ++x) {
+        int transitions = 0;
+        for (int k = 0; k < 8; ++k) {
+          const int n = (k + 1) % 8;
+          transitions += image[y + kDy[k]][x + kDx[k]] == 255 && image[y + kDy[n]][x + kDx[n]] == 0 ? 1 : 0;
+        }
+        odd[static_cast<size_t>(x)] = image[y][x] == 0 && (transitions == 1 || transitions == 3);
+      }
+      for (int32_t from = 1; from < w - 1; ++from) {
+        for (int32_t last = from - 1; last < w - 1; ++last) {
+          int32_t expected = from;
+          while (expected <= last && !odd[static_cast<size_t>(expected)]) ++expected;
+          for (const SimdLevel level : levels) {
+            if (!SimdLevelRuns(level)) continue;
+            ASSERT_EQ(NextOddCrossing(image.rows(), y, from, last, level), expected)
+                << trial << ' ' << y << ' ' << from << ' ' << last << ' ' << static_cast<int>(level);
+          }
+        }
       }
     }
   }
