@@ -6,6 +6,14 @@
 #include "engine/result_codes.h"
 #include "geometry/geometry.h"
 
+// 64-bit x86 only: the sums leave the vector through 64-bit moves.
+#if defined(__SSE2__) && defined(__x86_64__)
+#include <emmintrin.h>
+#define VS_SCAN_SSE2 1
+#else
+#define VS_SCAN_SSE2 0
+#endif
+
 namespace vorsensor {
 
 namespace {
@@ -22,6 +30,9 @@ constexpr int32_t kFreeSteps = 2;          // a branch walk ignores the ring cou
 constexpr int32_t kLeastWidestAngle = 60;  // a fork whose branches all lie closer has no direction
 constexpr int32_t kWideGap = 121;          // bisecting across 0: the smaller direction is below this
 constexpr int32_t kBranches = 3;
+#if VS_SCAN_SSE2
+constexpr int32_t kSseBytes = 16;
+#endif
 
 // The four edge neighbours of the start that a branch walk sets aside after
 // its first step (W and E after a move along the column, N and S after a
@@ -135,9 +146,36 @@ uint8_t OrientationSpread(int32_t w, int32_t h, const uint8_t* const* orientatio
   const int32_t left = x < radius ? 0 : x - radius;
   const int32_t right = int64_t{x} >= int64_t{w} - radius ? w - 1 : x + radius;
   int64_t sum = 0, count = 0;
+#if VS_SCAN_SSE2
+  // Sixteen map pixels at a time: the folded differences and the ones of the
+  // counted pixels are summed by the byte sum of absolute differences.
+  const __m128i bits = _mm_set1_epi8(static_cast<char>(kOrientationBits));
+  const __m128i lastOrientation = _mm_set1_epi8(static_cast<char>(kOrientationNone - 1));
+  const __m128i halfTurn = _mm_set1_epi8(static_cast<char>(kHalfTurn));
+  const __m128i centre = _mm_set1_epi8(static_cast<char>(o0));
+  const __m128i ones = _mm_set1_epi8(1);
+  const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  const __m128i zero = _mm_setzero_si128();
+  __m128i sums = zero, counts = zero;
+#endif
   for (int32_t r = top; r <= bottom; ++r) {
     const uint8_t* row = orientationMap[r];
-    for (int32_t c = left; c <= right; ++c) {
+    int32_t c = left;
+#if VS_SCAN_SSE2
+    for (; c <= right && c + kSseBytes <= w; c += kSseBytes) {
+      const int32_t n = right - c + 1 < kSseBytes ? right - c + 1 : kSseBytes;
+      const __m128i o = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + c)), bits);
+      // o <= 119 (has an orientation) and inside the window.
+      const __m128i counted = _mm_and_si128(_mm_cmpeq_epi8(_mm_min_epu8(o, lastOrientation), o),
+                                            _mm_cmplt_epi8(lanes, _mm_set1_epi8(static_cast<char>(n))));
+      const __m128i d = _mm_or_si128(_mm_subs_epu8(o, centre), _mm_subs_epu8(centre, o));
+      // d below 120 here, so the fold is the smaller of d and 120 - d.
+      const __m128i folded = _mm_min_epu8(d, _mm_sub_epi8(halfTurn, d));
+      sums = _mm_add_epi64(sums, _mm_sad_epu8(_mm_and_si128(folded, counted), zero));
+      counts = _mm_add_epi64(counts, _mm_sad_epu8(_mm_and_si128(ones, counted), zero));
+    }
+#endif
+    for (; c <= right; ++c) {
       const int32_t o = row[c] & kOrientationBits;
       if (o >= kOrientationNone) continue;
       const int32_t d = o > o0 ? o - o0 : o0 - o;
@@ -145,6 +183,10 @@ uint8_t OrientationSpread(int32_t w, int32_t h, const uint8_t* const* orientatio
       ++count;
     }
   }
+#if VS_SCAN_SSE2
+  sum += _mm_cvtsi128_si64(sums) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums));
+  count += _mm_cvtsi128_si64(counts) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(counts, counts));
+#endif
   return static_cast<uint8_t>(sum * kSpreadScale / (count * kRightAngle));
 }
 

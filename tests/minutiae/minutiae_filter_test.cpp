@@ -94,6 +94,18 @@ TEST(MinutiaeFilterTest, BorderAndBackgroundWindow) {
   EXPECT_FALSE(Dropped({At(50, 49, kMinutiaEnding, 0)}, Defaults(), &map)[0]);
   map[60][50] = 127;
   EXPECT_FALSE(Dropped({At(50, 50, kMinutiaEnding, 0)}, Defaults(), &map)[0]);
+  // A background pixel in every column round the window, on its top row, for
+  // window widths with and without a tail past runs of eight bytes.
+  for (const int32_t radius : {10, 3, 4}) {
+    MinutiaeFilterParameters p = Defaults();
+    p.borderWindow = radius;
+    for (int32_t dx = -radius - 1; dx <= radius + 1; ++dx) {
+      RowImage m = testing::BlankImage(kSide, kSide, 0);
+      m[50 - radius][50 + dx] = 0x80;
+      EXPECT_EQ(Dropped({At(50, 50, kMinutiaEnding, 0)}, p, &m)[0], dx >= -radius && dx <= radius)
+          << radius << ' ' << dx;
+    }
+  }
 }
 
 TEST(MinutiaeFilterTest, CompactKeepsOrder) {

@@ -203,7 +203,7 @@ uint8_t ReferenceSpread(const RowImage& map, int32_t x, int32_t y, int32_t radiu
 TEST(MinutiaeScanTest, OrientationSpreadMatchesItsDefinition) {
   testing::TestRandom random(23);
   for (int trial = 0; trial < 300; ++trial) {
-    const int32_t w = random.Range(1, 30), h = random.Range(1, 30);
+    const int32_t w = random.Range(1, 60), h = random.Range(1, 30);
     RowImage map = testing::BlankImage(w, h);
     for (int32_t y = 0; y < h; ++y) {
       for (int32_t x = 0; x < w; ++x) map[y][x] = random.Byte();
