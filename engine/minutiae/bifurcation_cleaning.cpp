@@ -2,6 +2,8 @@
 // bridge and crossing edits.
 #include "engine/minutiae/bifurcation_cleaning.h"
 
+#include <cstdint>
+
 #include "engine/minutiae/tracing_primitives.h"
 #include "geometry/geometry.h"
 
@@ -29,6 +31,27 @@ Point LastPoint(const BranchTrace& trace, int32_t b) {
   const TracedBranch& branch = trace.branch[b];
   if (branch.length == 0) return Point{trace.x0, trace.y0};
   return Point{branch.x[branch.length - 1], branch.y[branch.length - 1]};
+}
+
+// The bounding box of points 2 and later of the branches before b (empty,
+// with lo above hi, when they hold none): a walk passes over the point lists
+// only inside it.
+struct Box {
+  int32_t loX, loY, hiX, hiY;
+  bool Holds(int32_t x, int32_t y) const { return loX <= x && x <= hiX && loY <= y && y <= hiY; }
+};
+Box EarlierPointsBox(const BranchTrace& trace, int32_t b) {
+  Box box{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+  for (int32_t e = 0; e < b; ++e) {
+    const TracedBranch& earlier = trace.branch[e];
+    for (int32_t k = kFirstSharedPoint; k < earlier.length; ++k) {
+      box.loX = earlier.x[k] < box.loX ? earlier.x[k] : box.loX;
+      box.hiX = earlier.x[k] > box.hiX ? earlier.x[k] : box.hiX;
+      box.loY = earlier.y[k] < box.loY ? earlier.y[k] : box.loY;
+      box.hiY = earlier.y[k] > box.hiY ? earlier.y[k] : box.hiY;
+    }
+  }
+  return box;
 }
 
 // Whether (x, y) is point 2 or later of a branch before b.
@@ -83,6 +106,7 @@ bool TraceOneBranch(int32_t w, int32_t h, uint8_t* const* skeleton, BranchTrace*
   int32_t steps = 0;
   SetAside aside{};
   bool found = true;
+  const Box earlier = EarlierPointsBox(*trace, b);
   while (steps < maxSteps && x + 1 <= w - 2 && x - 1 >= 1 && y + 1 <= h - 2 && y - 1 >= 1) {
     const Ring ring = ReadRing(skeleton, x, y);
     const int32_t count = RingCount(ring);
@@ -93,7 +117,7 @@ bool TraceOneBranch(int32_t w, int32_t h, uint8_t* const* skeleton, BranchTrace*
     branch.x[branch.length] = x;
     branch.y[branch.length] = y;
     ++branch.length;
-    if (MeetsEarlierBranch(*trace, b, x, y)) {
+    if (earlier.Holds(x, y) && MeetsEarlierBranch(*trace, b, x, y)) {
       skeleton[y][x] = kSkeletonOther;
       branch.status = kBranchMeets;
       break;
