@@ -167,22 +167,27 @@ TEST(TracingPrimitivesTest, DigitalLineExampleAndItsUsers) {
 }
 
 // NextOddCrossing at every level against a count of the transitions written
-// out here, for every start and end on rows of images whose other pixels
-// include 1, 128 and 254 (neither ridge nor 255); widths up to 150 give
-// several 62-pixel chunks and tails of every length.
+// out here, on rows of images whose other pixels include 1, 128 and 254
+// (neither ridge nor 255). Narrow images try every start and end; wide,
+// mostly blank ones (up to eighteen 62-pixel chunks) random ones.
 TEST(TracingPrimitivesTest, NextOddCrossingFindsEndingsAndBifurcations) {
   testing::TestRandom random(17);
   const uint8_t kValues[] = {0, 0, 0, 255, 255, 255, 255, 1, 128, 254};
   const SimdLevel levels[] = {SimdLevel::kPlain, SimdLevel::kSse2, SimdLevel::kAvx512};
   const int32_t kDx[8] = {0, 1, 1, 1, 0, -1, -1, -1};
   const int32_t kDy[8] = {-1, -1, 0, 1, 1, 1, 0, -1};
-  for (int trial = 0; trial < 12; ++trial) {
-    const int32_t w = trial < 4 ? random.Range(3, 12) : random.Range(60, 150);
+  for (int trial = 0; trial < 16; ++trial) {
+    const bool wide = trial >= 12;
+    const int32_t w = trial < 4 ? random.Range(3, 12) : wide ? random.Range(480, 1100) : random.Range(60, 150);
     const int32_t h = random.Range(3, 5);
     RowImage image = testing::BlankImage(w, h);
     const int32_t variety = trial % 3 == 0 ? 7 : 10;  // some images hold only 0 and 255
+    // Wide images are mostly blank, so that some calls pass over whole batches.
+    const int32_t ridgePercent = wide ? 2 : 100;
     for (int32_t y = 0; y < h; ++y) {
-      for (int32_t x = 0; x < w; ++x) image[y][x] = kValues[random.Range(0, variety - 1)];
+      for (int32_t x = 0; x < w; ++x) {
+        image[y][x] = random.Range(0, 99) < ridgePercent ? kValues[random.Range(0, variety - 1)] : 255;
+      }
     }
     for (int32_t y = 1; y < h - 1; ++y) {
       std::vector<bool> odd(static_cast<size_t>(w), false);
@@ -194,16 +199,24 @@ TEST(TracingPrimitivesTest, NextOddCrossingFindsEndingsAndBifurcations) {
         }
         odd[static_cast<size_t>(x)] = image[y][x] == 0 && (transitions == 1 || transitions == 3);
       }
-      for (int32_t from = 1; from < w - 1; ++from) {
-        for (int32_t last = from - 1; last < w - 1; ++last) {
-          int32_t expected = from;
-          while (expected <= last && !odd[static_cast<size_t>(expected)]) ++expected;
-          for (const SimdLevel level : levels) {
-            if (!SimdLevelRuns(level)) continue;
-            ASSERT_EQ(NextOddCrossing(image.rows(), y, from, last, level), expected)
-                << trial << ' ' << y << ' ' << from << ' ' << last << ' ' << static_cast<int>(level);
-          }
+      auto check = [&](int32_t from, int32_t last) {
+        int32_t expected = from;
+        while (expected <= last && !odd[static_cast<size_t>(expected)]) ++expected;
+        for (const SimdLevel level : levels) {
+          if (!SimdLevelRuns(level)) continue;
+          ASSERT_EQ(NextOddCrossing(image.rows(), y, from, last, level), expected)
+              << trial << ' ' << y << ' ' << from << ' ' << last << ' ' << static_cast<int>(level);
         }
+      };
+      if (wide) {
+        for (int k = 0; k < 3000; ++k) {
+          const int32_t from = random.Range(1, w - 2);
+          check(from, random.Range(from - 1, w - 2));
+        }
+        continue;
+      }
+      for (int32_t from = 1; from < w - 1; ++from) {
+        for (int32_t last = from - 1; last < w - 1; ++last) check(from, last);
       }
     }
   }
