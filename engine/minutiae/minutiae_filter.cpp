@@ -13,12 +13,23 @@ constexpr uint8_t kBackgroundBit = 0x80;  // orientation map: pixel outside the 
 
 bool Marked(const Minutia& m) { return m.direction == kDroppedDirection; }
 
+// Whether DistanceOf(a, b) is surely `limit` or more without working it out:
+// DistanceOf is never below the larger of |dx| and |dy|, up to its cap, so a
+// limit at or below the cap is reached by a pair that far apart along an axis.
+bool SurelyAtLeast(const Minutia& a, const Minutia& b, int32_t limit) {
+  if (limit > geometry_detail::kMaxDistance) return false;
+  const int64_t dx = int64_t{a.x} - b.x;
+  const int64_t dy = int64_t{a.y} - b.y;
+  return dx >= limit || -dx >= limit || dy >= limit || -dy >= limit;
+}
+
 // Crowding: each record counts every other one, marked or not.
 void MarkCrowded(Minutia* records, int32_t count, const MinutiaeFilterParameters& p) {
   for (int32_t i = 0; i < count; ++i) {
     int32_t neighbours = 0;
     for (int32_t j = 0; j < count; ++j) {
-      if (j != i && DistanceOf(records[i].x, records[i].y, records[j].x, records[j].y) < p.crowdRadius) {
+      if (j != i && !SurelyAtLeast(records[i], records[j], p.crowdRadius) &&
+          DistanceOf(records[i].x, records[i].y, records[j].x, records[j].y) < p.crowdRadius) {
         ++neighbours;
       }
     }
@@ -32,7 +43,7 @@ void MarkFacingPairs(Minutia* records, int32_t count, const MinutiaeFilterParame
     Minutia& a = records[i];
     for (int32_t j = 0; j < count; ++j) {
       Minutia& b = records[j];
-      if (j == i || Marked(a) || Marked(b)) continue;
+      if (j == i || Marked(a) || Marked(b) || SurelyAtLeast(a, b, p.forkPairDistance)) continue;
       const int32_t d = DistanceOf(a.x, a.y, b.x, b.y);
       if (d >= p.forkPairDistance) continue;
       const bool bothForks = a.type == kMinutiaBifurcation && b.type == kMinutiaBifurcation;

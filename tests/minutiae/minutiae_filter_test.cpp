@@ -76,6 +76,24 @@ TEST(MinutiaeFilterTest, CrowdingCountsEveryOtherRecord) {
     const std::vector<bool> dropped = Dropped(records);
     EXPECT_EQ(dropped[0], near == 6) << near;  // more than 5 neighbours
   }
+  // Distances are capped at 255 (the second record may lie outside the
+  // image): with a radius of 256 records any distance apart are neighbours;
+  // with 255, DistanceOf 255 is not, whether capped or rounded up to odd.
+  struct Case {
+    int32_t radius, dx, dy;
+    bool neighbours;
+  };
+  const Case cases[] = {{256, 300, 0, true},  {256, 0, 300, true},  {256, 300, 300, true}, {255, 300, 0, false},
+                        {255, 254, 0, false}, {255, 253, 0, true},  {255, 200, 150, true}, {300, 0, 0, true},
+                        {2, 1, 1, true},      {2, 2, 0, false},     {3, 0, 3, false},      {3, 2, 2, false}};
+  for (const Case& c : cases) {
+    MinutiaeFilterParameters p = Defaults();
+    p.crowdRadius = c.radius;
+    p.crowdMaxNeighbours = 0;  // one neighbour drops a record
+    p.borderWindow = 0;
+    const std::vector<bool> dropped = Dropped({At(1, 1, kMinutiaEnding, 0), At(1 + c.dx, 1 + c.dy, kMinutiaEnding, 0)}, p);
+    EXPECT_EQ(dropped[0], c.neighbours) << c.radius << ' ' << c.dx << ' ' << c.dy;
+  }
 }
 
 TEST(MinutiaeFilterTest, BorderAndBackgroundWindow) {
