@@ -156,8 +156,8 @@ static_assert(DeletableMatchesTable(), "the word function removes exactly the ta
 
 // The bits removed from the centre word `row[1]`, given the words of the same
 // 64 columns in the rows above and below and of the word columns to the
-// left ([0]) and right ([2]). Bit b of a word is the pixel 64 k + b of word
-// column k, so the east neighbour of bit b is bit b + 1.
+// left ([0]) and right ([2]). Bit b of a word is the b-th of its 64 pixels,
+// so the east neighbour of bit b is bit b + 1.
 template <int32_t kSubPass, typename V>
 VS_THIN_INLINE void RemovedBits(const V (&above)[3], const V (&row)[3], const V (&below)[3], V* out) {
   constexpr int32_t kLast = kWordBits - 1;
