@@ -301,6 +301,58 @@ bool SubPassWords(const Plane& p, int32_t h, const uint64_t* columnMask, const u
   return any;
 }
 
+#if VS_THIN_SSE2 && defined(__GNUC__)
+#define VS_THIN_PAIRS 1
+// Two words, one per row of a pair of rows.
+typedef uint64_t PairWords __attribute__((vector_size(16)));
+
+inline PairWords LoadPair(const uint64_t* at) {
+  return PairWords(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
+}
+
+// SubPassWords on pairs of rows (the SSE2 level): both rows of a pair share
+// every word operation; a row whose flag is set keeps its words.
+template <int32_t kSubPass>
+bool SubPassPairs(const Plane& p, const uint64_t* columnMask, const uint64_t* from, uint64_t* to, uint8_t* flags) {
+  constexpr uint64_t kAll = ~uint64_t{0};
+  bool any = false;
+  const auto stride = static_cast<ptrdiff_t>(p.stride);
+  const int32_t rows = p.blocks * kBlockRows;
+  for (int32_t r0 = 0; r0 < rows; r0 += 2) {
+    const bool visitFirst = flags[r0] == kRowUnsettled, visitSecond = flags[r0 + 1] == kRowUnsettled;
+    if (!visitFirst && !visitSecond) continue;
+    const PairWords visit = {visitFirst ? kAll : 0, visitSecond ? kAll : 0};
+    const uint64_t* c = from + At(p, 0, r0);
+    PairWords above[3] = {PairWords{}, LoadPair(c - 1), LoadPair(c + stride - 1)};
+    PairWords row[3] = {PairWords{}, LoadPair(c), LoadPair(c + stride)};
+    PairWords below[3] = {PairWords{}, LoadPair(c + 1), LoadPair(c + stride + 1)};
+    PairWords pairRemoved{};
+    for (int32_t k = 1; k <= p.columns; ++k) {
+      for (int32_t i = 0; i < 2; ++i) {
+        above[i] = above[i + 1];
+        row[i] = row[i + 1];
+        below[i] = below[i + 1];
+      }
+      c += stride;
+      above[2] = LoadPair(c + stride - 1);
+      row[2] = LoadPair(c + stride);
+      below[2] = LoadPair(c + stride + 1);
+      if ((row[1][0] | row[1][1]) == 0) continue;
+      PairWords removed;
+      RemovedBits<kSubPass>(above, row, below, &removed);
+      removed &= visit & PairWords{columnMask[k], columnMask[k]};
+      const PairWords kept = row[1] & ~removed;
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + At(p, k, r0)), __m128i(kept));
+      pairRemoved |= removed;
+    }
+    if (visitFirst) flags[r0] = pairRemoved[0] != 0 ? kRowUnsettled : kRowSettled;
+    if (visitSecond) flags[r0 + 1] = pairRemoved[1] != 0 ? kRowUnsettled : kRowSettled;
+    any = any || (pairRemoved[0] | pairRemoved[1]) != 0;
+  }
+  return any;
+}
+#endif
+
 #ifdef VS_WIDE_VECTORS
 VS_WIDE_CODE_BEGIN
 
@@ -425,6 +477,12 @@ int32_t ThinBits(int32_t w, int32_t h, uint8_t* const* image, int32_t maxIterati
       if (wide) {
         any = s == 0 ? SubPassBlocks<0>(p, columnMask.get(), current, next, f)
                      : SubPassBlocks<1>(p, columnMask.get(), current, next, f);
+      } else
+#endif
+#ifdef VS_THIN_PAIRS
+      if (level == SimdLevel::kSse2) {
+        any = s == 0 ? SubPassPairs<0>(p, columnMask.get(), current, next, f)
+                     : SubPassPairs<1>(p, columnMask.get(), current, next, f);
       } else
 #endif
       {
