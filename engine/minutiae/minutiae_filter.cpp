@@ -64,7 +64,8 @@ void MarkFacingPairs(Minutia* records, int32_t count, const MinutiaeFilterParame
 bool NearBackground(int32_t w, int32_t h, const uint8_t* const* orientationMap, int32_t x, int32_t y, int64_t r) {
   if (x - r < 0 || y - r < 0 || x + r >= w || y + r >= h) return true;
   constexpr int32_t kRun = 8;
-  constexpr uint64_t kBackgroundBits = 0x8080808080808080ull;
+  constexpr uint64_t kEveryByte = 0x0101010101010101ull;
+  constexpr uint64_t kBackgroundBits = kBackgroundBit * kEveryByte;
   const int32_t radius = static_cast<int32_t>(r);
   for (int32_t row = y - radius; row <= y + radius; ++row) {
     const uint8_t* line = orientationMap[row];
