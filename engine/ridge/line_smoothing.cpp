@@ -608,6 +608,22 @@ VS_AVX512 inline uint32_t LargestWord(__mmask32 mask, __m512i v) {
   return 0xFFFF - SmallestWord(mask, _mm512_xor_si512(v, _mm512_set1_epi16(-1)));
 }
 
+// A block's weighted sums, of its even lanes and of its odd lanes, and (for
+// border blocks) the weights they total.
+struct WideSums {
+  __m512i even, odd, evenTotal, oddTotal;
+};
+
+// Takes the sums of the lanes of `part` from `from`.
+VS_AVX512 inline void TakeSums(WideSums& sums, __mmask32 part, const WideSums& from) {
+  const __mmask16 even = static_cast<__mmask16>(_pext_u32(part, kEvenLanes));
+  const __mmask16 odd = static_cast<__mmask16>(_pext_u32(part, kOddLanes));
+  sums.even = _mm512_mask_mov_epi32(sums.even, even, from.even);
+  sums.odd = _mm512_mask_mov_epi32(sums.odd, odd, from.odd);
+  sums.evenTotal = _mm512_mask_mov_epi32(sums.evenTotal, even, from.evenTotal);
+  sums.oddTotal = _mm512_mask_mov_epi32(sums.oddTotal, odd, from.oddTotal);
+}
+
 // acc + the products of a and b's 16-bit lanes, summed in pairs.
 VS_AVX512 inline __m512i MultiplyAdd(__m512i acc, __m512i a, __m512i b) {
   return _mm512_add_epi32(acc, _mm512_madd_epi16(a, b));
@@ -617,14 +633,12 @@ VS_AVX512 inline __m512i MultiplyAdd(__m512i acc, __m512i a, __m512i b) {
 // span (mod 120, span < 32), index[lane] = orientation - base: every kernel
 // position some orientation of the span weighs, the pair (dy, dx), (-dy,
 // -dx) at a time. Window reads beyond a row's ends fall into its zero pads.
-// Side blocks divide by the total less the weights `outside` the image (even
-// lanes', odd lanes'). Border blocks read zeros for rows outside the image
-// and divide by the weights of the positions inside it, counted like the
-// pixels from a row of 1 inside the image and 0 beyond its ends. The 32
-// lanes' values come back as 16-bit lanes.
+// Border blocks read zeros for rows outside the image and also total the
+// weights of the positions inside it, counted like the pixels from a row of
+// 1 inside the image and 0 beyond its ends.
 template <WideKind kKind>
-VS_AVX512 inline __m512i WideLines(const WideRow& row, const int16_t* c, int32_t x0, __m512i index, uint32_t base,
-                                   uint32_t span, __m512i evenOutside, __m512i oddOutside) {
+VS_AVX512 inline WideSums WideLines(const WideRow& row, const int16_t* c, int32_t x0, __m512i index, uint32_t base,
+                                    uint32_t span) {
   constexpr bool kBorder = kKind == WideKind::kBorder;
   const int32_t level = 31 - __builtin_clz(span + 1);
   const uint64_t positions = kWide.uses[level][base] | kWide.uses[level][base + span + 1 - (1u << level)];
@@ -674,15 +688,7 @@ VS_AVX512 inline __m512i WideLines(const WideRow& row, const int16_t* c, int32_t
     evenTotal = MultiplyAdd(evenTotal, used, weightEven);
     oddTotal = MultiplyAdd(oddTotal, used, weightOdd);
   }
-  if (kKind == WideKind::kSide) {
-    const __m512i total = _mm512_set1_epi32(static_cast<int32_t>(kLineWeightTotal));
-    evenTotal = _mm512_sub_epi32(total, evenOutside);
-    oddTotal = _mm512_sub_epi32(total, oddOutside);
-  }
-  if (kKind != WideKind::kInner) {
-    return InterleaveWords(WideQuotients(even, evenTotal), WideQuotients(odd, oddTotal));
-  }
-  return InterleaveWords(WideTotalQuotients(even), WideTotalQuotients(odd));
+  return WideSums{even, odd, evenTotal, oddTotal};
 }
 
 // The 3 x 3 means of a block (of the pixels inside the image, at its edges),
@@ -734,29 +740,15 @@ VS_AVX512 void WideBlocks(const WideRow& row, const uint8_t* orientation, const 
         _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(orientation + x0))), bits);
     const __mmask32 line = _mm512_cmplt_epu16_mask(o, orientations);
     const int16_t* c = row.centre + x0;
-    __m512i evenOutside = _mm512_setzero_si512(), oddOutside = _mm512_setzero_si512();
-    if (kKind == WideKind::kSide) {
-      // The weights outside the image of the lanes within 6 columns of either
-      // end, even lanes first.
-      alignas(64) int32_t outside[kWideLanes] = {};
-      for (int32_t lane = 0; lane < kWideLanes; ++lane) {
-        const int32_t x = x0 + lane;
-        const uint8_t v = static_cast<uint8_t>(orientation[x] & kOrientationBits);
-        if (v >= kLineOrientations || (x >= kLineReach && x < row.w - kLineReach)) continue;
-        const uint32_t weight = x < kLineReach ? kSide.outside[v][x]
-                                               : kSide.outside[(kLineOrientations - v) % kLineOrientations][row.w - 1 - x];
-        outside[(lane % 2) * (kWideLanes / 2) + lane / 2] = static_cast<int32_t>(weight);
-      }
-      evenOutside = _mm512_load_si512(outside);
-      oddOutside = _mm512_load_si512(outside + kWideLanes / 2);
-    }
     __m512i result = _mm512_setzero_si512();
-    if (const __mmask32 need = line & selected; need != 0) {
+    const __mmask32 need = line & selected;
+    if (need != 0) {
+      WideSums sums{};
       uint32_t low = SmallestWord(need, o);
       uint32_t span = LargestWord(need, o) - low;
       if (span < static_cast<uint32_t>(kArc)) {
-        result = WideLines<kKind>(row, c, x0, _mm512_sub_epi16(o, _mm512_set1_epi16(static_cast<int16_t>(low))), low,
-                                  span, evenOutside, oddOutside);
+        sums = WideLines<kKind>(row, c, x0, _mm512_sub_epi16(o, _mm512_set1_epi16(static_cast<int16_t>(low))), low,
+                                span);
       } else {
         // Measured from a quarter turn away, orientations round 0 lie together.
         __m512i turned = _mm512_add_epi16(o, quarter);
@@ -765,18 +757,40 @@ VS_AVX512 void WideBlocks(const WideRow& row, const uint8_t* orientation, const 
         span = LargestWord(need, turned) - low;
         if (span < static_cast<uint32_t>(kArc)) {
           const uint32_t base = low >= kQuarterTurn ? low - kQuarterTurn : low + kQuarterTurn;
-          result = WideLines<kKind>(row, c, x0, _mm512_sub_epi16(turned, _mm512_set1_epi16(static_cast<int16_t>(low))),
-                                    base, span, evenOutside, oddOutside);
+          sums = WideLines<kKind>(row, c, x0, _mm512_sub_epi16(turned, _mm512_set1_epi16(static_cast<int16_t>(low))),
+                                  base, span);
         } else {
           for (__mmask32 left = need; left != 0;) {
             low = SmallestWord(left, o);
             const __m512i index = _mm512_sub_epi16(o, _mm512_set1_epi16(static_cast<int16_t>(low)));
             const __mmask32 part = left & _mm512_cmplt_epu16_mask(index, arc);
             span = LargestWord(part, o) - low;
-            result = _mm512_mask_mov_epi16(result, part,
-                                           WideLines<kKind>(row, c, x0, index, low, span, evenOutside, oddOutside));
+            TakeSums(sums, part, WideLines<kKind>(row, c, x0, index, low, span));
             left = static_cast<__mmask32>(left & ~part);
           }
+        }
+      }
+      if (kKind == WideKind::kBorder) {
+        result = InterleaveWords(WideQuotients(sums.even, sums.evenTotal), WideQuotients(sums.odd, sums.oddTotal));
+      } else {
+        result = InterleaveWords(WideTotalQuotients(sums.even), WideTotalQuotients(sums.odd));
+      }
+      if (kKind == WideKind::kSide) {
+        // Lanes within 6 columns of either end divide by the total less the
+        // weights outside the image, one at a time.
+        alignas(64) int32_t sum[kWideLanes];
+        _mm512_store_si512(sum, sums.even);
+        _mm512_store_si512(sum + kWideLanes / 2, sums.odd);
+        const int32_t right = row.w - kLineReach > x0 ? row.w - kLineReach : x0;
+        for (int32_t x = x0 < kLineReach ? x0 : right; x < x0 + kWideLanes; x = x + 1 == kLineReach ? right : x + 1) {
+          const int32_t lane = x - x0;
+          if ((need >> lane & 1) == 0) continue;
+          const uint8_t v = static_cast<uint8_t>(orientation[x] & kOrientationBits);
+          const uint32_t outside = x < kLineReach ? kSide.outside[v][x]
+                                                  : kSide.outside[(kLineOrientations - v) % kLineOrientations][row.w - 1 - x];
+          const uint32_t quotient =
+              static_cast<uint32_t>(sum[(lane % 2) * (kWideLanes / 2) + lane / 2]) / (kLineWeightTotal - outside);
+          result = _mm512_mask_set1_epi16(result, __mmask32{1} << lane, static_cast<int16_t>(quotient));
         }
       }
     }
