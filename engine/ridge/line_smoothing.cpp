@@ -608,6 +608,15 @@ VS_AVX512 inline uint32_t LargestWord(__mmask32 mask, __m512i v) {
   return 0xFFFF - SmallestWord(mask, _mm512_xor_si512(v, _mm512_set1_epi16(-1)));
 }
 
+// The weights of a position from the table row's entry `from` on: 32 of
+// them, or, when the lanes' orientations span fewer than 16 (kNarrow), 16 (a
+// load that crosses a cache line less often), the others zero.
+template <bool kNarrow>
+VS_AVX512 inline __m512i WeightRow(const int16_t* from) {
+  if (kNarrow) return _mm512_zextsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(from)));
+  return _mm512_loadu_si512(from);
+}
+
 // A block's weighted sums, of its even lanes and of its odd lanes, and (for
 // border blocks) the weights they total.
 struct WideSums {
@@ -636,7 +645,7 @@ VS_AVX512 inline __m512i MultiplyAdd(__m512i acc, __m512i a, __m512i b) {
 // Border blocks read zeros for rows outside the image and also total the
 // weights of the positions inside it, counted like the pixels from a row of
 // 1 inside the image and 0 beyond its ends.
-template <WideKind kKind>
+template <WideKind kKind, bool kNarrow>
 VS_AVX512 inline WideSums WideLines(const WideRow& row, const int16_t* c, int32_t x0, __m512i index, uint32_t base,
                                     uint32_t span) {
   constexpr bool kBorder = kKind == WideKind::kBorder;
@@ -659,8 +668,8 @@ VS_AVX512 inline WideSums WideLines(const WideRow& row, const int16_t* c, int32_
       const uint64_t k2 = _tzcnt_u64(set);
       set = _blsr_u64(set);
       // The lanes' weights; the even lanes' pixels (odd lanes zero) and the odd lanes'.
-      const __m512i weights = _mm512_permutexvar_epi16(index, _mm512_loadu_si512(kWide.pair[k] + base));
-      const __m512i weights2 = _mm512_permutexvar_epi16(index, _mm512_loadu_si512(kWide.pair[k2] + base));
+      const __m512i weights = _mm512_permutexvar_epi16(index, WeightRow<kNarrow>(kWide.pair[k] + base));
+      const __m512i weights2 = _mm512_permutexvar_epi16(index, WeightRow<kNarrow>(kWide.pair[k2] + base));
       const ptrdiff_t offset = row.offset[k], offset2 = row.offset[k2];
       const __m512i plus = WidePixels(c + offset), minus = WidePixels(c - offset);
       const __m512i plus2 = WidePixels(c + offset2), minus2 = WidePixels(c - offset2);
@@ -713,6 +722,14 @@ VS_AVX512 inline __m512i WideSquares(const WideRow& row, const int16_t* c, __m51
   const __m512i low = _mm512_set1_epi32(0xFFFF);
   return InterleaveWords(WideQuotients(_mm512_and_si512(sum, low), _mm512_and_si512(count, low)),
                          WideQuotients(_mm512_srli_epi32(sum, 16), _mm512_srli_epi32(count, 16)));
+}
+
+template <WideKind kKind>
+VS_AVX512 inline WideSums WideLines(const WideRow& row, const int16_t* c, int32_t x0, __m512i index, uint32_t base,
+                                    uint32_t span) {
+  constexpr uint32_t kNarrowSpan = 16;
+  if (span < kNarrowSpan) return WideLines<kKind, true>(row, c, x0, index, base, span);
+  return WideLines<kKind, false>(row, c, x0, index, base, span);
 }
 
 // Smooths the pixels from .. to - 1 (at least 32 of them) of a row, 32 at a
