@@ -428,11 +428,14 @@ inline uint8_t BorderSmooth(const uint8_t* const* around, int32_t w, int32_t h, 
 // fewer than 32 (mod 120; blocks that span more go an arc of orientations at
 // a time). A block visits every position that some orientation of its span
 // weighs, the pair (dy, dx), (-dy, -dx) together: two loads from a ring of
-// the entry rows widened to 16 bits, their sum (at most 510) in 16 bits, and
-// two multiply-adds into 32-bit sums, one with the even lanes' weights (the
-// odd lanes' zero), which totals the even pixels, and one with the odd
-// lanes'.
+// the entry rows widened to 16 bits, their sum (at most 510) in 16 bits once
+// with the odd lanes zeroed and once with the even lanes zeroed, and a
+// multiply-add of each with the lanes' weights, into 32-bit sums of the even
+// and of the odd pixels. The loop over a block's positions takes two at a
+// time; a missing second one is position kSetBits, which weighs nothing.
 constexpr int32_t kWideLanes = 32;
+constexpr size_t kWideLead = 32;    // 16-bit zeros before each row of the widened ring (64 bytes)
+constexpr uintptr_t kWideAlign = 64;
 constexpr int32_t kArc = 32;                                    // orientations one block may span
 constexpr int32_t kWrapped = kLineOrientations + kArc;          // table columns: o, then 0..31 again
 constexpr int32_t kPairPositions = kLineReach * kLineRows + kLineReach;  // (dy, dx) with dy < 0, or dy = 0, dx < 0
@@ -470,8 +473,7 @@ constexpr WidePositions kPositions = MakeWidePositions();
 constexpr int32_t kWidePositions = kPositions.count;
 static_assert(kWidePositions < kSetBits, "a position set must be one 64-bit word");
 // Position kSetBits (what tzcnt gives for an empty set) and the unused ones
-// weigh nothing at offset 0: a loop taking two positions at a time takes it
-// in place of a missing second one.
+// weigh nothing, at offset 0.
 constexpr int32_t kWideRows = kSetBits + 1;
 
 struct WideTables {
@@ -838,12 +840,18 @@ bool LineRowRing::Allocate(int32_t w, int32_t h, SimdLevel level) {
   wideInside_.reset();
 #ifdef VS_WIDE_VECTORS
   if (level_ == SimdLevel::kAvx512 && w >= kWideLanes) {
-    // The 32-pixel blocks read only their own ring of 16-bit rows.
+    // The 32-pixel blocks read only their own ring of 16-bit rows, which
+    // start 64-byte aligned (with 32 zeros before each row and at least 6
+    // after it), so that the centre block's reads lie on cache lines.
     wide_ = true;
+    stride_ = (static_cast<size_t>(w) + kWideLead + kLineReach + kWideLead - 1) / kWideLead * kWideLead;
+    const size_t wideSize = 2 * static_cast<size_t>(slots_) * stride_ + kWideLead;
     wideOffsets_.reset(new (std::nothrow) ptrdiff_t[kWideRows]());
-    wideRows_.reset(new (std::nothrow) int16_t[size]());  // pads zeroed once, as below
+    wideRows_.reset(new (std::nothrow) int16_t[wideSize]());  // pads zeroed once, as below
     wideInside_.reset(new (std::nothrow) int16_t[stride_ + kWideLanes]());
     if (wideOffsets_ == nullptr || wideRows_ == nullptr || wideInside_ == nullptr) return false;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(wideRows_.get());
+    wideBase_ = wideRows_.get() + (kWideAlign - start % kWideAlign) % kWideAlign / sizeof(int16_t);
     for (int32_t k = 0; k < kWidePositions; ++k) {
       wideOffsets_[k] = static_cast<ptrdiff_t>(kPositions.dy[k]) * static_cast<ptrdiff_t>(stride_) + kPositions.dx[k];
     }
@@ -867,7 +875,11 @@ bool LineRowRing::Allocate(int32_t w, int32_t h, SimdLevel level) {
 uint8_t* LineRowRing::Slot(int32_t slot) const { return rows_.get() + static_cast<size_t>(slot) * stride_ + kLineReach; }
 
 int16_t* LineRowRing::WideSlot(int32_t slot) const {
-  return wideRows_.get() + static_cast<size_t>(slot) * stride_ + kLineReach;
+#ifdef VS_WIDE_VECTORS
+  return wideBase_ + static_cast<size_t>(slot) * stride_ + kWideLead;
+#else
+  return wideBase_ + static_cast<size_t>(slot) * stride_;
+#endif
 }
 
 void LineRowRing::Around(int32_t y) {

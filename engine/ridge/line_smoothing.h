@@ -84,12 +84,14 @@ class LineRowRing {
   std::unique_ptr<Offsets[]> offsets_;  // per orientation, for this width
   // AVX-512 level (rows of 32 pixels or more), instead of the byte ring: the
   // ring offset of each kernel position, the ring's rows as 16-bit values
-  // (same layout, widened from the image as they are first read), and a row
-  // of 1 at the image's columns and 0 in the pads, followed by 32 zeros.
+  // (laid out likewise with wider pads, widened from the image as they are
+  // first read), and a row of 1 at the image's columns and 0 in 6 columns on
+  // either side, followed by 32 zeros.
   int16_t* WideSlot(int32_t slot) const;
   bool wide_ = false;
   std::unique_ptr<ptrdiff_t[]> wideOffsets_;
   std::unique_ptr<int16_t[]> wideRows_;
+  int16_t* wideBase_ = nullptr;  // wideRows_ from its first 64-byte boundary
   std::unique_ptr<int16_t[]> wideInside_;
   SimdLevel level_ = SimdLevel::kPlain;
   const uint8_t* const* image_ = nullptr;
