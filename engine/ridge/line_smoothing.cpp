@@ -425,8 +425,10 @@ inline uint8_t BorderSmooth(const uint8_t* const* around, int32_t w, int32_t h, 
 // (AVX-512). The weights of a kernel position for every orientation lie in a
 // table row, so lanes of different orientations take their weights by one
 // permutation of 32 table entries, as long as the block's orientations span
-// fewer than 32 (mod 120; blocks that span more go an arc of orientations at
-// a time). A block visits every position that some orientation of its span
+// fewer than 32 (mod 120), else of 64 entries from two table loads (blocks
+// spanning 64 or more go two arcs of orientations, one at a time; most such
+// blocks lie in the background, where orientations are noise). A block
+// visits every position that some orientation of its span
 // weighs, the pair (dy, dx), (-dy, -dx) together: two loads from a ring of
 // the entry rows widened to 16 bits, their sum (at most 510) in 16 bits once
 // with the odd lanes zeroed and once with the even lanes zeroed, and a
@@ -437,9 +439,10 @@ constexpr int32_t kWideLanes = 32;
 constexpr size_t kWideLead = 32;    // 16-bit zeros before each row of the widened ring (64 bytes)
 constexpr uintptr_t kWideAlign = 64;
 constexpr int32_t kArc = 32;                                    // orientations one block may span
-constexpr int32_t kWrapped = kLineOrientations + kArc;          // table columns: o, then 0..31 again
+constexpr int32_t kWideArc = 2 * kArc;                          // orientations a block spanning more takes at once
+constexpr int32_t kWrapped = kLineOrientations + kWideArc;      // table columns: o, then 0..63 again
 constexpr int32_t kPairPositions = kLineReach * kLineRows + kLineReach;  // (dy, dx) with dy < 0, or dy = 0, dx < 0
-constexpr int32_t kArcLevels = 6;                               // spans of 1, 2, 4 .. 32 orientations
+constexpr int32_t kArcLevels = 7;                               // spans of 1, 2, 4 .. 64 orientations
 constexpr int32_t kSetBits = 64;                                // positions a set (one 64-bit word) holds
 constexpr __mmask32 kEvenLanes = 0x55555555;
 constexpr __mmask32 kOddLanes = 0xAAAAAAAA;
@@ -610,13 +613,18 @@ VS_AVX512 inline uint32_t LargestWord(__mmask32 mask, __m512i v) {
   return 0xFFFF - SmallestWord(mask, _mm512_xor_si512(v, _mm512_set1_epi16(-1)));
 }
 
-// The weights of a position from the table row's entry `from` on: 32 of
-// them, or, when the lanes' orientations span fewer than 16 (kNarrow), 16 (a
-// load that crosses a cache line less often), the others zero.
-template <bool kNarrow>
-VS_AVX512 inline __m512i WeightRow(const int16_t* from) {
-  if (kNarrow) return _mm512_zextsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(from)));
-  return _mm512_loadu_si512(from);
+// The lanes' weights from a table row whose entry `from` is for
+// orientation base (index[lane] = orientation - base): from 16 entries
+// (when the lanes' orientations span fewer than 16; a load that crosses a
+// cache line less often), 32 or 64.
+template <int32_t kEntries>
+VS_AVX512 inline __m512i LaneWeights(__m512i index, const int16_t* from) {
+  if (kEntries == 16) {
+    return _mm512_permutexvar_epi16(index,
+                                    _mm512_zextsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(from))));
+  }
+  if (kEntries == 32) return _mm512_permutexvar_epi16(index, _mm512_loadu_si512(from));
+  return _mm512_permutex2var_epi16(_mm512_loadu_si512(from), index, _mm512_loadu_si512(from + 32));
 }
 
 // A block's weighted sums, of its even lanes and of its odd lanes, and (for
@@ -641,21 +649,21 @@ VS_AVX512 inline __m512i MultiplyAdd(__m512i acc, __m512i a, __m512i b) {
 }
 
 // The line values of a block whose lanes' orientations lie in base .. base +
-// span (mod 120, span < 32), index[lane] = orientation - base: every kernel
+// span (mod 120, span < 64), index[lane] = orientation - base: every kernel
 // position some orientation of the span weighs, the pair (dy, dx), (-dy,
 // -dx) at a time. Window reads beyond a row's ends fall into its zero pads.
 // Border blocks read zeros for rows outside the image and also total the
 // weights of the positions inside it, counted like the pixels from a row of
 // 1 inside the image and 0 beyond its ends.
-template <WideKind kKind, bool kNarrow>
+template <WideKind kKind, int32_t kEntries>
 VS_AVX512 inline WideSums WideLines(const WideRow& row, const int16_t* c, int32_t x0, __m512i index, uint32_t base,
                                     uint32_t span) {
   constexpr bool kBorder = kKind == WideKind::kBorder;
   const int32_t level = 31 - __builtin_clz(span + 1);
   const uint64_t positions = kWide.uses[level][base] | kWide.uses[level][base + span + 1 - (1u << level)];
-  const __m512i centres = _mm512_loadu_si512(kWide.centre + base);
-  const __m512i centreEven = _mm512_maskz_permutexvar_epi16(kEvenLanes, index, centres);
-  const __m512i centreOdd = _mm512_maskz_permutexvar_epi16(kOddLanes, index, centres);
+  const __m512i centres = LaneWeights<kEntries>(index, kWide.centre + base);
+  const __m512i centreEven = _mm512_maskz_mov_epi16(kEvenLanes, centres);
+  const __m512i centreOdd = _mm512_maskz_mov_epi16(kOddLanes, centres);
   const __m512i pixels = WidePixels(c);
   __m512i even = _mm512_madd_epi16(pixels, centreEven);
   __m512i odd = _mm512_madd_epi16(pixels, centreOdd);
@@ -670,8 +678,8 @@ VS_AVX512 inline WideSums WideLines(const WideRow& row, const int16_t* c, int32_
       const uint64_t k2 = _tzcnt_u64(set);
       set = _blsr_u64(set);
       // The lanes' weights; the even lanes' pixels (odd lanes zero) and the odd lanes'.
-      const __m512i weights = _mm512_permutexvar_epi16(index, WeightRow<kNarrow>(kWide.pair[k] + base));
-      const __m512i weights2 = _mm512_permutexvar_epi16(index, WeightRow<kNarrow>(kWide.pair[k2] + base));
+      const __m512i weights = LaneWeights<kEntries>(index, kWide.pair[k] + base);
+      const __m512i weights2 = LaneWeights<kEntries>(index, kWide.pair[k2] + base);
       const ptrdiff_t offset = row.offset[k], offset2 = row.offset[k2];
       const __m512i plus = WidePixels(c + offset), minus = WidePixels(c - offset);
       const __m512i plus2 = WidePixels(c + offset2), minus2 = WidePixels(c - offset2);
@@ -685,9 +693,9 @@ VS_AVX512 inline WideSums WideLines(const WideRow& row, const int16_t* c, int32_
   }
   for (uint64_t set = kBorder ? positions : 0; set != 0; set &= set - 1) {
     const int32_t k = __builtin_ctzll(set);
-    const __m512i weights = _mm512_loadu_si512(kWide.pair[k] + base);
-    const __m512i weightEven = _mm512_maskz_permutexvar_epi16(kEvenLanes, index, weights);
-    const __m512i weightOdd = _mm512_maskz_permutexvar_epi16(kOddLanes, index, weights);
+    const __m512i weights = LaneWeights<kEntries>(index, kWide.pair[k] + base);
+    const __m512i weightEven = _mm512_maskz_mov_epi16(kEvenLanes, weights);
+    const __m512i weightOdd = _mm512_maskz_mov_epi16(kOddLanes, weights);
     const ptrdiff_t offset = row.offset[k];
     const int32_t dy = kPositions.dy[k], dx = kPositions.dx[k];  // dy <= 0
     const bool up = -dy <= row.above, down = -dy <= row.below;
@@ -730,21 +738,20 @@ template <WideKind kKind>
 VS_AVX512 inline WideSums WideLines(const WideRow& row, const int16_t* c, int32_t x0, __m512i index, uint32_t base,
                                     uint32_t span) {
   constexpr uint32_t kNarrowSpan = 16;
-  if (span < kNarrowSpan) return WideLines<kKind, true>(row, c, x0, index, base, span);
-  return WideLines<kKind, false>(row, c, x0, index, base, span);
+  if (span < kNarrowSpan) return WideLines<kKind, kNarrowSpan>(row, c, x0, index, base, span);
+  if (span < kArc) return WideLines<kKind, kArc>(row, c, x0, index, base, span);
+  return WideLines<kKind, kWideArc>(row, c, x0, index, base, span);
 }
 
 // Smooths the pixels from .. to - 1 (at least 32 of them) of a row, 32 at a
-// time (the last block may overlap its neighbour), all blocks of one kind. A
-// block whose orientations span 32 or more is done an arc of orientations at
-// a time.
+// time (the last block may overlap its neighbour), all blocks of one kind.
 template <WideKind kKind>
 VS_AVX512 void WideBlocks(const WideRow& row, const uint8_t* orientation, const uint8_t* counts, uint8_t* out,
                           int32_t from, int32_t to) {
   const __m512i bits = _mm512_set1_epi16(kOrientationBits);
   const __m512i orientations = _mm512_set1_epi16(kLineOrientations);
   const __m512i quarter = _mm512_set1_epi16(kQuarterTurn);
-  const __m512i arc = _mm512_set1_epi16(kArc);
+  const __m512i wideArc = _mm512_set1_epi16(kWideArc);
   const __m512i lanes = _mm512_set_epi16(31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13,
                                          12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
   const __m256i countBits = _mm256_set1_epi8(static_cast<char>(kPassCountMask));
@@ -763,30 +770,30 @@ VS_AVX512 void WideBlocks(const WideRow& row, const uint8_t* orientation, const 
     const __mmask32 need = line & selected;
     if (need != 0) {
       WideSums sums{};
-      uint32_t low = SmallestWord(need, o);
-      uint32_t span = LargestWord(need, o) - low;
-      if (span < static_cast<uint32_t>(kArc)) {
+      const uint32_t low = SmallestWord(need, o);
+      const uint32_t span = LargestWord(need, o) - low;
+      // Measured from a quarter turn away, orientations round 0 lie together.
+      __m512i turned = _mm512_add_epi16(o, quarter);
+      turned = _mm512_mask_sub_epi16(turned, _mm512_cmpge_epu16_mask(turned, orientations), turned, orientations);
+      const uint32_t turnedLow = span < kArc ? 0 : SmallestWord(need, turned);
+      const uint32_t turnedSpan = span < kArc ? 0 : LargestWord(need, turned) - turnedLow;
+      if (span < kArc || (span < kWideArc && span <= turnedSpan)) {
         sums = WideLines<kKind>(row, c, x0, _mm512_sub_epi16(o, _mm512_set1_epi16(static_cast<int16_t>(low))), low,
                                 span);
+      } else if (turnedSpan < kWideArc) {
+        const uint32_t base = turnedLow >= kQuarterTurn ? turnedLow - kQuarterTurn : turnedLow + kQuarterTurn;
+        sums = WideLines<kKind>(row, c, x0,
+                                _mm512_sub_epi16(turned, _mm512_set1_epi16(static_cast<int16_t>(turnedLow))), base,
+                                turnedSpan);
       } else {
-        // Measured from a quarter turn away, orientations round 0 lie together.
-        __m512i turned = _mm512_add_epi16(o, quarter);
-        turned = _mm512_mask_sub_epi16(turned, _mm512_cmpge_epu16_mask(turned, orientations), turned, orientations);
-        low = SmallestWord(need, turned);
-        span = LargestWord(need, turned) - low;
-        if (span < static_cast<uint32_t>(kArc)) {
-          const uint32_t base = low >= kQuarterTurn ? low - kQuarterTurn : low + kQuarterTurn;
-          sums = WideLines<kKind>(row, c, x0, _mm512_sub_epi16(turned, _mm512_set1_epi16(static_cast<int16_t>(low))),
-                                  base, span);
-        } else {
-          for (__mmask32 left = need; left != 0;) {
-            low = SmallestWord(left, o);
-            const __m512i index = _mm512_sub_epi16(o, _mm512_set1_epi16(static_cast<int16_t>(low)));
-            const __mmask32 part = left & _mm512_cmplt_epu16_mask(index, arc);
-            span = LargestWord(part, o) - low;
-            TakeSums(sums, part, WideLines<kKind>(row, c, x0, index, low, span));
-            left = static_cast<__mmask32>(left & ~part);
-          }
+        // Orientations spanning 64 or more: the lanes from the smallest on
+        // that span fewer than 64, then the others (which span fewer than 56).
+        for (__mmask32 left = need; left != 0;) {
+          const uint32_t from = SmallestWord(left, o);
+          const __m512i index = _mm512_sub_epi16(o, _mm512_set1_epi16(static_cast<int16_t>(from)));
+          const __mmask32 part = left & _mm512_cmplt_epu16_mask(index, wideArc);
+          TakeSums(sums, part, WideLines<kKind>(row, c, x0, index, from, LargestWord(part, o) - from));
+          left = static_cast<__mmask32>(left & ~part);
         }
       }
       if (kKind == WideKind::kBorder) {
