@@ -438,7 +438,7 @@ inline uint8_t BorderSmooth(const uint8_t* const* around, int32_t w, int32_t h, 
 constexpr int32_t kWideLanes = 32;
 constexpr size_t kWideLead = 32;    // 16-bit zeros before each row of the widened ring (64 bytes)
 constexpr uintptr_t kWideAlign = 64;
-constexpr int32_t kArc = 32;                                    // orientations one block may span
+constexpr int32_t kArc = 32;                                    // orientations one permutation of a table load covers
 constexpr int32_t kWideArc = 2 * kArc;                          // orientations a block spanning more takes at once
 constexpr int32_t kWrapped = kLineOrientations + kWideArc;      // table columns: o, then 0..63 again
 constexpr int32_t kPairPositions = kLineReach * kLineRows + kLineReach;  // (dy, dx) with dy < 0, or dy = 0, dx < 0

@@ -63,13 +63,13 @@ TEST(LineKernels, EveryOrientationIsALineOfItsAngle) {
 // DirectionalSmooth (ring of rows, interior without bounds tests) against the
 // direct weighted sums at every vector level the machine runs, on random
 // images and orientation maps (random, slowly turning, or alternating
-// between two orientations 31, 32 or 33 apart, also across orientation 0, the
-// spans on both sides of what a block takes at once; orientations,
-// none, background marks) of many sizes: images smaller than the kernel, odd
-// sizes, rows just wide enough for one 32-pixel block, or for blocks whose
-// kernels all lie inside between the two blocks at the ends, and the 6-pixel
-// border band of larger ones. Counted rows (only pixels with a count, rows without
-// any skipped) likewise.
+// between two orientations 31, 32, 33, 63, 64 or 65 apart, also across
+// orientation 0, the spans on both sides of what a block takes at once with
+// 32 or with 64 table entries; orientations, none, background marks) of many
+// sizes: images smaller than the kernel, odd sizes, rows just wide enough for
+// one 32-pixel block, or for blocks whose kernels all lie inside between the
+// two blocks at the ends, and the 6-pixel border band of larger ones. Counted
+// rows (only pixels with a count, rows without any skipped) likewise.
 TEST(DirectionalSmooth, MatchesDirectWeightedSums) {
   testing::TestRandom random(91);
   const int32_t sizes[][2] = {{1, 1},   {1, 9},   {9, 1},   {5, 7},   {12, 13}, {13, 12}, {13, 13},
@@ -92,7 +92,8 @@ TEST(DirectionalSmooth, MatchesDirectWeightedSums) {
           round < 3 || round == 7 ? testing::MakeImage(w, h, [&](int32_t, int32_t) { return random.Byte(); })
           : round < 6             ? testing::FlowMap(w, h, random)
                                   : testing::MakeImage(w, h, [&](int32_t x, int32_t y) {
-                                      return static_cast<uint8_t>((7 * y + (x % 2 == 0 ? 0 : 31 + y % 3)) % 120);
+                                      const int32_t apart = 31 + 32 * (y / 3 % 2) + y % 3;
+                                      return static_cast<uint8_t>((7 * y + (x % 2 == 0 ? 0 : apart)) % 120);
                                     });
       // From round 3 on, pairs of rows without counts that the ring skips, as counted passes do.
       const RowImage counts = testing::MakeImage(w, h, [&](int32_t, int32_t y) {
