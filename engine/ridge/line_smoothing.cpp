@@ -743,37 +743,81 @@ VS_AVX512 inline WideSums WideLines(const WideRow& row, const int16_t* c, int32_
   return WideLines<kKind, kWideArc>(row, c, x0, index, base, span);
 }
 
-// Two neighbouring inner blocks (64 pixels from c) whose orientations all
-// lie in base .. base + span together (span < 32): each position's offset
-// and table row are read once for both. Their values as 16-bit lanes.
-template <int32_t kEntries>
-VS_AVX512 inline void WideLinePair(const WideRow& row, const int16_t* c, __m512i indexA, __m512i indexB, uint32_t base,
-                                   uint32_t span, __m512i& valuesA, __m512i& valuesB) {
+// kBlocks neighbouring inner blocks (from c) whose smoothed pixels'
+// orientations all lie in base .. base + span together (span < 32,
+// index[block][lane] = orientation - base): each position's offset and table
+// row are read once for all of them. Their values as 16-bit lanes.
+template <int32_t kEntries, int32_t kBlocks>
+VS_AVX512 inline void WideLineRun(const WideRow& row, const int16_t* c, const __m512i* index, uint32_t base,
+                                  uint32_t span, __m512i* values) {
   const int32_t level = 31 - __builtin_clz(span + 1);
   const uint64_t positions = kWide.uses[level][base] | kWide.uses[level][base + span + 1 - (1u << level)];
-  const int16_t* d = c + kWideLanes;
-  const __m512i centreA = LaneWeights<kEntries>(indexA, kWide.centre + base);
-  const __m512i centreB = LaneWeights<kEntries>(indexB, kWide.centre + base);
-  const __m512i pixelsA = WidePixels(c), pixelsB = WidePixels(d);
-  __m512i evenA = _mm512_madd_epi16(_mm512_maskz_mov_epi16(kEvenLanes, pixelsA), centreA);
-  __m512i oddA = _mm512_madd_epi16(_mm512_maskz_mov_epi16(kOddLanes, pixelsA), centreA);
-  __m512i evenB = _mm512_madd_epi16(_mm512_maskz_mov_epi16(kEvenLanes, pixelsB), centreB);
-  __m512i oddB = _mm512_madd_epi16(_mm512_maskz_mov_epi16(kOddLanes, pixelsB), centreB);
+  __m512i even[kBlocks], odd[kBlocks];
+  for (int32_t block = 0; block < kBlocks; ++block) {
+    const __m512i centres = LaneWeights<kEntries>(index[block], kWide.centre + base);
+    const __m512i pixels = WidePixels(c + block * kWideLanes);
+    even[block] = _mm512_madd_epi16(_mm512_maskz_mov_epi16(kEvenLanes, pixels), centres);
+    odd[block] = _mm512_madd_epi16(_mm512_maskz_mov_epi16(kOddLanes, pixels), centres);
+  }
   for (uint64_t set = positions; set != 0; set = _blsr_u64(set)) {
     const uint64_t k = _tzcnt_u64(set);
     const int16_t* weights = kWide.pair[k] + base;
-    const __m512i weightsA = LaneWeights<kEntries>(indexA, weights);
-    const __m512i weightsB = LaneWeights<kEntries>(indexB, weights);
     const ptrdiff_t offset = row.offset[k];
-    const __m512i plusA = WidePixels(c + offset), minusA = WidePixels(c - offset);
-    const __m512i plusB = WidePixels(d + offset), minusB = WidePixels(d - offset);
-    evenA = MultiplyAdd(evenA, _mm512_maskz_add_epi16(kEvenLanes, plusA, minusA), weightsA);
-    oddA = MultiplyAdd(oddA, _mm512_maskz_add_epi16(kOddLanes, plusA, minusA), weightsA);
-    evenB = MultiplyAdd(evenB, _mm512_maskz_add_epi16(kEvenLanes, plusB, minusB), weightsB);
-    oddB = MultiplyAdd(oddB, _mm512_maskz_add_epi16(kOddLanes, plusB, minusB), weightsB);
+    for (int32_t block = 0; block < kBlocks; ++block) {
+      const __m512i lanes = LaneWeights<kEntries>(index[block], weights);
+      const int16_t* p = c + block * kWideLanes;
+      const __m512i plus = WidePixels(p + offset), minus = WidePixels(p - offset);
+      even[block] = MultiplyAdd(even[block], _mm512_maskz_add_epi16(kEvenLanes, plus, minus), lanes);
+      odd[block] = MultiplyAdd(odd[block], _mm512_maskz_add_epi16(kOddLanes, plus, minus), lanes);
+    }
   }
-  valuesA = InterleaveWords(WideTotalQuotients(evenA), WideTotalQuotients(oddA));
-  valuesB = InterleaveWords(WideTotalQuotients(evenB), WideTotalQuotients(oddB));
+  for (int32_t block = 0; block < kBlocks; ++block) {
+    values[block] = InterleaveWords(WideTotalQuotients(even[block]), WideTotalQuotients(odd[block]));
+  }
+}
+
+// Smooths kBlocks neighbouring inner blocks from column x0 at once when the
+// orientations of all the pixels they smooth span fewer than 32 together and
+// none of those pixels lacks an orientation; false (nothing done) otherwise.
+template <int32_t kBlocks>
+VS_AVX512 inline bool WideRun(const WideRow& row, const uint8_t* orientation, const uint8_t* counts, uint8_t* out,
+                              int32_t x0) {
+  const __m512i bits = _mm512_set1_epi16(kOrientationBits);
+  const __m512i none = _mm512_set1_epi16(-1);
+  const __mmask32 all = 0xFFFFFFFF;
+  __m512i o[kBlocks];
+  __mmask32 selected[kBlocks];
+  __m512i lowest = none, highest = _mm512_setzero_si512();
+  for (int32_t block = 0; block < kBlocks; ++block) {
+    const int32_t x = x0 + block * kWideLanes;
+    selected[block] = all;
+    if (counts != nullptr) {
+      selected[block] = _mm256_test_epi8_mask(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(counts + x)),
+                                              _mm256_set1_epi8(static_cast<char>(kPassCountMask)));
+    }
+    o[block] = _mm512_and_si512(
+        _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(orientation + x))), bits);
+    const __mmask32 line = _mm512_cmplt_epu16_mask(o[block], _mm512_set1_epi16(kLineOrientations));
+    if (selected[block] == 0 || (selected[block] & ~line) != 0) return false;
+    lowest = _mm512_min_epu16(lowest, _mm512_mask_mov_epi16(none, selected[block], o[block]));
+    highest = _mm512_max_epu16(highest, _mm512_maskz_mov_epi16(selected[block], o[block]));
+  }
+  const uint32_t low = SmallestWord(all, lowest);
+  const uint32_t span = LargestWord(all, highest) - low;
+  if (span >= static_cast<uint32_t>(kArc)) return false;
+  __m512i index[kBlocks], values[kBlocks];
+  for (int32_t block = 0; block < kBlocks; ++block) {
+    index[block] = _mm512_sub_epi16(o[block], _mm512_set1_epi16(static_cast<int16_t>(low)));
+  }
+  if (span < static_cast<uint32_t>(kArc / 2)) {
+    WideLineRun<kArc / 2, kBlocks>(row, row.centre + x0, index, low, span, values);
+  } else {
+    WideLineRun<kArc, kBlocks>(row, row.centre + x0, index, low, span, values);
+  }
+  for (int32_t block = 0; block < kBlocks; ++block) {
+    _mm256_mask_storeu_epi8(out + x0 + block * kWideLanes, selected[block], _mm512_cvtepi16_epi8(values[block]));
+  }
+  return true;
 }
 
 // Smooths the pixels from .. to - 1 (at least 32 of them) of a row, 32 at a
@@ -789,45 +833,11 @@ VS_AVX512 void WideBlocks(const WideRow& row, const uint8_t* orientation, const 
                                          12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
   const __m256i countBits = _mm256_set1_epi8(static_cast<char>(kPassCountMask));
   for (int32_t next = from; next < to; next += kWideLanes) {
-    if (kKind == WideKind::kInner && next + 2 * kWideLanes <= to) {
-      // Two blocks at once where the orientations of all the pixels they
-      // smooth span fewer than 32 together (and none lacks an orientation).
-      __mmask32 selectedA = 0xFFFFFFFF, selectedB = 0xFFFFFFFF;
-      if (counts != nullptr) {
-        selectedA = _mm256_test_epi8_mask(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(counts + next)), countBits);
-        selectedB = _mm256_test_epi8_mask(
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(counts + next + kWideLanes)), countBits);
-      }
-      const __m512i a = _mm512_and_si512(
-          _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(orientation + next))), bits);
-      const __m512i b = _mm512_and_si512(
-          _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(orientation + next + kWideLanes))),
-          bits);
-      const __mmask32 lineA = _mm512_cmplt_epu16_mask(a, orientations);
-      const __mmask32 lineB = _mm512_cmplt_epu16_mask(b, orientations);
-      if (selectedA != 0 && selectedB != 0 && (selectedA & ~lineA) == 0 && (selectedB & ~lineB) == 0) {
-        const __mmask32 all = 0xFFFFFFFF;
-        const __m512i none = _mm512_set1_epi16(-1);
-        const uint32_t low = SmallestWord(all, _mm512_min_epu16(_mm512_mask_mov_epi16(none, selectedA, a),
-                                                                 _mm512_mask_mov_epi16(none, selectedB, b)));
-        const uint32_t span =
-            LargestWord(all, _mm512_max_epu16(_mm512_maskz_mov_epi16(selectedA, a), _mm512_maskz_mov_epi16(selectedB, b))) -
-            low;
-        if (span < static_cast<uint32_t>(kArc)) {
-          const __m512i lowest = _mm512_set1_epi16(static_cast<int16_t>(low));
-          const __m512i indexA = _mm512_sub_epi16(a, lowest), indexB = _mm512_sub_epi16(b, lowest);
-          __m512i valuesA, valuesB;
-          if (span < static_cast<uint32_t>(kArc / 2)) {
-            WideLinePair<kArc / 2>(row, row.centre + next, indexA, indexB, low, span, valuesA, valuesB);
-          } else {
-            WideLinePair<kArc>(row, row.centre + next, indexA, indexB, low, span, valuesA, valuesB);
-          }
-          _mm256_mask_storeu_epi8(out + next, selectedA, _mm512_cvtepi16_epi8(valuesA));
-          _mm256_mask_storeu_epi8(out + next + kWideLanes, selectedB, _mm512_cvtepi16_epi8(valuesB));
-          next += kWideLanes;
-          continue;
-        }
-      }
+    // Two inner blocks at once where their orientations allow (four at once
+    // measured no faster).
+    if (kKind == WideKind::kInner && next + 2 * kWideLanes <= to && WideRun<2>(row, orientation, counts, out, next)) {
+      next += kWideLanes;
+      continue;
     }
     const int32_t x0 = next + kWideLanes <= to ? next : to - kWideLanes;
     __mmask32 selected = 0xFFFFFFFF;
