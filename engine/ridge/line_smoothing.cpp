@@ -777,8 +777,9 @@ VS_AVX512 inline void WideLineRun(const WideRow& row, const int16_t* c, const __
 }
 
 // Smooths kBlocks neighbouring inner blocks from column x0 at once when the
-// orientations of all the pixels they smooth span fewer than 32 together and
-// none of those pixels lacks an orientation; false (nothing done) otherwise.
+// orientations of all the pixels they smooth span fewer than 32 together
+// (mod 120) and none of those pixels lacks an orientation; false (nothing
+// done) otherwise.
 template <int32_t kBlocks>
 VS_AVX512 inline bool WideRun(const WideRow& row, const uint8_t* orientation, const uint8_t* counts, uint8_t* out,
                               int32_t x0) {
@@ -802,17 +803,34 @@ VS_AVX512 inline bool WideRun(const WideRow& row, const uint8_t* orientation, co
     lowest = _mm512_min_epu16(lowest, _mm512_mask_mov_epi16(none, selected[block], o[block]));
     highest = _mm512_max_epu16(highest, _mm512_maskz_mov_epi16(selected[block], o[block]));
   }
-  const uint32_t low = SmallestWord(all, lowest);
-  const uint32_t span = LargestWord(all, highest) - low;
-  if (span >= static_cast<uint32_t>(kArc)) return false;
+  uint32_t low = SmallestWord(all, lowest);
+  uint32_t span = LargestWord(all, highest) - low;
+  uint32_t base = low;
+  if (span >= static_cast<uint32_t>(kArc)) {
+    // Measured from a quarter turn away, orientations round 0 lie together.
+    const __m512i orientations = _mm512_set1_epi16(kLineOrientations);
+    lowest = none;
+    highest = _mm512_setzero_si512();
+    for (int32_t block = 0; block < kBlocks; ++block) {
+      __m512i turned = _mm512_add_epi16(o[block], _mm512_set1_epi16(kQuarterTurn));
+      turned = _mm512_mask_sub_epi16(turned, _mm512_cmpge_epu16_mask(turned, orientations), turned, orientations);
+      o[block] = turned;
+      lowest = _mm512_min_epu16(lowest, _mm512_mask_mov_epi16(none, selected[block], turned));
+      highest = _mm512_max_epu16(highest, _mm512_maskz_mov_epi16(selected[block], turned));
+    }
+    low = SmallestWord(all, lowest);
+    span = LargestWord(all, highest) - low;
+    if (span >= static_cast<uint32_t>(kArc)) return false;
+    base = low >= kQuarterTurn ? low - kQuarterTurn : low + kQuarterTurn;
+  }
   __m512i index[kBlocks], values[kBlocks];
   for (int32_t block = 0; block < kBlocks; ++block) {
     index[block] = _mm512_sub_epi16(o[block], _mm512_set1_epi16(static_cast<int16_t>(low)));
   }
   if (span < static_cast<uint32_t>(kArc / 2)) {
-    WideLineRun<kArc / 2, kBlocks>(row, row.centre + x0, index, low, span, values);
+    WideLineRun<kArc / 2, kBlocks>(row, row.centre + x0, index, base, span, values);
   } else {
-    WideLineRun<kArc, kBlocks>(row, row.centre + x0, index, low, span, values);
+    WideLineRun<kArc, kBlocks>(row, row.centre + x0, index, base, span, values);
   }
   for (int32_t block = 0; block < kBlocks; ++block) {
     _mm256_mask_storeu_epi8(out + x0 + block * kWideLanes, selected[block], _mm512_cvtepi16_epi8(values[block]));
