@@ -421,60 +421,86 @@ inline uint8_t BorderSmooth(const uint8_t* const* around, int32_t w, int32_t h, 
 #endif
 
 #ifdef VS_WIDE_VECTORS
-// Sixteen pixels of a row at a time with one pixel a lane (AVX-512). The
-// weights of a kernel position for every orientation lie in a table row, so
-// lanes of different orientations take their weights by one permutation of
-// 32 table entries, as long as the block's orientations span fewer than 32
-// (mod 120; blocks that span more go pixel by pixel). A block visits every
-// position that some orientation of its span weighs, pairs of positions
-// (dy, dx) and (-dy, -dx) together: two 16-pixel loads, one multiply-add.
-constexpr int32_t kWideLanes = 16;
-constexpr int32_t kArc = 32;                                    // orientations one block may span
-constexpr int32_t kWrapped = kLineOrientations + kArc;          // table columns: o, then 0..31 again
+// Thirty-two pixels of a row at a time with one pixel a 16-bit lane
+// (AVX-512). The weights of a kernel position for every orientation lie in a
+// table row, so lanes of different orientations take their weights by one
+// permutation of 32 table entries, as long as the block's orientations span
+// fewer than 32 (mod 120), else of 64 entries from two table loads (blocks
+// spanning 64 or more go two arcs of orientations, one at a time; most such
+// blocks lie in the background, where orientations are noise). A block
+// visits every position that some orientation of its span
+// weighs, the pair (dy, dx), (-dy, -dx) together: two loads from a ring of
+// the entry rows widened to 16 bits, their sum (at most 510) in 16 bits once
+// with the odd lanes zeroed and once with the even lanes zeroed, and a
+// multiply-add of each with the lanes' weights, into 32-bit sums of the even
+// and of the odd pixels. The loop over a block's positions takes two at a
+// time; a missing second one is position kSetBits, which weighs nothing.
+constexpr int32_t kWideLanes = 32;
+constexpr size_t kWideLead = 32;    // 16-bit zeros before each row of the widened ring (64 bytes)
+constexpr uintptr_t kWideAlign = 64;
+constexpr int32_t kArc = 32;                                    // orientations one permutation of a table load covers
+constexpr int32_t kWideArc = 2 * kArc;                          // orientations a block spanning more takes at once
+constexpr int32_t kWrapped = kLineOrientations + kWideArc;      // table columns: o, then 0..63 again
 constexpr int32_t kPairPositions = kLineReach * kLineRows + kLineReach;  // (dy, dx) with dy < 0, or dy = 0, dx < 0
-constexpr int32_t kArcLevels = 6;                               // spans of 1, 2, 4 .. 32 orientations
-constexpr int32_t kMaskWords = 2;                               // 64-bit words of a position set
-static_assert(kPairPositions <= 64 * kMaskWords, "position sets must hold every position");
+constexpr int32_t kArcLevels = 7;                               // spans of 1, 2, 4 .. 64 orientations
+constexpr int32_t kSetBits = 64;                                // positions a set (one 64-bit word) holds
+constexpr __mmask32 kEvenLanes = 0x55555555;
+constexpr __mmask32 kOddLanes = 0xAAAAAAAA;
 // Exact division of a 3 x 3 sum (at most 2295) by 9: (n x 7282) >> 16.
 constexpr int32_t kNinthReciprocal = 7282;
-constexpr int32_t kNinthShift = 16;
 
 // The position index of a stored tap (dy < 0, or dy = 0 and dx < 0).
 constexpr int32_t PairIndex(int32_t dy, int32_t dx) { return (dy + kLineReach) * kLineRows + dx + kLineReach; }
 
-struct WideTables {
-  alignas(64) int16_t pair[kPairPositions][kWrapped];  // weight of each position per orientation (mod 120)
-  alignas(64) int32_t centre[kWrapped];
+// The pair positions that some kernel weighs, numbered in order.
+struct WidePositions {
+  int32_t count;
   int32_t dy[kPairPositions];
   int32_t dx[kPairPositions];
-  int32_t row[kPairPositions];  // where each position's weights start in `pair`
+};
+constexpr WidePositions MakeWidePositions() {
+  bool used[kPairPositions] = {};
+  for (const LineKernel& kernel : kKernels) {
+    for (int32_t t = 0; t < kernel.count; ++t) used[PairIndex(kernel.taps[t].dy, kernel.taps[t].dx)] = true;
+  }
+  WidePositions positions{};
+  for (int32_t k = 0; k < kPairPositions; ++k) {
+    if (!used[k]) continue;
+    positions.dy[positions.count] = k / kLineRows - kLineReach;
+    positions.dx[positions.count] = k % kLineRows - kLineReach;
+    ++positions.count;
+  }
+  return positions;
+}
+constexpr WidePositions kPositions = MakeWidePositions();
+constexpr int32_t kWidePositions = kPositions.count;
+static_assert(kWidePositions < kSetBits, "a position set must be one 64-bit word");
+// Position kSetBits (what tzcnt gives for an empty set) and the unused ones
+// weigh nothing, at offset 0.
+constexpr int32_t kWideRows = kSetBits + 1;
+
+struct WideTables {
+  alignas(64) int16_t pair[kWideRows][kWrapped];  // weight of each position per orientation (mod 120)
+  alignas(64) int16_t centre[kWrapped];
   // Positions weighed by orientations o .. o + 2^j - 1 (mod 120).
-  uint64_t uses[kArcLevels][kWrapped][kMaskWords];
+  uint64_t uses[kArcLevels][kWrapped];
 };
 
 constexpr WideTables MakeWideTables() {
   WideTables t{};
-  for (int32_t k = 0; k < kPairPositions; ++k) {
-    t.dy[k] = k / kLineRows - kLineReach;
-    t.dx[k] = k % kLineRows - kLineReach;
-    t.row[k] = k * kWrapped;
-  }
   for (int32_t c = 0; c < kWrapped; ++c) {
     const LineKernel& kernel = kKernels[c % kLineOrientations];
-    t.centre[c] = static_cast<int32_t>(kernel.centre);
+    t.centre[c] = static_cast<int16_t>(kernel.centre);
     for (int32_t i = 0; i < kernel.count; ++i) {
-      const int32_t k = PairIndex(kernel.taps[i].dy, kernel.taps[i].dx);
+      int32_t k = 0;
+      while (kPositions.dy[k] != kernel.taps[i].dy || kPositions.dx[k] != kernel.taps[i].dx) ++k;
       t.pair[k][c] = static_cast<int16_t>(t.pair[k][c] + static_cast<int32_t>(kernel.taps[i].weight));
-      t.uses[0][c][k / 64] |= uint64_t{1} << (k % 64);
+      t.uses[0][c] |= uint64_t{1} << k;
     }
   }
   for (int32_t j = 1; j < kArcLevels; ++j) {
     const int32_t half = 1 << (j - 1);
-    for (int32_t c = 0; c + half < kWrapped; ++c) {
-      for (int32_t word = 0; word < kMaskWords; ++word) {
-        t.uses[j][c][word] = t.uses[j - 1][c][word] | t.uses[j - 1][c + half][word];
-      }
-    }
+    for (int32_t c = 0; c + half < kWrapped; ++c) t.uses[j][c] = t.uses[j - 1][c] | t.uses[j - 1][c + half];
   }
   return t;
 }
@@ -483,6 +509,7 @@ constexpr WideTables kWide = MakeWideTables();
 
 constexpr bool WeightsFitSignedWords() {
   for (const LineKernel& kernel : kKernels) {
+    if (kernel.centre > INT16_MAX) return false;
     for (int32_t t = 0; t < kernel.count; ++t) {
       if (kernel.taps[t].weight > INT16_MAX) return false;
     }
@@ -491,181 +518,414 @@ constexpr bool WeightsFitSignedWords() {
 }
 static_assert(WeightsFitSignedWords(), "the multiply-add reads the weights as signed 16-bit values");
 
+// The weight of the taps (both of each pair) that pass the left edge of the
+// image, by orientation and column 0..5; at the right edge the kernel of the
+// mirrored orientation (120 - o) passes by the same weight.
+struct SideWeights {
+  uint32_t outside[kLineOrientations][kLineReach];
+};
+constexpr SideWeights MakeSideWeights() {
+  SideWeights side{};
+  for (int32_t o = 0; o < kLineOrientations; ++o) {
+    for (int32_t x = 0; x < kLineReach; ++x) {
+      for (int32_t t = 0; t < kKernels[o].count; ++t) {
+        const LineTap& tap = kKernels[o].taps[t];
+        if (x + tap.dx < 0) side.outside[o][x] += tap.weight;
+        if (x - tap.dx < 0) side.outside[o][x] += tap.weight;
+      }
+    }
+  }
+  return side;
+}
+constexpr SideWeights kSide = MakeSideWeights();
+
+// Which blocks: every kernel inside the image; in rows whose kernels all lie
+// between the top and bottom rows, blocks with columns within 6 of the left
+// or right end; blocks of the border rows (and of rows too narrow for any
+// block of the first kind).
+enum class WideKind { kInner, kSide, kBorder };
+
 VS_WIDE_CODE_BEGIN
 
-// A row for the 16-pixel blocks.
+// A row for the 32-pixel blocks.
 struct WideRow {
-  const int32_t* centre;   // the row in the ring of widened pixels
-  const ptrdiff_t* pair;   // ring offset of each kernel position (dy, dx), then of (-dy, -dx)
-  ptrdiff_t stride;        // between ring rows
+  const int16_t* centre;    // the row in the ring of widened pixels
+  const ptrdiff_t* offset;  // ring offset of each kernel position (dy, dx); (-dy, -dx) lies at its negation
+  const int16_t* inside;    // 1 at columns 0..w - 1 and 0 at the 6 columns on either side
+  const int16_t* zero;      // 32 zeros, read in place of rows outside the image
+  ptrdiff_t stride;         // between ring rows
   int32_t w;
-  int32_t above;           // image rows above this one
-  int32_t below;           // image rows below it
+  int32_t above;            // image rows above this one
+  int32_t below;            // image rows below it
 };
 
-VS_AVX512 inline __m512i WidePixels(const int32_t* p) { return _mm512_loadu_si512(p); }
+VS_AVX512 inline __m512i WidePixels(const int16_t* p) { return _mm512_loadu_si512(p); }
 
-// Row pixels as 32-bit values, for the ring of widened pixels.
-VS_AVX512 void WidenRow(const uint8_t* from, int32_t w, int32_t* to, int32_t* copy) {
+// Row pixels as 16-bit values, for the ring of widened pixels.
+VS_AVX512 void WidenRow(const uint8_t* from, int32_t w, int16_t* to, int16_t* copy) {
   int32_t x = 0;
   for (; x + kWideLanes <= w; x += kWideLanes) {
-    const __m512i pixels = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + x)));
+    const __m512i pixels = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + x)));
     _mm512_storeu_si512(to + x, pixels);
     _mm512_storeu_si512(copy + x, pixels);
   }
   for (; x < w; ++x) to[x] = copy[x] = from[x];
 }
 
-// Truncated quotients of 16 lanes, in doubles: with sums below 2^25 and
-// divisors below 2^17 a quotient that is not a whole number lies at least
-// 2^-17 below the next one, far more than the rounding of the division.
+// Truncated quotients of 16 lanes, sums below 2^25 by totals of 1 to 2^17
+// with quotients at most 255: the product of the sum and the total's
+// reciprocal estimate (relative error below 2^-13) lies within 0.04 of the
+// quotient, so its truncation is at most one off, and the remainder
+// corrects it.
 VS_AVX512 inline __m512i WideQuotients(__m512i sum, __m512i total) {
-  const __m512d lowSum = _mm512_cvtepi32_pd(_mm512_castsi512_si256(sum));
-  const __m512d highSum = _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(sum, 1));
-  const __m512d lowTotal = _mm512_cvtepi32_pd(_mm512_castsi512_si256(total));
-  const __m512d highTotal = _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(total, 1));
-  const __m256i low = _mm512_cvttpd_epi32(_mm512_div_pd(lowSum, lowTotal));
-  const __m256i high = _mm512_cvttpd_epi32(_mm512_div_pd(highSum, highTotal));
-  return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
+  const __m512 estimate = _mm512_mul_ps(_mm512_cvtepi32_ps(sum), _mm512_rcp14_ps(_mm512_cvtepi32_ps(total)));
+  __m512i quotient = _mm512_cvttps_epi32(estimate);
+  __m512i remainder = _mm512_sub_epi32(sum, _mm512_mullo_epi32(quotient, total));
+  const __m512i one = _mm512_set1_epi32(1);
+  const __mmask16 over = _mm512_cmplt_epi32_mask(remainder, _mm512_setzero_si512());
+  quotient = _mm512_mask_sub_epi32(quotient, over, quotient, one);
+  remainder = _mm512_mask_add_epi32(remainder, over, remainder, total);
+  return _mm512_mask_add_epi32(quotient, _mm512_cmpge_epi32_mask(remainder, total), quotient, one);
 }
 
-// The line values of a block whose lanes' orientations lie in base .. base +
-// span (mod 120, span < 32), index[lane] = orientation - base: every kernel
-// position some orientation of the span weighs, the pair (dy, dx), (-dy,
-// -dx) at a time. At the image's edges (kEdge) only kernel rows inside the
-// image are read, window reads beyond a row's ends fall into its zero pads,
-// and each lane divides by the weights of its positions inside the image;
-// `x` holds the lanes' columns.
-template <bool kEdge>
-VS_AVX512 inline __m512i WideLines(const WideRow& row, const int32_t* c, __m512i x, __m512i index, uint32_t base,
-                                   uint32_t span) {
-  const int32_t level = 31 - __builtin_clz(span + 1);
-  const uint64_t* first = kWide.uses[level][base];
-  const uint64_t* last = kWide.uses[level][base + span + 1 - (1u << level)];
-  const __m512i centre = _mm512_permutex2var_epi32(_mm512_loadu_si512(kWide.centre + base), index,
-                                                   _mm512_loadu_si512(kWide.centre + base + kWideLanes));
-  __m512i sum = _mm512_madd_epi16(WidePixels(c), centre);
-  __m512i total = centre;
-  const __m512i width = _mm512_set1_epi32(row.w);
-  constexpr __mmask32 kLowHalves = 0x55555555;
-  const int16_t* table = kWide.pair[0] + base;
-  for (int32_t word = 0; word < kMaskWords; ++word) {
-    // Per word of the position set: its positions' weight rows and offsets.
-    const int32_t* rows = kWide.row + 64 * word;
-    const ptrdiff_t* plus = row.pair + 64 * word;
-    const ptrdiff_t* minus = plus + kPairPositions;
-    for (uint64_t set = first[word] | last[word]; set != 0; set &= set - 1) {
-      const int32_t i = __builtin_ctzll(set);
-      // The weight in the low half of each 32-bit lane (index there), 0 above.
-      const __m512i weight = _mm512_maskz_permutexvar_epi16(kLowHalves, index, _mm512_loadu_si512(table + rows[i]));
-      if (!kEdge) {
-        sum = _mm512_add_epi32(
-            sum, _mm512_madd_epi16(_mm512_add_epi32(WidePixels(c + plus[i]), WidePixels(c + minus[i])), weight));
-        continue;
-      }
-      const int32_t k = 64 * word + i;
-      const int32_t dy = kWide.dy[k], dx = kWide.dx[k];  // dy <= 0
-      __m512i pixels = _mm512_setzero_si512();
-      if (-dy <= row.above) {
-        pixels = WidePixels(c + plus[i]);
-        const __mmask16 inside = _mm512_cmplt_epu32_mask(_mm512_add_epi32(x, _mm512_set1_epi32(dx)), width);
-        total = _mm512_mask_add_epi32(total, inside, total, weight);
-      }
-      if (-dy <= row.below) {
-        pixels = _mm512_add_epi32(pixels, WidePixels(c + minus[i]));
-        const __mmask16 inside = _mm512_cmplt_epu32_mask(_mm512_sub_epi32(x, _mm512_set1_epi32(dx)), width);
-        total = _mm512_mask_add_epi32(total, inside, total, weight);
-      }
-      sum = _mm512_add_epi32(sum, _mm512_madd_epi16(pixels, weight));
-    }
-  }
-  if (kEdge) return WideQuotients(sum, total);
+// Kernel sums of 16 lanes divided by kLineWeightTotal (see kTotalReciprocal).
+VS_AVX512 inline __m512i WideTotalQuotients(__m512i sum) {
   const __m512i reciprocal = _mm512_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(kTotalReciprocal)));
   const __m512i even = _mm512_srli_epi64(_mm512_mul_epu32(sum, reciprocal), kReciprocalShift);
   const __m512i odd = _mm512_srli_epi64(_mm512_mul_epu32(_mm512_srli_epi64(sum, 32), reciprocal), kReciprocalShift);
   return _mm512_or_si512(even, _mm512_slli_epi64(odd, 32));
 }
 
-// The 3 x 3 means of a block (of the pixels inside the image, at its edges).
-template <bool kEdge>
-VS_AVX512 inline __m512i WideSquares(const WideRow& row, const int32_t* c, __m512i x) {
+// Quotients of the even lanes' and the odd lanes' sums (each below 256) as
+// the 32 lanes' 16-bit values.
+VS_AVX512 inline __m512i InterleaveWords(__m512i even, __m512i odd) {
+  return _mm512_or_si512(even, _mm512_slli_epi32(odd, 16));
+}
+
+// The smallest and the largest of the 16-bit lanes `mask` selects (not empty).
+VS_AVX512 inline uint32_t SmallestWord(__mmask32 mask, __m512i v) {
+  const __m512i masked = _mm512_mask_mov_epi16(_mm512_set1_epi16(-1), mask, v);
+  const __m256i half = _mm256_min_epu16(_mm512_castsi512_si256(masked), _mm512_extracti64x4_epi64(masked, 1));
+  const __m128i quarter = _mm_min_epu16(_mm256_castsi256_si128(half), _mm256_extracti128_si256(half, 1));
+  return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_minpos_epu16(quarter))) & 0xFFFF;
+}
+VS_AVX512 inline uint32_t LargestWord(__mmask32 mask, __m512i v) {
+  return 0xFFFF - SmallestWord(mask, _mm512_xor_si512(v, _mm512_set1_epi16(-1)));
+}
+
+// The lanes' weights from a table row whose entry `from` is for
+// orientation base (index[lane] = orientation - base): from 16 entries
+// (when the lanes' orientations span fewer than 16; a load that crosses a
+// cache line less often), 32 or 64.
+template <int32_t kEntries>
+VS_AVX512 inline __m512i LaneWeights(__m512i index, const int16_t* from) {
+  if (kEntries == 16) {
+    return _mm512_permutexvar_epi16(index,
+                                    _mm512_zextsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(from))));
+  }
+  if (kEntries == 32) return _mm512_permutexvar_epi16(index, _mm512_loadu_si512(from));
+  return _mm512_permutex2var_epi16(_mm512_loadu_si512(from), index, _mm512_loadu_si512(from + 32));
+}
+
+// A block's weighted sums, of its even lanes and of its odd lanes, and (for
+// border blocks) the weights they total.
+struct WideSums {
+  __m512i even, odd, evenTotal, oddTotal;
+};
+
+// Takes the sums of the lanes of `part` from `from`.
+VS_AVX512 inline void TakeSums(WideSums& sums, __mmask32 part, const WideSums& from) {
+  const __mmask16 even = static_cast<__mmask16>(_pext_u32(part, kEvenLanes));
+  const __mmask16 odd = static_cast<__mmask16>(_pext_u32(part, kOddLanes));
+  sums.even = _mm512_mask_mov_epi32(sums.even, even, from.even);
+  sums.odd = _mm512_mask_mov_epi32(sums.odd, odd, from.odd);
+  sums.evenTotal = _mm512_mask_mov_epi32(sums.evenTotal, even, from.evenTotal);
+  sums.oddTotal = _mm512_mask_mov_epi32(sums.oddTotal, odd, from.oddTotal);
+}
+
+// acc + the products of a and b's 16-bit lanes, summed in pairs.
+VS_AVX512 inline __m512i MultiplyAdd(__m512i acc, __m512i a, __m512i b) {
+  return _mm512_add_epi32(acc, _mm512_madd_epi16(a, b));
+}
+
+// The line values of a block whose lanes' orientations lie in base .. base +
+// span (mod 120, span < 64), index[lane] = orientation - base: every kernel
+// position some orientation of the span weighs, the pair (dy, dx), (-dy,
+// -dx) at a time. Window reads beyond a row's ends fall into its zero pads.
+// Border blocks read zeros for rows outside the image and also total the
+// weights of the positions inside it, counted like the pixels from a row of
+// 1 inside the image and 0 beyond its ends.
+template <WideKind kKind, int32_t kEntries>
+VS_AVX512 inline WideSums WideLines(const WideRow& row, const int16_t* c, int32_t x0, __m512i index, uint32_t base,
+                                    uint32_t span) {
+  constexpr bool kBorder = kKind == WideKind::kBorder;
+  const int32_t level = 31 - __builtin_clz(span + 1);
+  const uint64_t positions = kWide.uses[level][base] | kWide.uses[level][base + span + 1 - (1u << level)];
+  const __m512i centres = LaneWeights<kEntries>(index, kWide.centre + base);
+  const __m512i centreEven = _mm512_maskz_mov_epi16(kEvenLanes, centres);
+  const __m512i centreOdd = _mm512_maskz_mov_epi16(kOddLanes, centres);
+  const __m512i pixels = WidePixels(c);
+  __m512i even = _mm512_madd_epi16(pixels, centreEven);
+  __m512i odd = _mm512_madd_epi16(pixels, centreOdd);
+  __m512i evenTotal = centreEven, oddTotal = _mm512_srli_epi32(centreOdd, 16);
+  const int16_t* inside = row.inside + x0;
+  if (!kBorder) {
+    // Two positions at a time, into two pairs of sums.
+    __m512i even2 = _mm512_setzero_si512(), odd2 = _mm512_setzero_si512();
+    for (uint64_t set = positions; set != 0;) {
+      const uint64_t k = _tzcnt_u64(set);
+      set = _blsr_u64(set);
+      const uint64_t k2 = _tzcnt_u64(set);
+      set = _blsr_u64(set);
+      // The lanes' weights; the even lanes' pixels (odd lanes zero) and the odd lanes'.
+      const __m512i weights = LaneWeights<kEntries>(index, kWide.pair[k] + base);
+      const __m512i weights2 = LaneWeights<kEntries>(index, kWide.pair[k2] + base);
+      const ptrdiff_t offset = row.offset[k], offset2 = row.offset[k2];
+      const __m512i plus = WidePixels(c + offset), minus = WidePixels(c - offset);
+      const __m512i plus2 = WidePixels(c + offset2), minus2 = WidePixels(c - offset2);
+      even = MultiplyAdd(even, _mm512_maskz_add_epi16(kEvenLanes, plus, minus), weights);
+      odd = MultiplyAdd(odd, _mm512_maskz_add_epi16(kOddLanes, plus, minus), weights);
+      even2 = MultiplyAdd(even2, _mm512_maskz_add_epi16(kEvenLanes, plus2, minus2), weights2);
+      odd2 = MultiplyAdd(odd2, _mm512_maskz_add_epi16(kOddLanes, plus2, minus2), weights2);
+    }
+    even = _mm512_add_epi32(even, even2);
+    odd = _mm512_add_epi32(odd, odd2);
+  }
+  for (uint64_t set = kBorder ? positions : 0; set != 0; set &= set - 1) {
+    const int32_t k = __builtin_ctzll(set);
+    const __m512i weights = LaneWeights<kEntries>(index, kWide.pair[k] + base);
+    const __m512i weightEven = _mm512_maskz_mov_epi16(kEvenLanes, weights);
+    const __m512i weightOdd = _mm512_maskz_mov_epi16(kOddLanes, weights);
+    const ptrdiff_t offset = row.offset[k];
+    const int32_t dy = kPositions.dy[k], dx = kPositions.dx[k];  // dy <= 0
+    const bool up = -dy <= row.above, down = -dy <= row.below;
+    const __m512i sum = _mm512_add_epi16(WidePixels(up ? c + offset : row.zero), WidePixels(down ? c - offset : row.zero));
+    const __m512i used =
+        _mm512_add_epi16(WidePixels(up ? inside + dx : row.zero), WidePixels(down ? inside - dx : row.zero));
+    even = MultiplyAdd(even, sum, weightEven);
+    odd = MultiplyAdd(odd, sum, weightOdd);
+    evenTotal = MultiplyAdd(evenTotal, used, weightEven);
+    oddTotal = MultiplyAdd(oddTotal, used, weightOdd);
+  }
+  return WideSums{even, odd, evenTotal, oddTotal};
+}
+
+// The 3 x 3 means of a block (of the pixels inside the image, at its edges),
+// as 16-bit lanes; `x` holds the lanes' columns.
+template <WideKind kKind>
+VS_AVX512 inline __m512i WideSquares(const WideRow& row, const int16_t* c, __m512i x) {
+  constexpr bool kBorder = kKind == WideKind::kBorder;
   __m512i sum = _mm512_setzero_si512();
   int32_t rows = 0;
   for (int32_t dy = -1; dy <= 1; ++dy) {
-    if (kEdge && (dy < -row.above || dy > row.below)) continue;
+    if (kBorder && (dy < -row.above || dy > row.below)) continue;
     ++rows;
-    for (int32_t dx = -1; dx <= 1; ++dx) sum = _mm512_add_epi32(sum, WidePixels(c + dy * row.stride + dx));
+    for (int32_t dx = -1; dx <= 1; ++dx) sum = _mm512_add_epi16(sum, WidePixels(c + dy * row.stride + dx));
   }
-  if (!kEdge) {
-    return _mm512_srli_epi32(_mm512_madd_epi16(sum, _mm512_set1_epi32(kNinthReciprocal)), kNinthShift);
-  }
-  __m512i columns = _mm512_set1_epi32(3);
-  columns = _mm512_mask_sub_epi32(columns, _mm512_cmpeq_epi32_mask(x, _mm512_setzero_si512()), columns,
-                                  _mm512_set1_epi32(1));
-  columns = _mm512_mask_sub_epi32(columns, _mm512_cmpeq_epi32_mask(x, _mm512_set1_epi32(row.w - 1)), columns,
-                                  _mm512_set1_epi32(1));
-  return WideQuotients(sum, _mm512_mullo_epi32(columns, _mm512_set1_epi32(rows)));
+  if (kKind == WideKind::kInner) return _mm512_mulhi_epu16(sum, _mm512_set1_epi16(kNinthReciprocal));
+  const __m512i one = _mm512_set1_epi16(1);
+  __m512i columns = _mm512_set1_epi16(3);
+  columns = _mm512_mask_sub_epi16(columns, _mm512_cmpeq_epi16_mask(x, _mm512_setzero_si512()), columns, one);
+  columns = _mm512_mask_sub_epi16(columns, _mm512_cmpeq_epi16_mask(x, _mm512_set1_epi16(static_cast<int16_t>(row.w - 1))),
+                                  columns, one);
+  const __m512i count = _mm512_mullo_epi16(columns, _mm512_set1_epi16(static_cast<int16_t>(rows)));
+  const __m512i low = _mm512_set1_epi32(0xFFFF);
+  return InterleaveWords(WideQuotients(_mm512_and_si512(sum, low), _mm512_and_si512(count, low)),
+                         WideQuotients(_mm512_srli_epi32(sum, 16), _mm512_srli_epi32(count, 16)));
 }
 
-// Smooths the pixels from .. to - 1 (at least 16 of them) of a row, 16 at a
-// time (the last block may overlap its neighbour): kEdge for blocks whose
-// kernels may pass the image's edge, else every kernel lies inside. A block
-// whose orientations span 32 or more is done an arc of orientations at a
-// time.
-template <bool kEdge>
+template <WideKind kKind>
+VS_AVX512 inline WideSums WideLines(const WideRow& row, const int16_t* c, int32_t x0, __m512i index, uint32_t base,
+                                    uint32_t span) {
+  constexpr uint32_t kNarrowSpan = 16;
+  if (span < kNarrowSpan) return WideLines<kKind, kNarrowSpan>(row, c, x0, index, base, span);
+  if (span < kArc) return WideLines<kKind, kArc>(row, c, x0, index, base, span);
+  return WideLines<kKind, kWideArc>(row, c, x0, index, base, span);
+}
+
+// kBlocks neighbouring inner blocks (from c) whose smoothed pixels'
+// orientations all lie in base .. base + span together (span < 32,
+// index[block][lane] = orientation - base): each position's offset and table
+// row are read once for all of them. Their values as 16-bit lanes.
+template <int32_t kEntries, int32_t kBlocks>
+VS_AVX512 inline void WideLineRun(const WideRow& row, const int16_t* c, const __m512i* index, uint32_t base,
+                                  uint32_t span, __m512i* values) {
+  const int32_t level = 31 - __builtin_clz(span + 1);
+  const uint64_t positions = kWide.uses[level][base] | kWide.uses[level][base + span + 1 - (1u << level)];
+  __m512i even[kBlocks], odd[kBlocks];
+  for (int32_t block = 0; block < kBlocks; ++block) {
+    const __m512i centres = LaneWeights<kEntries>(index[block], kWide.centre + base);
+    const __m512i pixels = WidePixels(c + block * kWideLanes);
+    even[block] = _mm512_madd_epi16(_mm512_maskz_mov_epi16(kEvenLanes, pixels), centres);
+    odd[block] = _mm512_madd_epi16(_mm512_maskz_mov_epi16(kOddLanes, pixels), centres);
+  }
+  for (uint64_t set = positions; set != 0; set = _blsr_u64(set)) {
+    const uint64_t k = _tzcnt_u64(set);
+    const int16_t* weights = kWide.pair[k] + base;
+    const ptrdiff_t offset = row.offset[k];
+    for (int32_t block = 0; block < kBlocks; ++block) {
+      const __m512i lanes = LaneWeights<kEntries>(index[block], weights);
+      const int16_t* p = c + block * kWideLanes;
+      const __m512i plus = WidePixels(p + offset), minus = WidePixels(p - offset);
+      even[block] = MultiplyAdd(even[block], _mm512_maskz_add_epi16(kEvenLanes, plus, minus), lanes);
+      odd[block] = MultiplyAdd(odd[block], _mm512_maskz_add_epi16(kOddLanes, plus, minus), lanes);
+    }
+  }
+  for (int32_t block = 0; block < kBlocks; ++block) {
+    values[block] = InterleaveWords(WideTotalQuotients(even[block]), WideTotalQuotients(odd[block]));
+  }
+}
+
+// Smooths kBlocks neighbouring inner blocks from column x0 at once when the
+// orientations of all the pixels they smooth span fewer than 32 together
+// (mod 120) and none of those pixels lacks an orientation; false (nothing
+// done) otherwise.
+template <int32_t kBlocks>
+VS_AVX512 inline bool WideRun(const WideRow& row, const uint8_t* orientation, const uint8_t* counts, uint8_t* out,
+                              int32_t x0) {
+  const __m512i bits = _mm512_set1_epi16(kOrientationBits);
+  const __m512i none = _mm512_set1_epi16(-1);
+  const __mmask32 all = 0xFFFFFFFF;
+  __m512i o[kBlocks];
+  __mmask32 selected[kBlocks];
+  __m512i lowest = none, highest = _mm512_setzero_si512();
+  for (int32_t block = 0; block < kBlocks; ++block) {
+    const int32_t x = x0 + block * kWideLanes;
+    selected[block] = all;
+    if (counts != nullptr) {
+      selected[block] = _mm256_test_epi8_mask(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(counts + x)),
+                                              _mm256_set1_epi8(static_cast<char>(kPassCountMask)));
+    }
+    o[block] = _mm512_and_si512(
+        _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(orientation + x))), bits);
+    const __mmask32 line = _mm512_cmplt_epu16_mask(o[block], _mm512_set1_epi16(kLineOrientations));
+    if (selected[block] == 0 || (selected[block] & ~line) != 0) return false;
+    lowest = _mm512_min_epu16(lowest, _mm512_mask_mov_epi16(none, selected[block], o[block]));
+    highest = _mm512_max_epu16(highest, _mm512_maskz_mov_epi16(selected[block], o[block]));
+  }
+  uint32_t low = SmallestWord(all, lowest);
+  uint32_t span = LargestWord(all, highest) - low;
+  uint32_t base = low;
+  if (span >= static_cast<uint32_t>(kArc)) {
+    // Measured from a quarter turn away, orientations round 0 lie together.
+    const __m512i orientations = _mm512_set1_epi16(kLineOrientations);
+    lowest = none;
+    highest = _mm512_setzero_si512();
+    for (int32_t block = 0; block < kBlocks; ++block) {
+      __m512i turned = _mm512_add_epi16(o[block], _mm512_set1_epi16(kQuarterTurn));
+      turned = _mm512_mask_sub_epi16(turned, _mm512_cmpge_epu16_mask(turned, orientations), turned, orientations);
+      o[block] = turned;
+      lowest = _mm512_min_epu16(lowest, _mm512_mask_mov_epi16(none, selected[block], turned));
+      highest = _mm512_max_epu16(highest, _mm512_maskz_mov_epi16(selected[block], turned));
+    }
+    low = SmallestWord(all, lowest);
+    span = LargestWord(all, highest) - low;
+    if (span >= static_cast<uint32_t>(kArc)) return false;
+    base = low >= kQuarterTurn ? low - kQuarterTurn : low + kQuarterTurn;
+  }
+  __m512i index[kBlocks], values[kBlocks];
+  for (int32_t block = 0; block < kBlocks; ++block) {
+    index[block] = _mm512_sub_epi16(o[block], _mm512_set1_epi16(static_cast<int16_t>(low)));
+  }
+  if (span < static_cast<uint32_t>(kArc / 2)) {
+    WideLineRun<kArc / 2, kBlocks>(row, row.centre + x0, index, base, span, values);
+  } else {
+    WideLineRun<kArc, kBlocks>(row, row.centre + x0, index, base, span, values);
+  }
+  for (int32_t block = 0; block < kBlocks; ++block) {
+    _mm256_mask_storeu_epi8(out + x0 + block * kWideLanes, selected[block], _mm512_cvtepi16_epi8(values[block]));
+  }
+  return true;
+}
+
+// Smooths the pixels from .. to - 1 (at least 32 of them) of a row, 32 at a
+// time (the last block may overlap its neighbour), all blocks of one kind.
+template <WideKind kKind>
 VS_AVX512 void WideBlocks(const WideRow& row, const uint8_t* orientation, const uint8_t* counts, uint8_t* out,
                           int32_t from, int32_t to) {
-  const __m512i bits = _mm512_set1_epi32(kOrientationBits);
-  const __m512i orientations = _mm512_set1_epi32(kLineOrientations);
-  const __m512i quarter = _mm512_set1_epi32(kQuarterTurn);
-  const __m512i arc = _mm512_set1_epi32(kArc);
-  const __m512i lanes = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-  const __m128i countBits = _mm_set1_epi8(static_cast<char>(kPassCountMask));
+  const __m512i bits = _mm512_set1_epi16(kOrientationBits);
+  const __m512i orientations = _mm512_set1_epi16(kLineOrientations);
+  const __m512i quarter = _mm512_set1_epi16(kQuarterTurn);
+  const __m512i wideArc = _mm512_set1_epi16(kWideArc);
+  const __m512i lanes = _mm512_set_epi16(31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13,
+                                         12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  const __m256i countBits = _mm256_set1_epi8(static_cast<char>(kPassCountMask));
   for (int32_t next = from; next < to; next += kWideLanes) {
+    // Two inner blocks at once where their orientations allow (four at once
+    // measured no faster).
+    if (kKind == WideKind::kInner && next + 2 * kWideLanes <= to && WideRun<2>(row, orientation, counts, out, next)) {
+      next += kWideLanes;
+      continue;
+    }
     const int32_t x0 = next + kWideLanes <= to ? next : to - kWideLanes;
-    __mmask16 selected = 0xFFFF;
+    __mmask32 selected = 0xFFFFFFFF;
     if (counts != nullptr) {
-      selected = _mm_test_epi8_mask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(counts + x0)), countBits);
+      selected = _mm256_test_epi8_mask(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(counts + x0)), countBits);
       if (selected == 0) continue;
     }
     const __m512i o = _mm512_and_si512(
-        _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(orientation + x0))), bits);
-    const __mmask16 line = _mm512_cmplt_epu32_mask(o, orientations);
-    const int32_t* c = row.centre + x0;
-    const __m512i x = _mm512_add_epi32(lanes, _mm512_set1_epi32(x0));
+        _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(orientation + x0))), bits);
+    const __mmask32 line = _mm512_cmplt_epu16_mask(o, orientations);
+    const int16_t* c = row.centre + x0;
     __m512i result = _mm512_setzero_si512();
-    if (const __mmask16 need = line & selected; need != 0) {
-      uint32_t low = _mm512_mask_reduce_min_epu32(need, o);
-      uint32_t span = _mm512_mask_reduce_max_epu32(need, o) - low;
-      if (span < static_cast<uint32_t>(kArc)) {
-        result = WideLines<kEdge>(row, c, x, _mm512_sub_epi32(o, _mm512_set1_epi32(static_cast<int32_t>(low))), low,
-                                  span);
+    const __mmask32 need = line & selected;
+    if (need != 0) {
+      WideSums sums{};
+      const uint32_t low = SmallestWord(need, o);
+      const uint32_t span = LargestWord(need, o) - low;
+      // Measured from a quarter turn away, orientations round 0 lie together.
+      __m512i turned = _mm512_add_epi16(o, quarter);
+      turned = _mm512_mask_sub_epi16(turned, _mm512_cmpge_epu16_mask(turned, orientations), turned, orientations);
+      const uint32_t turnedLow = span < kArc ? 0 : SmallestWord(need, turned);
+      const uint32_t turnedSpan = span < kArc ? 0 : LargestWord(need, turned) - turnedLow;
+      if (span < kArc || (span < kWideArc && span <= turnedSpan)) {
+        sums = WideLines<kKind>(row, c, x0, _mm512_sub_epi16(o, _mm512_set1_epi16(static_cast<int16_t>(low))), low,
+                                span);
+      } else if (turnedSpan < kWideArc) {
+        const uint32_t base = turnedLow >= kQuarterTurn ? turnedLow - kQuarterTurn : turnedLow + kQuarterTurn;
+        sums = WideLines<kKind>(row, c, x0,
+                                _mm512_sub_epi16(turned, _mm512_set1_epi16(static_cast<int16_t>(turnedLow))), base,
+                                turnedSpan);
       } else {
-        // Measured from a quarter turn away, orientations round 0 lie together.
-        __m512i turned = _mm512_add_epi32(o, quarter);
-        turned = _mm512_mask_sub_epi32(turned, _mm512_cmpge_epu32_mask(turned, orientations), turned, orientations);
-        low = _mm512_mask_reduce_min_epu32(need, turned);
-        span = _mm512_mask_reduce_max_epu32(need, turned) - low;
-        if (span < static_cast<uint32_t>(kArc)) {
-          const uint32_t base = low >= kQuarterTurn ? low - kQuarterTurn : low + kQuarterTurn;
-          result = WideLines<kEdge>(row, c, x, _mm512_sub_epi32(turned, _mm512_set1_epi32(static_cast<int32_t>(low))),
-                                    base, span);
-        } else {
-          for (__mmask16 left = need; left != 0;) {
-            low = _mm512_mask_reduce_min_epu32(left, o);
-            const __m512i index = _mm512_sub_epi32(o, _mm512_set1_epi32(static_cast<int32_t>(low)));
-            const __mmask16 part = left & _mm512_cmplt_epu32_mask(index, arc);
-            span = _mm512_mask_reduce_max_epu32(part, o) - low;
-            result = _mm512_mask_mov_epi32(result, part, WideLines<kEdge>(row, c, x, index, low, span));
-            left = static_cast<__mmask16>(left & ~part);
-          }
+        // Orientations spanning 64 or more: the lanes from the smallest on
+        // that span fewer than 64, then the others (which span fewer than 56).
+        for (__mmask32 left = need; left != 0;) {
+          const uint32_t from = SmallestWord(left, o);
+          const __m512i index = _mm512_sub_epi16(o, _mm512_set1_epi16(static_cast<int16_t>(from)));
+          const __mmask32 part = left & _mm512_cmplt_epu16_mask(index, wideArc);
+          TakeSums(sums, part, WideLines<kKind>(row, c, x0, index, from, LargestWord(part, o) - from));
+          left = static_cast<__mmask32>(left & ~part);
+        }
+      }
+      if (kKind == WideKind::kBorder) {
+        result = InterleaveWords(WideQuotients(sums.even, sums.evenTotal), WideQuotients(sums.odd, sums.oddTotal));
+      } else {
+        result = InterleaveWords(WideTotalQuotients(sums.even), WideTotalQuotients(sums.odd));
+      }
+      if (kKind == WideKind::kSide) {
+        // Lanes within 6 columns of either end divide by the total less the
+        // weights outside the image, one at a time.
+        alignas(64) int32_t sum[kWideLanes];
+        _mm512_store_si512(sum, sums.even);
+        _mm512_store_si512(sum + kWideLanes / 2, sums.odd);
+        const int32_t right = row.w - kLineReach > x0 ? row.w - kLineReach : x0;
+        for (int32_t x = x0 < kLineReach ? x0 : right; x < x0 + kWideLanes; x = x + 1 == kLineReach ? right : x + 1) {
+          const int32_t lane = x - x0;
+          if ((need >> lane & 1) == 0) continue;
+          const uint8_t v = static_cast<uint8_t>(orientation[x] & kOrientationBits);
+          const uint32_t outside = x < kLineReach ? kSide.outside[v][x]
+                                                  : kSide.outside[(kLineOrientations - v) % kLineOrientations][row.w - 1 - x];
+          const uint32_t quotient =
+              static_cast<uint32_t>(sum[(lane % 2) * (kWideLanes / 2) + lane / 2]) / (kLineWeightTotal - outside);
+          result = _mm512_mask_set1_epi16(result, __mmask32{1} << lane, static_cast<int16_t>(quotient));
         }
       }
     }
     if ((~line & selected) != 0) {
-      result = _mm512_mask_mov_epi32(result, static_cast<__mmask16>(~line), WideSquares<kEdge>(row, c, x));
+      const __m512i x = _mm512_add_epi16(lanes, _mm512_set1_epi16(static_cast<int16_t>(x0)));
+      result = _mm512_mask_mov_epi16(result, static_cast<__mmask32>(~line), WideSquares<kKind>(row, c, x));
     }
-    _mm_mask_storeu_epi8(out + x0, selected, _mm512_cvtepi32_epi8(result));
+    _mm256_mask_storeu_epi8(out + x0, selected, _mm512_cvtepi16_epi8(result));
   }
 }
 VS_WIDE_CODE_END
@@ -680,6 +940,33 @@ bool LineRowRing::Allocate(int32_t w, int32_t h, SimdLevel level) {
   slots_ = h < kLineRows ? h : kLineRows;
   stride_ = static_cast<size_t>(w > 0 ? w : 0) + 2 * kLineReach;
   const size_t size = 2 * static_cast<size_t>(slots_) * stride_;
+  wide_ = false;
+  rows_.reset();
+  offsets_.reset();
+  wideOffsets_.reset();
+  wideRows_.reset();
+  wideInside_.reset();
+#ifdef VS_WIDE_VECTORS
+  if (level_ == SimdLevel::kAvx512 && w >= kWideLanes) {
+    // The 32-pixel blocks read only their own ring of 16-bit rows, which
+    // start 64-byte aligned (with 32 zeros before each row and at least 6
+    // after it), so that the centre block's reads lie on cache lines.
+    wide_ = true;
+    stride_ = (static_cast<size_t>(w) + kWideLead + kLineReach + kWideLead - 1) / kWideLead * kWideLead;
+    const size_t wideSize = 2 * static_cast<size_t>(slots_) * stride_ + kWideLead;
+    wideOffsets_.reset(new (std::nothrow) ptrdiff_t[kWideRows]());
+    wideRows_.reset(new (std::nothrow) int16_t[wideSize]());  // pads zeroed once, as below
+    wideInside_.reset(new (std::nothrow) int16_t[stride_ + kWideLanes]());
+    if (wideOffsets_ == nullptr || wideRows_ == nullptr || wideInside_ == nullptr) return false;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(wideRows_.get());
+    wideBase_ = wideRows_.get() + (kWideAlign - start % kWideAlign) % kWideAlign / sizeof(int16_t);
+    for (int32_t k = 0; k < kWidePositions; ++k) {
+      wideOffsets_[k] = static_cast<ptrdiff_t>(kPositions.dy[k]) * static_cast<ptrdiff_t>(stride_) + kPositions.dx[k];
+    }
+    for (int32_t x = 0; x < w; ++x) wideInside_[kLineReach + x] = 1;
+    return true;
+  }
+#endif
   // Zeroed once: the pads keep that value (no tap weighs them).
   rows_.reset(new (std::nothrow) uint8_t[size > 0 ? size : 1]());
   offsets_.reset(new (std::nothrow) Offsets[kLineOrientations]);
@@ -690,25 +977,21 @@ bool LineRowRing::Allocate(int32_t w, int32_t h, SimdLevel level) {
       offsets_[o].offset[i] = static_cast<ptrdiff_t>(groups.dy[i]) * static_cast<ptrdiff_t>(stride_) + groups.start[i];
     }
   }
-  wide_.reset();
-  wideRows_.reset();
-#ifdef VS_WIDE_VECTORS
-  if (level_ == SimdLevel::kAvx512) {
-    wide_.reset(new (std::nothrow) ptrdiff_t[2 * kPairPositions]);
-    wideRows_.reset(new (std::nothrow) int32_t[size > 0 ? size : 1]());
-    if (wide_ == nullptr || wideRows_ == nullptr) return false;
-    for (int32_t k = 0; k < kPairPositions; ++k) {
-      wide_[k] = static_cast<ptrdiff_t>(kWide.dy[k]) * static_cast<ptrdiff_t>(stride_) + kWide.dx[k];
-      wide_[k + kPairPositions] = -wide_[k];
-    }
-  }
-#endif
   return true;
 }
 
 uint8_t* LineRowRing::Slot(int32_t slot) const { return rows_.get() + static_cast<size_t>(slot) * stride_ + kLineReach; }
 
-const uint8_t* const* LineRowRing::Around(int32_t y) {
+int16_t* LineRowRing::WideSlot(int32_t slot) const {
+#ifdef VS_WIDE_VECTORS
+  return wideBase_ + static_cast<size_t>(slot) * stride_ + kWideLead;
+#else
+  return wideBase_ + static_cast<size_t>(slot) * stride_;
+#endif
+}
+
+void LineRowRing::Around(int32_t y) {
+  if (wide_) return;  // the 16-bit rows are widened as SmoothRow needs them
   // Row y + 6 takes the slots of row y - 7, which no kernel of row y reads.
   const size_t width = static_cast<size_t>(w_);
   for (; copied_ <= y + kLineReach && copied_ < h_; ++copied_) {
@@ -722,7 +1005,6 @@ const uint8_t* const* LineRowRing::Around(int32_t y) {
   // (slots below it wrap to their second copies); near the top, rows 0 ..
   // y + 6 do so from slot 0.
   centre_ = y >= kLineReach ? Slot((y - kLineReach) % slots_ + kLineReach) : Slot(y);
-  return around_ + kLineReach;
 }
 
 void LineRowRing::SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t* counts, uint8_t* out) {
@@ -760,22 +1042,24 @@ void LineRowRing::SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t
     }
   };
 #ifdef VS_WIDE_VECTORS
-  if (level_ == SimdLevel::kAvx512 && w_ >= kWideLanes) {
-    // Blocks of 16 with one pixel a lane: those of the edges and of the
+  if (wide_) {
+    // Blocks of 32 with one pixel a lane: those of the edges and of the
     // border rows count the weights inside the image, the others have every
-    // kernel inside.
-    // Rows y - 6 .. y + 6 widened, once each per pass, from their ring slots
-    // (rows no smoothed row reads, as in counted passes, are never widened).
+    // kernel inside. Rows y - 6 .. y + 6 are widened once each per pass,
+    // straight from the image: a row that no smoothed row has read yet has
+    // not been written either (writing a row widens it first), so it still
+    // holds its entry values; rows no smoothed row reads, as in counted
+    // passes, are never widened.
     const int32_t last = y + kLineReach < h_ ? y + kLineReach : h_ - 1;
     for (int32_t r = widened_ > y - kLineReach ? widened_ : y - kLineReach; r <= last; ++r) {
-      const uint8_t* from = Slot(r % slots_);
-      WidenRow(from, w_, wideRows_.get() + (from - rows_.get()),
-               wideRows_.get() + (Slot(r % slots_ + slots_) - rows_.get()));
+      WidenRow(image_[r], w_, WideSlot(r % slots_), WideSlot(r % slots_ + slots_));
     }
     widened_ = widened_ > last + 1 ? widened_ : last + 1;
-    const WideRow row{wideRows_.get() + (centre - rows_.get()), wide_.get(), stride, w_, y, h_ - 1 - y};
+    const int16_t* wideCentre = y >= kLineReach ? WideSlot((y - kLineReach) % slots_ + kLineReach) : WideSlot(y);
+    const WideRow row{wideCentre, wideOffsets_.get(), wideInside_.get() + kLineReach, wideInside_.get() + stride_,
+                      stride, w_, y, h_ - 1 - y};
     if (y < kLineReach || y >= h_ - kLineReach || w_ < 2 * kLineReach + kWideLanes) {
-      WideBlocks<true>(row, orientation, counts, out, 0, w_);
+      WideBlocks<WideKind::kBorder>(row, orientation, counts, out, 0, w_);
       return;
     }
     int32_t from = kWideLanes, to = w_ - kWideLanes;
@@ -783,9 +1067,9 @@ void LineRowRing::SmoothRow(int32_t y, const uint8_t* orientation, const uint8_t
       from = kLineReach;
       to = w_ - kLineReach;
     }
-    WideBlocks<true>(row, orientation, counts, out, 0, kWideLanes);
-    WideBlocks<false>(row, orientation, counts, out, from, to);
-    WideBlocks<true>(row, orientation, counts, out, w_ - kWideLanes, w_);
+    WideBlocks<WideKind::kSide>(row, orientation, counts, out, 0, kWideLanes);
+    WideBlocks<WideKind::kInner>(row, orientation, counts, out, from, to);
+    WideBlocks<WideKind::kSide>(row, orientation, counts, out, w_ - kWideLanes, w_);
     return;
   }
 #endif

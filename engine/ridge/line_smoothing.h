@@ -62,9 +62,9 @@ class LineRowRing {
     copied_ = 0;
     widened_ = 0;
   }
-  // The row pointers around row y for LineSmoothPixel (rows outside the image
-  // are null); copies rows through y + 6 first, so call it before writing row y.
-  const uint8_t* const* Around(int32_t y);
+  // Prepares row y: copies rows through y + 6 first, so call it before
+  // writing row y.
+  void Around(int32_t y);
   // Row y, after Around(y): writes out[x] = LineSmoothPixel(...) for every x
   // whose count (low 3 bits of counts[x]) is not 0, or for every x when
   // counts is null, with the orientation in the low 7 bits of orientation[x].
@@ -82,10 +82,17 @@ class LineRowRing {
   uint8_t* Slot(int32_t slot) const;  // the first pixel of a ring slot (2 x slots_ of them)
   std::unique_ptr<uint8_t[]> rows_;
   std::unique_ptr<Offsets[]> offsets_;  // per orientation, for this width
-  // AVX-512 level: the ring offset of each kernel position and of its
-  // opposite, and the ring's pixels again as 32-bit values (same layout).
-  std::unique_ptr<ptrdiff_t[]> wide_;
-  std::unique_ptr<int32_t[]> wideRows_;
+  // AVX-512 level (rows of 32 pixels or more), instead of the byte ring: the
+  // ring offset of each kernel position, the ring's rows as 16-bit values
+  // (laid out likewise with wider pads, widened from the image as they are
+  // first read), and a row of 1 at the image's columns and 0 in 6 columns on
+  // either side, followed by 32 zeros.
+  int16_t* WideSlot(int32_t slot) const;
+  bool wide_ = false;
+  std::unique_ptr<ptrdiff_t[]> wideOffsets_;
+  std::unique_ptr<int16_t[]> wideRows_;
+  int16_t* wideBase_ = nullptr;  // wideRows_ from its first 64-byte boundary
+  std::unique_ptr<int16_t[]> wideInside_;
   SimdLevel level_ = SimdLevel::kPlain;
   const uint8_t* const* image_ = nullptr;
   const uint8_t* around_[kLineRows] = {};

@@ -63,36 +63,51 @@ TEST(LineKernels, EveryOrientationIsALineOfItsAngle) {
 // DirectionalSmooth (ring of rows, interior without bounds tests) against the
 // direct weighted sums at every vector level the machine runs, on random
 // images and orientation maps (random, slowly turning, or alternating
-// between two orientations 31, 32 or 33 apart, also across orientation 0, the
-// spans on both sides of what a 16-pixel block takes at once; orientations,
-// none, background marks) of many sizes: images smaller than the kernel, odd
-// sizes, rows just wide enough for one 16-pixel block, and the 6-pixel border
-// band of larger ones. Counted rows (only pixels with a count, rows without
-// any skipped) likewise.
+// between two orientations 15 to 17, 31 to 33 or 63 to 65 apart, also across
+// orientation 0, the spans on both sides of what a block takes at once with
+// 16, 32 or 64 table entries; orientations, none, background marks) of many
+// sizes: images smaller than the kernel, odd sizes, rows just wide enough for
+// one 32-pixel block, or for blocks whose kernels all lie inside between the
+// two blocks at the ends, rows with pairs of such blocks, and the 6-pixel
+// border band of larger ones. Counted rows (only pixels with a count, rows
+// without any skipped) likewise.
 TEST(DirectionalSmooth, MatchesDirectWeightedSums) {
   testing::TestRandom random(91);
-  const int32_t sizes[][2] = {{1, 1}, {1, 9}, {9, 1}, {5, 7}, {12, 13}, {13, 12}, {13, 13}, {14, 15},
-                              {31, 17}, {27, 14}, {28, 13}, {40, 33}, {64, 29}, {101, 21}};
+  const int32_t sizes[][2] = {{1, 1},   {1, 9},   {9, 1},   {5, 7},   {12, 13}, {13, 12}, {13, 13},
+                              {14, 15}, {31, 17}, {27, 14}, {28, 13}, {32, 19}, {40, 33}, {43, 14},
+                              {44, 15}, {45, 20}, {64, 29}, {76, 16}, {101, 21}, {131, 25}, {192, 14}};
   for (const auto& size : sizes) {
     const int32_t w = size[0], h = size[1];
     SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
-    for (int round = 0; round < 7; ++round) {
+    for (int round = 0; round < 9; ++round) {
       RowImage image = testing::RandomImage(w, h, random);
-      // Rounds 1 and 4 keep the grey values in a narrow band (all sums near the same), 2 and 5 binary.
+      // Rounds 1 and 4 keep the grey values in a narrow band (all sums near the same), 2 and 5 binary;
+      // round 7 is white, which any divisor but the weights used turns to another value.
       for (int32_t y = 0; y < h && round % 3 > 0; ++y) {
         for (int32_t x = 0; x < w; ++x) {
           image[y][x] = round % 3 == 1 ? 200 + image[y][x] % 7 : (image[y][x] & 1) * 255;
+          if (round == 7) image[y][x] = 255;
         }
       }
-      const RowImage map =
-          round < 3   ? testing::MakeImage(w, h, [&](int32_t, int32_t) { return random.Byte(); })
-          : round < 6 ? testing::FlowMap(w, h, random)
-                      : testing::MakeImage(w, h, [&](int32_t x, int32_t y) {
-                          return static_cast<uint8_t>((7 * y + (x % 2 == 0 ? 0 : 31 + y % 3)) % 120);
-                        });
-      // From round 3 on, pairs of rows without counts that the ring skips, as counted passes do.
+      // Round 8 turns smoothly along the rows (by 1 every 5 columns, one way in
+      // even rows and the other in odd ones), without pixels lacking an orientation.
+      auto ramp = [](int32_t x, int32_t y) {
+        return static_cast<uint8_t>((480 + 3 * y + (y % 2 == 0 ? x : -x) / 5) % 120);
+      };
+      auto alternating = [](int32_t x, int32_t y) {
+        const int32_t apart = 16 * (1 << (y / 3 % 3)) - 1 + y % 3;  // 15.., 31.., 63..
+        return static_cast<uint8_t>((7 * y + (x % 2 == 0 ? 0 : apart)) % 120);
+      };
+      const RowImage map = round < 3 || round == 7
+                               ? testing::MakeImage(w, h, [&](int32_t, int32_t) { return random.Byte(); })
+                           : round < 6  ? testing::FlowMap(w, h, random)
+                           : round == 6 ? testing::MakeImage(w, h, alternating)
+                                        : testing::MakeImage(w, h, ramp);
+      // From round 3 on, pairs of rows without counts that the ring skips, as counted passes do, and
+      // rows where about half the pixels count.
       const RowImage counts = testing::MakeImage(w, h, [&](int32_t, int32_t y) {
-        return round >= 3 && y / 2 % 3 == 1 ? static_cast<uint8_t>(random.Byte() & 0xF8) : random.Byte();
+        if (round < 3) return random.Byte();
+        return static_cast<uint8_t>(random.Byte() & (y / 2 % 3 == 1 ? 0xF8 : y / 2 % 3 == 2 ? 0xF9 : 0xFF));
       });
       auto counted = [&](int32_t x, int32_t y) { return (counts[y][x] & 7) != 0; };
       RowImage expected = testing::Clone(image), expectedCounted = testing::Clone(image);
