@@ -264,9 +264,37 @@ inline bool OrientationOfFour(const int32_t* gxx, const int32_t* gyy, const int3
 
 #ifdef VS_WIDE_VECTORS
 VS_WIDE_CODE_BEGIN
+// Table angles of the scaled cells, where the larger component became 49:
+// the column of 49 (a larger) by the smaller component, as 16-bit lanes for a
+// two-register permutation (64 entries, the last 14 unused). The row of 49
+// (b larger) is 30 minus the same, as no table angle lies at a half.
+constexpr int32_t kPermutedAngles = 64;
+struct ScaledAngles {
+  uint16_t at[kPermutedAngles];
+};
+constexpr ScaledAngles MakeScaledAngles() {
+  ScaledAngles table{};
+  for (uint64_t small = 0; small <= kHalfAngleMax; ++small) table.at[small] = kHalfAngle[small][kHalfAngleMax];
+  return table;
+}
+constexpr ScaledAngles kScaledAngles = MakeScaledAngles();
+constexpr int32_t kQuarterAngle = 30;  // the table angle of a right angle
+constexpr bool RowOf49MirrorsColumn() {
+  for (uint64_t small = 0; small <= kHalfAngleMax; ++small) {
+    if (kHalfAngle[kHalfAngleMax][small] != kQuarterAngle - kHalfAngle[small][kHalfAngleMax]) return false;
+  }
+  return true;
+}
+static_assert(RowOf49MirrorsColumn());
+
 // OrientationOfFour for 16 windows with AVX-512. The quotient of the scaled
 // smaller component (0..49) comes from a reciprocal estimate in floats, at
-// most one off, and one step each way by its remainder makes it exact.
+// most one off, and one step each way by its remainder makes it exact. The
+// table angle comes from one permutation of kScaledAngles, the sign case by
+// arithmetic: the ridge is 60 + t or 60 - t for a > 0 (b >= 0 or b < 0), t or
+// 120 - t (modulo 120) for a <= 0 (b <= 0 or b > 0). False (nothing written)
+// when a moment passes kFourWideMomentLimit or a window's larger component is
+// below 50 (its table angle is not in kScaledAngles).
 VS_AVX512 bool OrientationOfSixteen(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, uint8_t* orientation) {
   const __m512i xx = _mm512_loadu_si512(gxx), yy = _mm512_loadu_si512(gyy), xy = _mm512_loadu_si512(gxy);
   const __m512i limit = _mm512_set1_epi32(kFourWideMomentLimit);
@@ -282,7 +310,7 @@ VS_AVX512 bool OrientationOfSixteen(const int32_t* gxx, const int32_t* gyy, cons
   const __m512i larger = _mm512_mask_mov_epi32(magnitudeA, bLarger, magnitudeB);
   const __m512i smaller = _mm512_mask_mov_epi32(magnitudeB, bLarger, magnitudeA);
   const __m512i largest = _mm512_set1_epi32(static_cast<int32_t>(kHalfAngleMax));
-  const __mmask16 scaled = _mm512_cmpgt_epi32_mask(larger, largest);
+  if (_mm512_cmpgt_epi32_mask(larger, largest) != 0xFFFF) return false;
   const __m512i dividend = _mm512_add_epi32(_mm512_mullo_epi32(smaller, largest), _mm512_srli_epi32(larger, 1));
   __m512i quotient = _mm512_cvttps_epi32(
       _mm512_mul_ps(_mm512_cvtepi32_ps(dividend), _mm512_rcp14_ps(_mm512_cvtepi32_ps(larger))));
@@ -290,20 +318,23 @@ VS_AVX512 bool OrientationOfSixteen(const int32_t* gxx, const int32_t* gyy, cons
   const __m512i one = _mm512_set1_epi32(1);
   quotient = _mm512_mask_sub_epi32(quotient, _mm512_cmplt_epi32_mask(rest, zero), quotient, one);
   quotient = _mm512_mask_add_epi32(quotient, _mm512_cmpge_epi32_mask(rest, larger), quotient, one);
-  const __m512i smallIndex = _mm512_mask_mov_epi32(smaller, scaled, quotient);
-  const __m512i largeIndex = _mm512_mask_mov_epi32(larger, scaled, largest);
-  // The table's row is the b component, its column the a component.
-  const __m512i row = _mm512_mask_mov_epi32(smallIndex, bLarger, largeIndex);
-  const __m512i column = _mm512_mask_mov_epi32(largeIndex, bLarger, smallIndex);
-  // Sign case 3 x (a > 0) + (b > 0) - (b < 0) + 1.
-  __m512i signCase = _mm512_mask_add_epi32(one, _mm512_cmpgt_epi32_mask(a, zero), one, _mm512_set1_epi32(kSignsOfB));
-  signCase = _mm512_mask_add_epi32(signCase, _mm512_cmpgt_epi32_mask(b, zero), signCase, one);
-  signCase = _mm512_mask_sub_epi32(signCase, _mm512_cmplt_epi32_mask(b, zero), signCase, one);
-  const __m512i cell = _mm512_add_epi32(_mm512_mullo_epi32(row, _mm512_set1_epi32(kHalfAngleSide)), column);
-  const __m512i index = _mm512_add_epi32(_mm512_mullo_epi32(cell, _mm512_set1_epi32(kSignCases)), signCase);
-  alignas(64) int32_t indices[16];
-  _mm512_store_si512(indices, index);
-  for (int lane = 0; lane < 16; ++lane) orientation[lane] = kRidgeByCell.at[indices[lane]];
+  // The permutation reads the low 16 bits of each lane (the quotient); the
+  // high half of each lane is cleared after.
+  const __m512i* angles = reinterpret_cast<const __m512i*>(kScaledAngles.at);
+  __m512i t = _mm512_and_si512(
+      _mm512_permutex2var_epi16(_mm512_loadu_si512(angles), quotient, _mm512_loadu_si512(angles + 1)),
+      _mm512_set1_epi32(0xFFFF));
+  t = _mm512_mask_sub_epi32(t, bLarger, _mm512_set1_epi32(kQuarterAngle), t);
+  const __mmask16 aPositive = _mm512_cmpgt_epi32_mask(a, zero);
+  const __mmask16 turnedBack = (aPositive & _mm512_cmplt_epi32_mask(b, zero)) |
+                               (static_cast<__mmask16>(~aPositive) & _mm512_cmpgt_epi32_mask(b, zero));
+  constexpr int32_t kQuarter = kHalfTurnOrientations / 2;
+  __m512i base = _mm512_maskz_mov_epi32(aPositive, _mm512_set1_epi32(kQuarter));
+  base = _mm512_mask_mov_epi32(base, static_cast<__mmask16>(~aPositive) & turnedBack,
+                               _mm512_set1_epi32(kHalfTurnOrientations));
+  __m512i ridge = _mm512_mask_sub_epi32(_mm512_add_epi32(base, t), turnedBack, base, t);
+  ridge = _mm512_mask_mov_epi32(ridge, _mm512_cmpeq_epi32_mask(ridge, _mm512_set1_epi32(kHalfTurnOrientations)), zero);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(orientation), _mm512_cvtepi32_epi8(ridge));
   return true;
 }
 VS_WIDE_CODE_END
@@ -357,6 +388,82 @@ inline uint8_t CoherenceOf(int32_t gxx, int32_t gyy, int32_t gxy, uint8_t energy
   return NearestRootOf(q > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(q));
 }
 
+#ifdef VS_WIDE_VECTORS
+VS_WIDE_CODE_BEGIN
+// Moments the 16-lane coherence takes: gxx and gyy in 0..kCoherenceWideLimit,
+// |gxy| up to it (every real window: a mean of gx² is at most 1530²). Then
+// the mean moments over 36 are below 2^16, x, y and |z| below 2^14, the sum s
+// below 2^15, s² and d² + e² below 2^31, and den below 2^15.
+constexpr int32_t kCoherenceWideLimit = (9 << 18) - 1;
+// Exact n / 36 for 0 <= n < 2^22 and n / 65025 for 0 <= n < 2^30 as (n M) >>
+// k with M = ceil(2^k / d): M d - 2^k is 8 and 24193, times the largest n
+// below 2^k, so the fraction dropped stays below 1 (see MeanReciprocal).
+constexpr uint32_t kThirtySixthMultiplier = 29826162;
+constexpr int32_t kThirtySixthShift = 30;
+constexpr uint32_t kCoherenceScaleMultiplier = 541089921;
+constexpr int32_t kCoherenceScaleShift = 45;
+static_assert(uint64_t{kThirtySixthMultiplier} * kGradientWeightSquared - (uint64_t{1} << kThirtySixthShift) == 8);
+static_assert(uint64_t{kCoherenceScaleMultiplier} * kCoherenceScaleSquared - (uint64_t{1} << kCoherenceScaleShift) ==
+              24193);
+
+// floor(n / d) of 16 non-negative lanes by the multiplier and shift above.
+VS_AVX512 inline __m512i DivideByReciprocal(__m512i n, uint32_t multiplier, int32_t shift) {
+  const __m512i m = _mm512_set1_epi32(static_cast<int32_t>(multiplier));
+  const __m128i count = _mm_cvtsi32_si128(shift);
+  const __m512i even = _mm512_srl_epi64(_mm512_mul_epu32(n, m), count);
+  const __m512i odd = _mm512_srl_epi64(_mm512_mul_epu32(_mm512_srli_epi64(n, 32), m), count);
+  return _mm512_or_si512(even, _mm512_slli_epi64(odd, 32));
+}
+
+// CoherenceOf for 16 windows; false (nothing written) when a moment lies
+// outside the range above. q = n / den comes from a float quotient, which is
+// within 0.01 of n / den below the cap (so at most one off after truncation,
+// and the remainder corrects it); the nearest root of q < 2^17 is the float
+// root rounded to nearest, as no root of an integer lies within 4.9e-4 of a
+// half.
+VS_AVX512 bool CoherenceOfSixteen(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, uint8_t energyMin,
+                                  uint8_t* coherence) {
+  const __m512i xx = _mm512_loadu_si512(gxx), yy = _mm512_loadu_si512(gyy), xy = _mm512_loadu_si512(gxy);
+  const __m512i limit = _mm512_set1_epi32(kCoherenceWideLimit);
+  const __mmask16 outside = _mm512_cmpgt_epu32_mask(xx, limit) | _mm512_cmpgt_epu32_mask(yy, limit) |
+                            _mm512_cmpgt_epu32_mask(_mm512_abs_epi32(xy), limit);
+  if (outside != 0) return false;
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i meanX = DivideByReciprocal(xx, kThirtySixthMultiplier, kThirtySixthShift);
+  const __m512i meanY = DivideByReciprocal(yy, kThirtySixthMultiplier, kThirtySixthShift);
+  // gxy / 36 truncates towards zero, then the shift floors.
+  const __mmask16 negative = _mm512_cmplt_epi32_mask(xy, zero);
+  __m512i meanXY = DivideByReciprocal(_mm512_abs_epi32(xy), kThirtySixthMultiplier, kThirtySixthShift);
+  meanXY = _mm512_mask_sub_epi32(meanXY, negative, zero, meanXY);
+  const int32_t energyFloor = static_cast<int32_t>(energyMin) * energyMin;
+  const __mmask16 weak = _mm512_cmplt_epi32_mask(_mm512_add_epi32(meanX, meanY), _mm512_set1_epi32(energyFloor));
+  const __m512i x = _mm512_srai_epi32(meanX, 2), y = _mm512_srai_epi32(meanY, 2);
+  const __m512i e = _mm512_slli_epi32(_mm512_srai_epi32(meanXY, 2), 1);
+  const __m512i d = _mm512_sub_epi32(x, y);
+  const __m512i s = _mm512_add_epi32(x, y);
+  const __m512i den = DivideByReciprocal(_mm512_mullo_epi32(s, s), kCoherenceScaleMultiplier, kCoherenceScaleShift);
+  const __m512i n = _mm512_add_epi32(_mm512_mullo_epi32(d, d), _mm512_mullo_epi32(e, e));
+  const __mmask16 noDen = _mm512_cmpeq_epi32_mask(den, zero);
+  const __m512i one = _mm512_set1_epi32(1);
+  const __m512i divisor = _mm512_mask_mov_epi32(den, noDen, one);
+  const __m512 quotient = _mm512_div_ps(_mm512_cvtepi32_ps(n), _mm512_cvtepi32_ps(divisor));
+  const __mmask16 capped = _mm512_cmp_ps_mask(quotient, _mm512_set1_ps(static_cast<float>(kCoherenceCapSquared + 1)),
+                                              _CMP_GE_OQ);
+  __m512i q = _mm512_cvttps_epi32(_mm512_mask_mov_ps(quotient, capped, _mm512_setzero_ps()));
+  const __m512i rest = _mm512_sub_epi32(n, _mm512_mullo_epi32(q, divisor));
+  q = _mm512_mask_sub_epi32(q, _mm512_cmplt_epi32_mask(rest, zero), q, one);
+  q = _mm512_mask_add_epi32(q, _mm512_cmpge_epi32_mask(rest, divisor), q, one);
+  __m512i root = _mm512_cvt_roundps_epi32(_mm512_sqrt_ps(_mm512_cvtepi32_ps(q)),
+                                          _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+  root = _mm512_min_epi32(root, _mm512_set1_epi32(kReliabilityMax));
+  root = _mm512_mask_mov_epi32(root, capped, _mm512_set1_epi32(kReliabilityMax));
+  root = _mm512_maskz_mov_epi32(static_cast<__mmask16>(~(weak | noDen)), root);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(coherence), _mm512_cvtepi32_epi8(root));
+  return true;
+}
+VS_WIDE_CODE_END
+#endif
+
 }  // namespace
 
 int32_t MomentMean(int64_t sum, int32_t count) {
@@ -374,7 +481,14 @@ uint8_t CoherenceFromMoments(int32_t gxx, int32_t gyy, int32_t gxy, uint8_t ener
 void OrientationAndCoherenceRow(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count,
                                 uint8_t energyMin, uint8_t* orientation, uint8_t* coherence, SimdLevel level) {
   OrientationsOf(gxx, gyy, gxy, count, orientation, level);
-  for (int32_t i = 0; i < count; ++i) coherence[i] = CoherenceOf(gxx[i], gyy[i], gxy[i], energyMin);
+  int32_t i = 0;
+#ifdef VS_WIDE_VECTORS
+  for (; level == SimdLevel::kAvx512 && i + 16 <= count; i += 16) {
+    if (CoherenceOfSixteen(gxx + i, gyy + i, gxy + i, energyMin, coherence + i)) continue;
+    for (int32_t k = i; k < i + 16; ++k) coherence[k] = CoherenceOf(gxx[k], gyy[k], gxy[k], energyMin);
+  }
+#endif
+  for (; i < count; ++i) coherence[i] = CoherenceOf(gxx[i], gyy[i], gxy[i], energyMin);
 }
 
 void OrientationRow(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, int32_t count, uint8_t* orientation,
