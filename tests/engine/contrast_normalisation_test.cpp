@@ -63,10 +63,40 @@ TEST(NormaliseContrast, MatchesDirectComputationOnAwkwardSizes) {
         }
         const std::vector<uint8_t> grey_before = Pixels(grey);
         const std::vector<uint8_t> expected = SlowNormalise(grey, mean, r);
-        ASSERT_EQ(NormaliseContrast(w, h, grey.rows(), mean.rows(), r), kOk);
-        EXPECT_EQ(Pixels(mean), expected) << w << "x" << h << " r=" << r;
-        EXPECT_EQ(Pixels(grey), grey_before);
+        for (int32_t level = 0; level <= static_cast<int32_t>(MachineSimdLevel()); ++level) {
+          RowImage out = AllocRowImage(w, h);
+          CopyRowImage(out.rows(), mean.rows(), w, h);
+          ASSERT_EQ(NormaliseContrast(w, h, grey.rows(), out.rows(), r, static_cast<SimdLevel>(level)), kOk);
+          EXPECT_EQ(Pixels(out), expected) << w << "x" << h << " r=" << r << " level " << level;
+          EXPECT_EQ(Pixels(grey), grey_before);
+        }
       }
+    }
+  }
+}
+
+// Windows of up to 257 x 257 pixels deviating by 255 almost everywhere: sums
+// past 2^24, where the vector code's float estimate of the mean deviation is
+// rounded, and exact multiples of the count. Every level against the plain code.
+TEST(NormaliseContrast, LevelsAgreeOnLargeWindowsOfFullDeviation) {
+  TestRandom random(62);
+  const int32_t w = 261, h = 300;
+  RowImage grey = RandomImage(w, h, random);
+  RowImage mean = AllocRowImage(w, h);
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) {
+      grey[y][x] = (grey[y][x] & 1) != 0 ? 255 : 0;
+      mean[y][x] = static_cast<uint8_t>(random.Range(0, 99) == 0 ? random.Range(0, 255) : 255 - grey[y][x]);
+    }
+  }
+  for (uint32_t r : {128u, 200u}) {
+    std::vector<uint8_t> results[3];
+    for (int32_t level = 0; level <= static_cast<int32_t>(MachineSimdLevel()); ++level) {
+      RowImage out = AllocRowImage(w, h);
+      CopyRowImage(out.rows(), mean.rows(), w, h);
+      ASSERT_EQ(NormaliseContrast(w, h, grey.rows(), out.rows(), r, static_cast<SimdLevel>(level)), kOk);
+      results[level] = Pixels(out);
+      EXPECT_EQ(results[level], results[0]) << "r=" << r << " level " << level;
     }
   }
 }
