@@ -54,16 +54,19 @@ TEST(ForegroundVoteTest, StreamingAgreesWithDirectWindowCounts) {
   struct Case {
     int32_t w, h, r;
   };
-  const Case cases[] = {{1, 1, 0}, {1, 1, 4}, {1, 13, 2}, {13, 1, 2}, {17, 9, 3}, {33, 29, 16}, {50, 41, 6}, {9, 8, 30}};
+  const Case cases[] = {{1, 1, 0},  {1, 1, 4},    {1, 13, 2}, {13, 1, 2},  {17, 9, 3},
+                        {33, 29, 16}, {50, 41, 6}, {9, 8, 30}, {70, 61, 16}, {16, 20, 1}, {41, 12, 1}};
   for (const Case& c : cases) {
     for (bool byCoherence : {true, false}) {
       SCOPED_TRACE(::testing::Message() << c.w << " x " << c.h << " r " << c.r << " coherence " << byCoherence);
-      // Patches of reliable and unreliable pixels so that both outcomes occur.
+      // Patches of reliable and unreliable pixels so that both outcomes occur;
+      // at radius 1 each pixel at random, so that many windows hold exactly
+      // half of a full window (4 of 9).
       RowImage map = AllocRowImage(c.w, c.h), reliability = AllocRowImage(c.w, c.h);
       for (int32_t y = 0; y < c.h; ++y) {
         for (int32_t x = 0; x < c.w; ++x) {
           map[y][x] = static_cast<uint8_t>(random.Range(0, 119));
-          const bool good = ((x / 7 + y / 5) % 3) != 0;
+          const bool good = c.r == 1 ? random.Range(0, 1) != 0 : ((x / 7 + y / 5) % 3) != 0;
           // Values at the limit (95) fall on both sides.
           reliability[y][x] = static_cast<uint8_t>(good == byCoherence ? random.Range(95, 255) : random.Range(0, 95));
         }
@@ -74,13 +77,19 @@ TEST(ForegroundVoteTest, StreamingAgreesWithDirectWindowCounts) {
       points[1].x = -3;
       points[1].y = c.h / 2;
       const Vote expected = SlowVote(map, reliability, points, c.r, byCoherence, 95, 4);
-      const int32_t quality =
-          byCoherence ? ForegroundVoteByCoherence(c.w, c.h, map.rows(), reliability.rows(), points.data(), 2, c.r, 95, 4)
-                      : ForegroundVoteByVariation(c.w, c.h, map.rows(), reliability.rows(), points.data(), 2, c.r, 95, 4);
-      EXPECT_EQ(quality, expected.quality);
-      for (int32_t y = 0; y < c.h; ++y) {
-        for (int32_t x = 0; x < c.w; ++x) {
-          ASSERT_EQ(map[y][x], expected.map[static_cast<size_t>(y) * c.w + x]) << x << ", " << y;
+      for (int32_t level = 0; level <= static_cast<int32_t>(MachineSimdLevel()); ++level) {
+        RowImage out = AllocRowImage(c.w, c.h);
+        CopyRowImage(out.rows(), map.rows(), c.w, c.h);
+        const auto simd = static_cast<SimdLevel>(level);
+        const int32_t quality =
+            byCoherence
+                ? ForegroundVoteByCoherence(c.w, c.h, out.rows(), reliability.rows(), points.data(), 2, c.r, 95, 4, simd)
+                : ForegroundVoteByVariation(c.w, c.h, out.rows(), reliability.rows(), points.data(), 2, c.r, 95, 4, simd);
+        EXPECT_EQ(quality, expected.quality) << "level " << level;
+        for (int32_t y = 0; y < c.h; ++y) {
+          for (int32_t x = 0; x < c.w; ++x) {
+            ASSERT_EQ(out[y][x], expected.map[static_cast<size_t>(y) * c.w + x]) << x << ", " << y << " level " << level;
+          }
         }
       }
     }
