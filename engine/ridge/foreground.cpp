@@ -25,13 +25,22 @@ int32_t Smaller(int32_t a, int32_t b) { return a < b ? a : b; }
 
 #ifdef VS_WIDE_VECTORS
 VS_WIDE_CODE_BEGIN
-// The vote of one row without guarded pixels, 16 pixels at a time: window
-// counts from the running totals of the padded column counts (prefix[j]:
-// columns -r - 1 .. j - r - 1, so the window of x is prefix[x + 2r + 1] -
-// prefix[x]), the mark set where a count is at most `half`, and the
-// foreground's reliability values and pixels added to the totals.
-VS_AVX512 void VoteRowWide(const uint32_t* prefix, int32_t w, int32_t r, int32_t half, const uint8_t* values,
-                           uint8_t* map, int64_t& qualitySum, int64_t& foreground) {
+// Singular points whose guard may reach the row being voted (none: no pixel
+// of the row is guarded).
+struct RowGuard {
+  const SingularPoint* points;
+  int32_t count;
+  int32_t radius;
+  int32_t y;
+};
+
+// The vote of one row, 16 pixels at a time: window counts from the running
+// totals of the padded column counts (prefix[j]: columns -r - 1 .. j - r - 1,
+// so the window of x is prefix[x + 2r + 1] - prefix[x]), the mark set where a
+// count is at most `half` unless the pixel is guarded, and the foreground's
+// reliability values and pixels added to the totals.
+VS_AVX512 void VoteRowWide(const uint32_t* prefix, int32_t w, int32_t r, int32_t half, const RowGuard& guard,
+                           const uint8_t* values, uint8_t* map, int64_t& qualitySum, int64_t& foreground) {
   constexpr int32_t kLanes = 16;
   const __m512i limit = _mm512_set1_epi32(half);
   __m128i sums = _mm_setzero_si128();
@@ -41,7 +50,15 @@ VS_AVX512 void VoteRowWide(const uint32_t* prefix, int32_t w, int32_t r, int32_t
     const __mmask16 valid = left >= kLanes ? static_cast<__mmask16>(0xFFFF) : static_cast<__mmask16>((1u << left) - 1);
     const __m512i count = _mm512_sub_epi32(_mm512_maskz_loadu_epi32(valid, prefix + x + 2 * r + 1),
                                            _mm512_maskz_loadu_epi32(valid, prefix + x));
-    const __mmask16 background = _mm512_cmple_epi32_mask(count, limit);
+    __mmask16 background = static_cast<__mmask16>(valid & _mm512_cmple_epi32_mask(count, limit));
+    if (guard.count > 0) {
+      for (uint32_t lanes = background; lanes != 0; lanes &= lanes - 1) {
+        const int32_t lane = __builtin_ctz(lanes);
+        if (NearSingularPoint(guard.points, guard.count, x + lane, guard.y, guard.radius) != 0) {
+          background = static_cast<__mmask16>(background & ~(1u << lane));
+        }
+      }
+    }
     const __mmask16 kept = static_cast<__mmask16>(valid & ~background);
     const __m128i marks = _mm_maskz_set1_epi8(background, static_cast<char>(kBackgroundMark));
     _mm_mask_storeu_epi8(map + x, valid, _mm_or_si128(_mm_maskz_loadu_epi8(valid, map + x), marks));
@@ -114,10 +131,11 @@ int32_t ForegroundVote(int32_t w, int32_t h, uint8_t* const* orientationMap, con
     const uint8_t* values = reliability[y];
     uint8_t* map = orientationMap[y];
 #ifdef VS_WIDE_VECTORS
-    if (wide && !guardedRow) {
+    if (wide) {
       RunningTotals(reinterpret_cast<const uint32_t*>(storage.get()), static_cast<int32_t>(padded), prefix.get(),
                     level);
-      VoteRowWide(prefix.get(), w, columnRadius, wideHalf, values, map, qualitySum, foreground);
+      const RowGuard rowGuard{singularPoints, guardedRow ? singularCount : 0, guard, y};
+      VoteRowWide(prefix.get(), w, columnRadius, wideHalf, rowGuard, values, map, qualitySum, foreground);
       continue;
     }
 #endif
