@@ -710,6 +710,100 @@ VS_AVX512 bool DifferenceOrientationEight(const int32_t* hs, const int32_t* d1s,
   }
   return true;
 }
+
+// floor(x / 30) for 0 <= x < 2^28: (x M) >> 32 with M = ceil(2^32 / 30), M x
+// 30 - 2^32 = 14, and x x 14 < 2^32.
+constexpr uint32_t kThirtiethMultiplier = 143165577;
+constexpr int32_t kThirtiethShift = 32;
+static_assert(uint64_t{kThirtiethMultiplier} * (2 * kOffsetScale) - (uint64_t{1} << kThirtiethShift) == 14);
+
+// floor(n / d) for 0 <= n < 2^31 and 0 < d < 2^26 whose quotient is at most
+// 255: the float estimate with the reciprocal's relative error below 2^-14 is
+// within 0.02 of n / d, so one step each way by the remainder (exact modulo
+// 2^32, and small) makes it exact.
+VS_AVX512 inline __m512i SmallQuotients(__m512i n, __m512i d) {
+  const __m512i one = _mm512_set1_epi32(1);
+  __m512i q = _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(n), _mm512_rcp14_ps(_mm512_cvtepi32_ps(d))));
+  const __m512i rest = _mm512_sub_epi32(n, _mm512_mullo_epi32(q, d));
+  q = _mm512_mask_sub_epi32(q, _mm512_cmplt_epi32_mask(rest, _mm512_setzero_si512()), q, one);
+  return _mm512_mask_add_epi32(q, _mm512_cmpge_epi32_mask(rest, d), q, one);
+}
+
+// DifferenceOrientationRow for the windows i .. i + 15 in 32-bit lanes, as
+// DifferenceOrientationIn<int32_t>: the diagonals scaled by an exact multiply
+// and shift, the offset (at most 45 in magnitude) and the ratio (at most 255
+// where num <= den) as SmallQuotients, the division by 30 by multiply and
+// shift. False (nothing written) when a scaled value reaches
+// kNarrowDifferences or a window's ratio could pass 255 (den < num or den
+// negative); DifferenceOrientationEight takes those.
+VS_AVX512 bool DifferenceOrientationSixteen(const int32_t* hs, const int32_t* d1s, const int32_t* vs,
+                                            const int32_t* d2s, int32_t flatLimit, uint8_t* orientation,
+                                            uint8_t* reliability) {
+  const __m512i scale = _mm512_set1_epi32(kDiagonalScale);
+  const __m512i h = _mm512_loadu_si512(hs), v = _mm512_loadu_si512(vs);
+  const __m512i d1 = DivideByReciprocal(_mm512_mullo_epi32(_mm512_loadu_si512(d1s), scale),
+                                        static_cast<uint32_t>(kHundredthReciprocal), kHundredthShift);
+  const __m512i d2 = DivideByReciprocal(_mm512_mullo_epi32(_mm512_loadu_si512(d2s), scale),
+                                        static_cast<uint32_t>(kHundredthReciprocal), kHundredthShift);
+  const __m512i largest = _mm512_max_epi32(_mm512_max_epi32(h, d1), _mm512_max_epi32(v, d2));
+  if (_mm512_cmplt_epi32_mask(largest, _mm512_set1_epi32(kNarrowDifferences)) != 0xFFFF) return false;
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i one = _mm512_set1_epi32(1);
+  // Pairs (c, a, b, e) in trial order; the first smallest a + b wins.
+  __m512i base = _mm512_set1_epi32(45), c = h, a = d1, b = v, e = d2, sum = _mm512_add_epi32(d1, v);
+  const int32_t bases[3] = {75, 105, 15};
+  const __m512i* trials[3][4] = {{&d1, &v, &d2, &h}, {&v, &d2, &h, &d1}, {&d2, &h, &d1, &v}};
+  for (int32_t t = 0; t < 3; ++t) {
+    const __m512i pairSum = _mm512_add_epi32(*trials[t][1], *trials[t][2]);
+    const __mmask16 smaller = _mm512_cmplt_epi32_mask(pairSum, sum);
+    base = _mm512_mask_mov_epi32(base, smaller, _mm512_set1_epi32(bases[t]));
+    c = _mm512_mask_mov_epi32(c, smaller, *trials[t][0]);
+    a = _mm512_mask_mov_epi32(a, smaller, *trials[t][1]);
+    b = _mm512_mask_mov_epi32(b, smaller, *trials[t][2]);
+    e = _mm512_mask_mov_epi32(e, smaller, *trials[t][3]);
+    sum = _mm512_mask_mov_epi32(sum, smaller, pairSum);
+  }
+  // The spread is at most 0, and 0 only where all four are equal.
+  const __m512i spread =
+      _mm512_sub_epi32(_mm512_add_epi32(_mm512_add_epi32(h, d1), _mm512_add_epi32(v, d2)), _mm512_slli_epi32(largest, 2));
+  const __mmask16 flat = _mm512_cmpeq_epi32_mask(spread, zero);
+  // off = 15 ((b - a) + 3 (e - c)) / spread, truncated: by magnitudes, negative
+  // where the dividend is positive.
+  // 15 x and 3 x by shifts (shorter latency than a 32-bit multiply).
+  static_assert(kOffsetScale == 15 && kOffsetOppositeWeight == 3);
+  const __m512i opposite = _mm512_sub_epi32(e, c);
+  const __m512i turn = _mm512_add_epi32(_mm512_sub_epi32(b, a), _mm512_add_epi32(_mm512_slli_epi32(opposite, 1), opposite));
+  const __m512i dividend = _mm512_sub_epi32(_mm512_slli_epi32(turn, 4), turn);
+  const __m512i divisor = _mm512_mask_mov_epi32(_mm512_abs_epi32(spread), flat, one);
+  const __m512i offMagnitude = SmallQuotients(_mm512_abs_epi32(dividend), divisor);
+  const __m512i off = _mm512_mask_sub_epi32(offMagnitude, _mm512_cmpgt_epi32_mask(dividend, zero), zero, offMagnitude);
+  const __m512i halfTurn = _mm512_set1_epi32(kHalfTurnOrientations);
+  __m512i turned = _mm512_add_epi32(base, off);
+  turned = _mm512_mask_mov_epi32(turned, _mm512_cmpeq_epi32_mask(turned, halfTurn), zero);
+  turned = _mm512_mask_mov_epi32(turned, flat, _mm512_set1_epi32(kUndefinedOrientation));
+
+  const __mmask16 bSmaller = _mm512_cmplt_epi32_mask(b, a);
+  const __m512i lo = _mm512_mask_mov_epi32(a, bSmaller, b);
+  const __m512i hi = _mm512_mask_mov_epi32(e, bSmaller, c);
+  // k = (hi - lo)(15 - |off|) / 30, truncated (|product| < 2^28).
+  const __m512i product =
+      _mm512_mullo_epi32(_mm512_sub_epi32(hi, lo), _mm512_sub_epi32(_mm512_set1_epi32(kOffsetScale), offMagnitude));
+  __m512i k = DivideByReciprocal(_mm512_abs_epi32(product), kThirtiethMultiplier, kThirtiethShift);
+  k = _mm512_mask_sub_epi32(k, _mm512_cmplt_epi32_mask(product, zero), zero, k);
+  const __m512i num = _mm512_mask_mov_epi32(_mm512_sub_epi32(lo, k), _mm512_cmpgt_epi32_mask(k, lo), zero);
+  const __m512i den = _mm512_add_epi32(hi, k);
+  const __mmask16 noDen = _mm512_cmpeq_epi32_mask(den, zero);
+  const __mmask16 inRange = _mm512_cmple_epi32_mask(num, den) & _mm512_cmpgt_epi32_mask(den, zero);
+  if (static_cast<__mmask16>(inRange | noDen | flat) != 0xFFFF) return false;
+  static_assert(kReliabilityMax == 255);
+  __m512i ratio = SmallQuotients(_mm512_sub_epi32(_mm512_slli_epi32(num, 8), num),
+                                 _mm512_mask_mov_epi32(den, static_cast<__mmask16>(~inRange), one));
+  const __mmask16 level = _mm512_cmple_epi32_mask(largest, _mm512_set1_epi32(flatLimit));
+  ratio = _mm512_mask_mov_epi32(ratio, static_cast<__mmask16>(noDen | flat | level), _mm512_set1_epi32(kReliabilityMax));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(orientation), _mm512_cvtepi32_epi8(turned));
+  if (reliability != nullptr) _mm_storeu_si128(reinterpret_cast<__m128i*>(reliability), _mm512_cvtepi32_epi8(ratio));
+  return true;
+}
 VS_WIDE_CODE_END
 #endif
 
@@ -724,19 +818,32 @@ void DifferenceOrientationRow(const int32_t* h, const int32_t* d1, const int32_t
   };
   int32_t i = 0;
 #ifdef VS_WIDE_VECTORS
-  for (; level == SimdLevel::kAvx512 && i + 8 <= count; i += 8) {
-    if (DifferenceOrientationEight(h + i, d1 + i, v + i, d2 + i, flatLimit, orientation + i,
-                                   reliability == nullptr ? nullptr : reliability + i)) {
+  auto plain = [&](int32_t k) {
+    const int32_t s1 = d1[k] * kDiagonalScale / kDiagonalScaleDivisor;
+    const int32_t s2 = d2[k] * kDiagonalScale / kDiagonalScaleDivisor;
+    const DifferenceOrientation one = OrientationFromDifferences(h[k], s1, v[k], s2);
+    orientation[k] = one.orientation;
+    if (reliability != nullptr) reliability[k] = largestOf(h[k], s1, v[k], s2) <= flatLimit ? kReliabilityMax : one.ratio;
+  };
+  auto eight = [&](int32_t from) {
+    if (DifferenceOrientationEight(h + from, d1 + from, v + from, d2 + from, flatLimit, orientation + from,
+                                   reliability == nullptr ? nullptr : reliability + from)) {
+      return;
+    }
+    for (int32_t k = from; k < from + 8; ++k) plain(k);
+  };
+  // The flat limit held to 32 bits keeps its order against the values (below 2^23).
+  const int32_t narrowFlatLimit =
+      static_cast<int32_t>(flatLimit < INT32_MIN ? INT32_MIN : (flatLimit > INT32_MAX ? INT32_MAX : flatLimit));
+  for (; level == SimdLevel::kAvx512 && i + 16 <= count; i += 16) {
+    if (DifferenceOrientationSixteen(h + i, d1 + i, v + i, d2 + i, narrowFlatLimit, orientation + i,
+                                     reliability == nullptr ? nullptr : reliability + i)) {
       continue;
     }
-    for (int32_t k = i; k < i + 8; ++k) {
-      const int32_t s1 = d1[k] * kDiagonalScale / kDiagonalScaleDivisor;
-      const int32_t s2 = d2[k] * kDiagonalScale / kDiagonalScaleDivisor;
-      const DifferenceOrientation one = OrientationFromDifferences(h[k], s1, v[k], s2);
-      orientation[k] = one.orientation;
-      if (reliability != nullptr) reliability[k] = largestOf(h[k], s1, v[k], s2) <= flatLimit ? kReliabilityMax : one.ratio;
-    }
+    eight(i);
+    eight(i + 8);
   }
+  for (; level == SimdLevel::kAvx512 && i + 8 <= count; i += 8) eight(i);
 #endif
 #ifdef VS_MOMENTS_SSE2
   const __m128d scale = _mm_set1_pd(kDiagonalScale), scaleDivisor = _mm_set1_pd(kDiagonalScaleDivisor);

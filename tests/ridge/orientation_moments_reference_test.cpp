@@ -268,10 +268,11 @@ DifferenceOrientation ReferenceDifferences(int64_t h, int64_t d1, int64_t v, int
 TEST(MomentsReference, DifferenceOrientationRowsAgainstSixtyFourBits) {
   TestRandom random(2024);
   constexpr int32_t kLargestRaw = 2147483647 / 71;
-  constexpr int32_t kRow = 19;
+  constexpr int32_t kRow = 37;
+  int32_t bits = 25;
   auto value = [&](int kind) -> int32_t {
     switch (kind) {
-      case 0: return static_cast<int32_t>((random.Next() >> (64 - random.Range(1, 25))) % kLargestRaw);
+      case 0: return static_cast<int32_t>((random.Next() >> (64 - random.Range(1, bits))) % kLargestRaw);
       case 1: return random.Range(0, 12);
       case 2: return random.Range((1 << 23) - 40, (1 << 23) + 40);  // around 2^23, also once scaled by 71/100
       default: return random.Range(11814000, 11815000);             // scaled to just below and above 2^23
@@ -280,9 +281,13 @@ TEST(MomentsReference, DifferenceOrientationRowsAgainstSixtyFourBits) {
   int64_t mismatches = 0;
   for (int round = 0; round < 100000; ++round) {
     const int32_t n = round % kRow + 1;
+    // Every other row keeps all its values below 2^23 (the 32-bit lanes of
+    // whole blocks of 16), the others mix in values past it.
+    const bool narrowRow = round % 2 == 0;
+    bits = narrowRow ? 23 : 25;
     int32_t h[kRow], d1[kRow], v[kRow], d2[kRow];
     for (int32_t i = 0; i < n; ++i) {
-      const int kind = random.Range(0, 7) < 5 ? random.Range(0, 1) : random.Range(0, 3);
+      const int kind = random.Range(0, 7) < 5 || narrowRow ? random.Range(0, 1) : random.Range(0, 3);
       h[i] = value(kind), d1[i] = value(kind), v[i] = value(kind), d2[i] = value(kind);
       // A tie in the pair sums (h + v = d1 + d2 before scaling; d2 within the range).
       if (random.Range(0, 5) == 0) d2[i] = std::clamp(h[i] + v[i] - d1[i], 0, kLargestRaw);
@@ -290,7 +295,7 @@ TEST(MomentsReference, DifferenceOrientationRowsAgainstSixtyFourBits) {
     }
     const int64_t flat = random.Range(0, 3) == 0 ? -1 : random.Range(0, 40);
     uint8_t o[kRow], r[kRow], alone[kRow];
-    const auto level = static_cast<SimdLevel>(round % (static_cast<int32_t>(MachineSimdLevel()) + 1));
+    const auto level = static_cast<SimdLevel>((round / 2) % (static_cast<int32_t>(MachineSimdLevel()) + 1));
     DifferenceOrientationRow(h, d1, v, d2, n, flat, o, r, level);
     DifferenceOrientationRow(h, d1, v, d2, n, flat, alone, nullptr, level);
     for (int32_t i = 0; i < n; ++i) {
