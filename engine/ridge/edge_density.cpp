@@ -50,33 +50,60 @@ static_assert(PercentReciprocalIsExact(), "the reciprocal must divide every scal
 
 #ifdef VS_WIDE_VECTORS
 VS_WIDE_CODE_BEGIN
-// The densities of pixels from .. to - 1 (at least 16) whose windows lie
-// inside the row, 16 at a time, from the running totals of the foreground
-// and edge counts (totals[j] = counts of columns 0 .. j - 1). E x 255 / F
-// (at most 255) comes from a reciprocal estimate in floats, at most one off,
-// corrected by its remainder; every E x 255 and 256 x F lies below 2^31.
-VS_AVX512 void DensitiesWide(const uint32_t* foregroundTotals, const uint32_t* edgeTotals, const uint8_t* factors,
-                             int32_t radius, int32_t from, int32_t to, uint8_t* out) {
+// The factor of each orientation, 0..30 after folding, as 32-bit lanes for a
+// two-register permutation (the last entry unused).
+struct EighthFactors {
+  int32_t of[32];
+};
+constexpr EighthFactors MakeEighthFactors() {
+  EighthFactors table{};
+  for (int32_t o = 0; o <= kEighthTurn; ++o) table.of[o] = kFactorEighth[o];
+  return table;
+}
+constexpr EighthFactors kEighthFactors = MakeEighthFactors();
+
+// The densities of a whole row, 16 pixels at a time (the last block masked),
+// from clipped running totals of the foreground and edge counts (at[i]: the
+// counts of columns 0 .. i - r - 2, cut to 0 .. w, so that the clipped window
+// of x counts at[x + 2r + 2] - at[x + 1]); each pixel's factor from its
+// orientation folded onto 0..30 (100 without one). E x 255 / F (at most 255)
+// comes from a reciprocal estimate in floats, at most one off, corrected by
+// its remainder; every E x 255 and 256 x F lies below 2^31.
+VS_AVX512 void DensityRowWide(const uint32_t* foregroundAt, const uint32_t* edgeAt, const uint8_t* map, int32_t w,
+                              int32_t radius, uint8_t* out) {
   constexpr int32_t kLanes = 16;
   const __m512i scale = _mm512_set1_epi32(kDensityScale);
   const __m512i one = _mm512_set1_epi32(1);
   const __m512i zero = _mm512_setzero_si512();
-  for (int32_t next = from; next < to; next += kLanes) {
-    const int32_t x = next + kLanes <= to ? next : to - kLanes;
-    const __m512i f = _mm512_sub_epi32(_mm512_loadu_si512(foregroundTotals + x + radius + 1),
-                                       _mm512_loadu_si512(foregroundTotals + x - radius));
-    const __m512i e = _mm512_sub_epi32(_mm512_loadu_si512(edgeTotals + x + radius + 1),
-                                       _mm512_loadu_si512(edgeTotals + x - radius));
+  const __m512i quarter = _mm512_set1_epi32(kQuarterTurn);
+  const __m512i eighth = _mm512_set1_epi32(kEighthTurn);
+  const __m512i* table = reinterpret_cast<const __m512i*>(kEighthFactors.of);
+  const __m512i factorsLow = _mm512_loadu_si512(table), factorsHigh = _mm512_loadu_si512(table + 1);
+  for (int32_t x = 0; x < w; x += kLanes) {
+    const int32_t left = w - x;
+    const __mmask16 valid = left >= kLanes ? static_cast<__mmask16>(0xFFFF) : static_cast<__mmask16>((1u << left) - 1);
+    const __m512i f = _mm512_sub_epi32(_mm512_maskz_loadu_epi32(valid, foregroundAt + x + 2 * radius + 2),
+                                       _mm512_maskz_loadu_epi32(valid, foregroundAt + x + 1));
+    const __m512i e = _mm512_sub_epi32(_mm512_maskz_loadu_epi32(valid, edgeAt + x + 2 * radius + 2),
+                                       _mm512_maskz_loadu_epi32(valid, edgeAt + x + 1));
+    const __mmask16 some = _mm512_cmpneq_epi32_mask(f, zero);
+    const __m512i divisor = _mm512_mask_mov_epi32(one, some, f);
     const __m512i scaled = _mm512_mullo_epi32(e, scale);
-    __m512i q = _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(scaled), _mm512_rcp14_ps(_mm512_cvtepi32_ps(f))));
-    const __m512i rest = _mm512_sub_epi32(scaled, _mm512_mullo_epi32(q, f));
+    __m512i q = _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(scaled), _mm512_rcp14_ps(_mm512_cvtepi32_ps(divisor))));
+    const __m512i rest = _mm512_sub_epi32(scaled, _mm512_mullo_epi32(q, divisor));
     q = _mm512_mask_sub_epi32(q, _mm512_cmplt_epi32_mask(rest, zero), q, one);
-    q = _mm512_mask_add_epi32(q, _mm512_cmpge_epi32_mask(rest, f), q, one);
-    q = _mm512_maskz_mov_epi32(_mm512_cmpneq_epi32_mask(f, zero), q);
-    const __m512i factor = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(factors + x)));
+    q = _mm512_mask_add_epi32(q, _mm512_cmpge_epi32_mask(rest, divisor), q, one);
+    q = _mm512_maskz_mov_epi32(some, q);
+    __m512i o = _mm512_and_si512(_mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(valid, map + x)),
+                                 _mm512_set1_epi32(kOrientationBits));
+    const __mmask16 none = _mm512_cmpge_epi32_mask(o, _mm512_set1_epi32(kOrientations));
+    o = _mm512_mask_sub_epi32(o, _mm512_cmpge_epi32_mask(o, quarter), o, quarter);
+    o = _mm512_mask_sub_epi32(o, _mm512_cmpgt_epi32_mask(o, eighth), quarter, o);
+    __m512i factor = _mm512_permutex2var_epi32(factorsLow, o, factorsHigh);
+    factor = _mm512_mask_mov_epi32(factor, none, _mm512_set1_epi32(kPercent));
     const __m512i density = _mm512_srli_epi32(
         _mm512_mullo_epi32(_mm512_mullo_epi32(q, factor), _mm512_set1_epi32(kPercentReciprocal)), kPercentShift);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm512_cvtepi32_epi8(density));
+    _mm_mask_storeu_epi8(out + x, valid, _mm512_cvtepi32_epi8(density));
   }
 }
 VS_WIDE_CODE_END
@@ -208,6 +235,22 @@ int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t
   [[maybe_unused]] const bool wide = level == SimdLevel::kAvx512 &&
                     static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * kWideFactor <= INT32_MAX;
 
+#ifdef VS_WIDE_VECTORS
+  // Clipped running totals for DensityRowWide: r + 2 leading zeros, the row's
+  // totals, then its whole count repeated.
+  const size_t clippedSize = width + 2 * static_cast<size_t>(radius) + 2;
+  std::unique_ptr<uint32_t[]> clipped;
+  if (wide) {
+    clipped.reset(new (std::nothrow) uint32_t[2 * clippedSize]());
+    if (clipped == nullptr) return kOutOfMemory;
+  }
+  auto clippedTotals = [&](const uint32_t* counts, uint32_t* at) {
+    uint32_t* totals = at + radius + 2;  // [j]: columns 0 .. j
+    RunningTotals(counts, w, totals, level);
+    for (size_t i = static_cast<size_t>(radius) + 2 + width; i < clippedSize; ++i) at[i] = totals[w - 1];
+  };
+#endif
+
   int32_t copied = 0;
   auto enter = [&](int32_t e) {
     // Row e + 1 is copied before row e is overwritten (e >= y at every call).
@@ -235,6 +278,14 @@ int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t
   for (int32_t y = 0; y < h; ++y) {
     if (y - radius - 1 >= 0) leave(y - radius - 1);
     if (y + radius < h) enter(y + radius);
+#ifdef VS_WIDE_VECTORS
+    if (wide) {
+      clippedTotals(foreground, clipped.get());
+      clippedTotals(edges, clipped.get() + clippedSize);
+      DensityRowWide(clipped.get(), clipped.get() + clippedSize, orientationMap[y], w, radius, scratch[y]);
+      continue;
+    }
+#endif
     // The window of x covers the columns lo .. hi - 1, clipped at the row ends.
     RunningTotals(foreground, w, foregroundTotals + 1, level);
     RunningTotals(edges, w, edgeTotals + 1, level);
@@ -254,17 +305,7 @@ int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t
       }
       out[x] = static_cast<uint8_t>(density * factors[x] / kPercent);
     };
-    // Pixels radius .. w - radius - 2 have their whole window inside the row.
-    int32_t x = 0;
-#ifdef VS_WIDE_VECTORS
-    const int32_t inner = w - 2 * radius - 1;
-    if (wide && inner >= 16) {
-      for (; x < radius; ++x) pixel(x);
-      DensitiesWide(foregroundTotals, edgeTotals, factors, radius, radius, radius + inner, out);
-      x = radius + inner;
-    }
-#endif
-    for (; x < w; ++x) pixel(x);
+    for (int32_t x = 0; x < w; ++x) pixel(x);
   }
   return kOk;
 }
