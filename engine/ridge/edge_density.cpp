@@ -116,33 +116,59 @@ struct MarkMasks {
   __mmask32 foreground;
   __mmask32 edge;  // edge pixels, foreground or not
 };
+// Only the pixels of `valid` are read (and marked).
 VS_AVX512 inline MarkMasks MarksOf32(const uint8_t* above, const uint8_t* row, const uint8_t* below, const uint8_t* map,
-                                     int32_t x) {
+                                     int32_t x, __mmask32 valid = ~__mmask32{0}) {
   __m512i sum = _mm512_setzero_si512();
   for (const uint8_t* p : {above, row, below}) {
     for (int32_t dx = -1; dx <= 1; ++dx) {
-      sum = _mm512_add_epi16(sum, _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + x + dx))));
+      sum = _mm512_add_epi16(sum, _mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi8(valid, p + x + dx)));
     }
   }
-  return MarkMasks{_mm256_cmplt_epu8_mask(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(map + x)),
-                                          _mm256_set1_epi8(static_cast<char>(kForegroundLimit))),
+  return MarkMasks{valid & _mm256_cmplt_epu8_mask(_mm256_maskz_loadu_epi8(valid, map + x),
+                                                  _mm256_set1_epi8(static_cast<char>(kForegroundLimit))),
                    static_cast<__mmask32>(_mm512_cmpge_epu16_mask(sum, _mm512_set1_epi16(kEdgeSumLow)) &
                                           _mm512_cmple_epu16_mask(sum, _mm512_set1_epi16(kEdgeSumHigh)))};
 }
 
-// MarkRow's inner pixels 32 at a time with AVX-512; returns the first x not done.
+// MarkRow's inner pixels 1 .. w - 2 with AVX-512, 32 at a time (the last
+// block masked); returns the first x not done.
 VS_AVX512 int32_t MarkRowWide(const uint8_t* above, const uint8_t* row, const uint8_t* below, const uint8_t* map,
                               int32_t w, uint8_t* marks) {
   constexpr int32_t kLanes = 32;
   int32_t x = 1;
-  for (; x + kLanes <= w - 1; x += kLanes) {
-    const MarkMasks masks = MarksOf32(above, row, below, map, x);
+  for (; x < w - 1; x += kLanes) {
+    const int32_t left = w - 1 - x;
+    const __mmask32 valid = left >= kLanes ? ~__mmask32{0} : static_cast<__mmask32>((1u << left) - 1);
+    const MarkMasks masks = MarksOf32(above, row, below, map, x, valid);
     const __mmask32 edge = masks.edge, foreground = masks.foreground;
     const __m256i value = _mm256_mask_blend_epi8(edge, _mm256_set1_epi8(kForegroundMark),
                                                  _mm256_set1_epi8(kForegroundMark | kEdgeMark));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(marks + x), _mm256_maskz_mov_epi8(foreground, value));
+    _mm256_mask_storeu_epi8(marks + x, valid, _mm256_maskz_mov_epi8(foreground, value));
   }
   return x;
+}
+
+// The column counts for one row step, 16 columns at a time: the marks of the
+// entering row added, those of the leaving row (null: none) taken off.
+VS_AVX512 void CountMarksWide(const uint8_t* entering, const uint8_t* leaving, int32_t w, uint32_t* foreground,
+                              uint32_t* edges) {
+  constexpr int32_t kLanes = 16;
+  const __m512i foregroundBit = _mm512_set1_epi32(kForegroundMark);
+  for (int32_t x = 0; x < w; x += kLanes) {
+    const int32_t left = w - x;
+    const __mmask16 valid = left >= kLanes ? static_cast<__mmask16>(0xFFFF) : static_cast<__mmask16>((1u << left) - 1);
+    const __m512i in = _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(valid, entering + x));
+    __m512i f = _mm512_add_epi32(_mm512_maskz_loadu_epi32(valid, foreground + x), _mm512_and_si512(in, foregroundBit));
+    __m512i e = _mm512_add_epi32(_mm512_maskz_loadu_epi32(valid, edges + x), _mm512_srli_epi32(in, 1));
+    if (leaving != nullptr) {
+      const __m512i out = _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(valid, leaving + x));
+      f = _mm512_sub_epi32(f, _mm512_and_si512(out, foregroundBit));
+      e = _mm512_sub_epi32(e, _mm512_srli_epi32(out, 1));
+    }
+    _mm512_mask_storeu_epi32(foreground + x, valid, f);
+    _mm512_mask_storeu_epi32(edges + x, valid, e);
+  }
 }
 
 // RidgeDensity's counts over x .. of one row, 32 pixels at a time; x becomes
@@ -240,9 +266,12 @@ int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t
   // totals, then its whole count repeated.
   const size_t clippedSize = width + 2 * static_cast<size_t>(radius) + 2;
   std::unique_ptr<uint32_t[]> clipped;
+  std::unique_ptr<uint8_t[]> leavingMarks, zeros;  // a copy of the leaving row's marks; a row without marks
   if (wide) {
     clipped.reset(new (std::nothrow) uint32_t[2 * clippedSize]());
-    if (clipped == nullptr) return kOutOfMemory;
+    leavingMarks.reset(new (std::nothrow) uint8_t[width]);
+    zeros.reset(new (std::nothrow) uint8_t[width]());
+    if (clipped == nullptr || leavingMarks == nullptr || zeros == nullptr) return kOutOfMemory;
   }
   auto clippedTotals = [&](const uint32_t* counts, uint32_t* at) {
     uint32_t* totals = at + radius + 2;  // [j]: columns 0 .. j
@@ -252,7 +281,8 @@ int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t
 #endif
 
   int32_t copied = 0;
-  auto enter = [&](int32_t e) {
+  // Marks row e; with `count`, its marks enter the column counts too.
+  auto mark = [&](int32_t e, bool count) {
     // Row e + 1 is copied before row e is overwritten (e >= y at every call).
     for (; copied <= e + 1 && copied < h; ++copied) {
       std::memcpy(binary[copied], scratch[copied], static_cast<size_t>(w));
@@ -261,6 +291,7 @@ int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t
     uint8_t* m = marks[e];
     MarkRow(inside ? binary[e - 1] : nullptr, binary[e], inside ? binary[e + 1] : nullptr, orientationMap[e], w, m,
             level);
+    if (!count) return;
     for (int32_t x = 0; x < w; ++x) {
       foreground[x] += m[x] & kForegroundMark;
       edges[x] += m[x] >> 1;
@@ -274,18 +305,27 @@ int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t
     }
   };
 
-  for (int32_t e = 0; e < radius && e < h; ++e) enter(e);
+  for (int32_t e = 0; e < radius && e < h; ++e) mark(e, true);
   for (int32_t y = 0; y < h; ++y) {
-    if (y - radius - 1 >= 0) leave(y - radius - 1);
-    if (y + radius < h) enter(y + radius);
 #ifdef VS_WIDE_VECTORS
     if (wide) {
+      // The leaving row's marks are read before the entering row's take its slot.
+      const int32_t entering = y + radius, leaving = y - radius - 1;
+      if (entering < h) {
+        if (leaving >= 0) std::memcpy(leavingMarks.get(), marks[leaving], width);
+        mark(entering, false);
+        CountMarksWide(marks[entering], leaving >= 0 ? leavingMarks.get() : nullptr, w, foreground, edges);
+      } else if (leaving >= 0) {
+        CountMarksWide(zeros.get(), marks[leaving], w, foreground, edges);
+      }
       clippedTotals(foreground, clipped.get());
       clippedTotals(edges, clipped.get() + clippedSize);
       DensityRowWide(clipped.get(), clipped.get() + clippedSize, orientationMap[y], w, radius, scratch[y]);
       continue;
     }
 #endif
+    if (y - radius - 1 >= 0) leave(y - radius - 1);
+    if (y + radius < h) mark(y + radius, true);
     // The window of x covers the columns lo .. hi - 1, clipped at the row ends.
     RunningTotals(foreground, w, foregroundTotals + 1, level);
     RunningTotals(edges, w, edgeTotals + 1, level);
