@@ -30,6 +30,8 @@ constexpr uint32_t kPercent = 100;
 constexpr uint8_t kForegroundMark = 1;
 constexpr uint8_t kEdgeMark = 2;
 constexpr int32_t kSquareRows = 3;
+constexpr int32_t kHalfBits = 16;           // packed counts: foreground below, edges above
+constexpr int32_t kLowHalf = 0xFFFF;
 
 // factor[o] for o = 0..30; factor[60 - o] = factor[o + 60] = factor[o].
 constexpr uint8_t kFactorEighth[31] = {100, 100, 100, 99, 99, 99, 98, 97, 96, 95, 95, 93, 92, 91, 90, 89,
@@ -63,14 +65,15 @@ constexpr EighthFactors MakeEighthFactors() {
 constexpr EighthFactors kEighthFactors = MakeEighthFactors();
 
 // The densities of a whole row, 16 pixels at a time (the last block masked),
-// from clipped running totals of the foreground and edge counts (at[i]: the
-// counts of columns 0 .. i - r - 2, cut to 0 .. w, so that the clipped window
-// of x counts at[x + 2r + 2] - at[x + 1]); each pixel's factor from its
+// from clipped running totals of the packed counts (foreground in the low 16
+// bits, edges in the high ones; at[i]: the counts of columns 0 .. i - r - 2,
+// cut to 0 .. w, so that the clipped window of x counts at[x + 2r + 2] -
+// at[x + 1], whose two halves stay exact while a window holds fewer than 2^16
+// pixels); each pixel's factor from its
 // orientation folded onto 0..30 (100 without one). E x 255 / F (at most 255)
 // comes from a reciprocal estimate in floats, at most one off, corrected by
 // its remainder; every E x 255 and 256 x F lies below 2^31.
-VS_AVX512 void DensityRowWide(const uint32_t* foregroundAt, const uint32_t* edgeAt, const uint8_t* map, int32_t w,
-                              int32_t radius, uint8_t* out) {
+VS_AVX512 void DensityRowWide(const uint32_t* at, const uint8_t* map, int32_t w, int32_t radius, uint8_t* out) {
   constexpr int32_t kLanes = 16;
   const __m512i scale = _mm512_set1_epi32(kDensityScale);
   const __m512i one = _mm512_set1_epi32(1);
@@ -82,10 +85,10 @@ VS_AVX512 void DensityRowWide(const uint32_t* foregroundAt, const uint32_t* edge
   for (int32_t x = 0; x < w; x += kLanes) {
     const int32_t left = w - x;
     const __mmask16 valid = left >= kLanes ? static_cast<__mmask16>(0xFFFF) : static_cast<__mmask16>((1u << left) - 1);
-    const __m512i f = _mm512_sub_epi32(_mm512_maskz_loadu_epi32(valid, foregroundAt + x + 2 * radius + 2),
-                                       _mm512_maskz_loadu_epi32(valid, foregroundAt + x + 1));
-    const __m512i e = _mm512_sub_epi32(_mm512_maskz_loadu_epi32(valid, edgeAt + x + 2 * radius + 2),
-                                       _mm512_maskz_loadu_epi32(valid, edgeAt + x + 1));
+    const __m512i counts = _mm512_sub_epi32(_mm512_maskz_loadu_epi32(valid, at + x + 2 * radius + 2),
+                                            _mm512_maskz_loadu_epi32(valid, at + x + 1));
+    const __m512i f = _mm512_and_si512(counts, _mm512_set1_epi32(kLowHalf));
+    const __m512i e = _mm512_srli_epi32(counts, kHalfBits);
     const __mmask16 some = _mm512_cmpneq_epi32_mask(f, zero);
     const __m512i divisor = _mm512_mask_mov_epi32(one, some, f);
     const __m512i scaled = _mm512_mullo_epi32(e, scale);
@@ -149,25 +152,22 @@ VS_AVX512 int32_t MarkRowWide(const uint8_t* above, const uint8_t* row, const ui
   return x;
 }
 
-// The column counts for one row step, 16 columns at a time: the marks of the
-// entering row added, those of the leaving row (null: none) taken off.
-VS_AVX512 void CountMarksWide(const uint8_t* entering, const uint8_t* leaving, int32_t w, uint32_t* foreground,
-                              uint32_t* edges) {
+// The packed column counts for one row step, 16 columns at a time: the marks
+// of the entering row added, those of the leaving row (null: none) taken off.
+// A mark m (0, 1 or 3) counts m & 1 + (m >> 1) 2^16.
+VS_AVX512 inline __m512i PackedMarks(const uint8_t* marks, __mmask16 valid) {
+  const __m512i m = _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(valid, marks));
+  return _mm512_add_epi32(_mm512_and_si512(m, _mm512_set1_epi32(kForegroundMark)),
+                          _mm512_slli_epi32(_mm512_srli_epi32(m, 1), kHalfBits));
+}
+VS_AVX512 void CountMarksWide(const uint8_t* entering, const uint8_t* leaving, int32_t w, uint32_t* counts) {
   constexpr int32_t kLanes = 16;
-  const __m512i foregroundBit = _mm512_set1_epi32(kForegroundMark);
   for (int32_t x = 0; x < w; x += kLanes) {
     const int32_t left = w - x;
     const __mmask16 valid = left >= kLanes ? static_cast<__mmask16>(0xFFFF) : static_cast<__mmask16>((1u << left) - 1);
-    const __m512i in = _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(valid, entering + x));
-    __m512i f = _mm512_add_epi32(_mm512_maskz_loadu_epi32(valid, foreground + x), _mm512_and_si512(in, foregroundBit));
-    __m512i e = _mm512_add_epi32(_mm512_maskz_loadu_epi32(valid, edges + x), _mm512_srli_epi32(in, 1));
-    if (leaving != nullptr) {
-      const __m512i out = _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(valid, leaving + x));
-      f = _mm512_sub_epi32(f, _mm512_and_si512(out, foregroundBit));
-      e = _mm512_sub_epi32(e, _mm512_srli_epi32(out, 1));
-    }
-    _mm512_mask_storeu_epi32(foreground + x, valid, f);
-    _mm512_mask_storeu_epi32(edges + x, valid, e);
+    __m512i sum = _mm512_add_epi32(_mm512_maskz_loadu_epi32(valid, counts + x), PackedMarks(entering + x, valid));
+    if (leaving != nullptr) sum = _mm512_sub_epi32(sum, PackedMarks(leaving + x, valid));
+    _mm512_mask_storeu_epi32(counts + x, valid, sum);
   }
 }
 
@@ -258,8 +258,12 @@ int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t
   uint8_t* factors = reinterpret_cast<uint8_t*>(edgeTotals + w + 1);
   // The 16-pixel form needs 256 x F and E x 255 below 2^31.
   constexpr uint64_t kWideFactor = 256;
+  // It packs both counts into one 32-bit lane: windows below 2^16 pixels.
+  const int64_t side = 2 * static_cast<int64_t>(radius) + 1;
+  const int64_t windowMost = (side < w ? side : w) * (side < h ? side : h);
   [[maybe_unused]] const bool wide = level == SimdLevel::kAvx512 &&
-                    static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * kWideFactor <= INT32_MAX;
+                                     static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * kWideFactor <= INT32_MAX &&
+                                     windowMost <= kLowHalf;
 
 #ifdef VS_WIDE_VECTORS
   // Clipped running totals for DensityRowWide: r + 2 leading zeros, the row's
@@ -267,8 +271,9 @@ int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t
   const size_t clippedSize = width + 2 * static_cast<size_t>(radius) + 2;
   std::unique_ptr<uint32_t[]> clipped;
   std::unique_ptr<uint8_t[]> leavingMarks, zeros;  // a copy of the leaving row's marks; a row without marks
+  uint32_t* packed = foreground;  // packed column counts
   if (wide) {
-    clipped.reset(new (std::nothrow) uint32_t[2 * clippedSize]());
+    clipped.reset(new (std::nothrow) uint32_t[clippedSize]());
     leavingMarks.reset(new (std::nothrow) uint8_t[width]);
     zeros.reset(new (std::nothrow) uint8_t[width]());
     if (clipped == nullptr || leavingMarks == nullptr || zeros == nullptr) return kOutOfMemory;
@@ -305,7 +310,16 @@ int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t
     }
   };
 
-  for (int32_t e = 0; e < radius && e < h; ++e) mark(e, true);
+  for (int32_t e = 0; e < radius && e < h; ++e) {
+#ifdef VS_WIDE_VECTORS
+    if (wide) {
+      mark(e, false);
+      CountMarksWide(marks[e], nullptr, w, packed);
+      continue;
+    }
+#endif
+    mark(e, true);
+  }
   for (int32_t y = 0; y < h; ++y) {
 #ifdef VS_WIDE_VECTORS
     if (wide) {
@@ -314,13 +328,12 @@ int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t
       if (entering < h) {
         if (leaving >= 0) std::memcpy(leavingMarks.get(), marks[leaving], width);
         mark(entering, false);
-        CountMarksWide(marks[entering], leaving >= 0 ? leavingMarks.get() : nullptr, w, foreground, edges);
+        CountMarksWide(marks[entering], leaving >= 0 ? leavingMarks.get() : nullptr, w, packed);
       } else if (leaving >= 0) {
-        CountMarksWide(zeros.get(), marks[leaving], w, foreground, edges);
+        CountMarksWide(zeros.get(), marks[leaving], w, packed);
       }
-      clippedTotals(foreground, clipped.get());
-      clippedTotals(edges, clipped.get() + clippedSize);
-      DensityRowWide(clipped.get(), clipped.get() + clippedSize, orientationMap[y], w, radius, scratch[y]);
+      clippedTotals(packed, clipped.get());
+      DensityRowWide(clipped.get(), orientationMap[y], w, radius, scratch[y]);
       continue;
     }
 #endif
