@@ -14,6 +14,10 @@
 #include "engine/result_codes.h"
 #include "engine/ridge/orientation_moments.h"
 
+#ifdef VS_WIDE_VECTORS
+#include <immintrin.h>
+#endif
+
 namespace vorsensor {
 namespace {
 
@@ -40,12 +44,101 @@ PixelRange BlockPixels(int32_t index, int32_t length) {
   return range;
 }
 
+#ifdef VS_WIDE_VECTORS
+VS_WIDE_CODE_BEGIN
+// The 3 x 3 neighbourhood of the 16 pixels of one block row segment, as
+// bytes: [row above, row, row below][x - 1, x, x + 1].
+struct Neighbourhood {
+  __m128i at[3][3];
+};
+
+// The gradient moments gx², gy², gx·gy of 16 pixels (|g| <= 1530 fits 16
+// bits; a multiply-add of a lane against a zero neighbour gives the product).
+struct GradientTerms {
+  static constexpr int kChannels = 3;
+  VS_AVX512 void operator()(const Neighbourhood& n, __m512i* terms) const {
+    const __m256i aL = _mm256_cvtepu8_epi16(n.at[0][0]), aC = _mm256_cvtepu8_epi16(n.at[0][1]),
+                  aR = _mm256_cvtepu8_epi16(n.at[0][2]);
+    const __m256i rL = _mm256_cvtepu8_epi16(n.at[1][0]), rR = _mm256_cvtepu8_epi16(n.at[1][2]);
+    const __m256i bL = _mm256_cvtepu8_epi16(n.at[2][0]), bC = _mm256_cvtepu8_epi16(n.at[2][1]),
+                  bR = _mm256_cvtepu8_epi16(n.at[2][2]);
+    const __m256i right = _mm256_add_epi16(_mm256_add_epi16(aR, bR), _mm256_slli_epi16(rR, 2));
+    const __m256i left = _mm256_add_epi16(_mm256_add_epi16(aL, bL), _mm256_slli_epi16(rL, 2));
+    const __m256i down = _mm256_add_epi16(_mm256_add_epi16(bL, bR), _mm256_slli_epi16(bC, 2));
+    const __m256i up = _mm256_add_epi16(_mm256_add_epi16(aL, aR), _mm256_slli_epi16(aC, 2));
+    const __m512i gx = _mm512_cvtepu16_epi32(_mm256_sub_epi16(right, left));
+    const __m512i gy = _mm512_cvtepu16_epi32(_mm256_sub_epi16(down, up));
+    terms[0] = _mm512_madd_epi16(gx, gx);
+    terms[1] = _mm512_madd_epi16(gy, gy);
+    terms[2] = _mm512_madd_epi16(gx, gy);
+  }
+};
+
+// |c - one| + |c - other| of 16 bytes, as 32-bit lanes.
+VS_AVX512 inline __m512i DistancePair(__m128i c, __m128i one, __m128i other) {
+  const __m128i first = _mm_or_si128(_mm_subs_epu8(c, one), _mm_subs_epu8(one, c));
+  const __m128i second = _mm_or_si128(_mm_subs_epu8(c, other), _mm_subs_epu8(other, c));
+  return _mm512_add_epi32(_mm512_cvtepu8_epi32(first), _mm512_cvtepu8_epi32(second));
+}
+
+// The directional differences h, d1, v, d2 of 16 pixels.
+struct DifferenceTerms {
+  static constexpr int kChannels = 4;
+  VS_AVX512 void operator()(const Neighbourhood& n, __m512i* terms) const {
+    const __m128i c = n.at[1][1];
+    terms[0] = DistancePair(c, n.at[1][0], n.at[1][2]);
+    terms[1] = DistancePair(c, n.at[0][0], n.at[2][2]);
+    terms[2] = DistancePair(c, n.at[0][1], n.at[2][1]);
+    terms[3] = DistancePair(c, n.at[0][2], n.at[2][0]);
+  }
+};
+
+// The sums of every block of block row `by` (kChannels values per block into
+// `sums`), 16 pixels (one block's row) at a time: each block's terms summed
+// in lanes over its rows, then across the lanes. Lanes of pixels without all
+// neighbours (column 0 and w - 1) are left out, and their neighbours outside
+// the row are never read (byte shifts stand in for those loads).
+template <typename Terms>
+VS_AVX512 void SumBlockRowWide(const uint8_t* const* image, int32_t w, int32_t firstRow, int32_t endRow, int32_t bw,
+                               const Terms& terms, int32_t* sums) {
+  constexpr int C = Terms::kChannels;
+  for (int32_t bx = 0; bx < bw; ++bx) {
+    const int32_t x0 = bx * kBlockSide;
+    const bool first = x0 == 0, last = x0 + kBlockSide == w;
+    __mmask16 lanes = 0xFFFF;
+    if (first) lanes = static_cast<__mmask16>(lanes & ~1u);
+    if (last) lanes = static_cast<__mmask16>(lanes & ~(1u << (kBlockSide - 1)));
+    __m512i total[C];
+    for (int c = 0; c < C; ++c) total[c] = _mm512_setzero_si512();
+    for (int32_t y = firstRow; y < endRow; ++y) {
+      Neighbourhood n;
+      const uint8_t* rows[3] = {image[y - 1], image[y], image[y + 1]};
+      for (int k = 0; k < 3; ++k) {
+        const __m128i centre = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + x0));
+        n.at[k][0] = first ? _mm_bslli_si128(centre, 1) : _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + x0 - 1));
+        n.at[k][1] = centre;
+        n.at[k][2] = last ? _mm_bsrli_si128(centre, 1) : _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + x0 + 1));
+      }
+      __m512i t[C];
+      terms(n, t);
+      for (int c = 0; c < C; ++c) total[c] = _mm512_mask_add_epi32(total[c], lanes, total[c], t[c]);
+    }
+    for (int c = 0; c < C; ++c) sums[static_cast<size_t>(bx) * C + c] = _mm512_reduce_add_epi32(total[c]);
+  }
+}
+VS_WIDE_CODE_END
+#else
+struct GradientTerms {};
+struct DifferenceTerms {};
+#endif
+
 // Runs the block window scheme with kValues sums per block. accumulate(above,
 // row, below, x, sums) adds the values of interior pixel x to a block's sums;
 // output(bx, by, windowSums, blocksInWindow) receives each block's window sums.
-template <int kValues, typename Accumulate, typename Output>
+// With the AVX-512 level the block sums come from SumBlockRowWide with `Terms`.
+template <int kValues, typename Terms, typename Accumulate, typename Output>
 int32_t StreamBlockWindows(int32_t w, int32_t h, const uint8_t* const* image, int32_t bw, int32_t bh,
-                           Accumulate accumulate, Output output) {
+                           [[maybe_unused]] SimdLevel level, Accumulate accumulate, Output output) {
   if (bw < 0 || bh < 0) return kOutOfRange;
   const BlockGridDimensions grid = BlockGridSize(w, h);
   if (bw > grid.bw || bh > grid.bh) return kOutOfRange;
@@ -62,6 +155,13 @@ int32_t StreamBlockWindows(int32_t w, int32_t h, const uint8_t* const* image, in
     int32_t* sums = ring_row(by);
     for (size_t i = 0; i < row_values; ++i) sums[i] = 0;
     const PixelRange rows = BlockPixels(by, h);
+#ifdef VS_WIDE_VECTORS
+    if (level == SimdLevel::kAvx512) {
+      SumBlockRowWide(image, w, rows.first, rows.end, bw, Terms{}, sums);
+      for (size_t i = 0; i < row_values; ++i) column[i] += sums[i];
+      return;
+    }
+#endif
     for (int32_t y = rows.first; y < rows.end; ++y) {
       const uint8_t* above = image[y - 1];
       const uint8_t* row = image[y];
@@ -107,10 +207,10 @@ BlockGridDimensions BlockGridSize(int32_t w, int32_t h) {
 
 int32_t GradientBlockOrientation(int32_t w, int32_t h, const uint8_t* const* image, int32_t bw, int32_t bh,
                                  uint8_t* const* directionGrid, uint8_t* const* reliabilityGrid,
-                                 uint8_t gradientEnergyMin) {
+                                 uint8_t gradientEnergyMin, SimdLevel level) {
   enum { kXX, kYY, kXY, kMoments };
-  return StreamBlockWindows<kMoments>(
-      w, h, image, bw, bh,
+  return StreamBlockWindows<kMoments, GradientTerms>(
+      w, h, image, bw, bh, level,
       [](const uint8_t* above, const uint8_t* row, const uint8_t* below, int32_t x, int32_t* sums) {
         const PixelGradient g = GradientAt(above, row, below, x);
         sums[kXX] += g.gx * g.gx;
@@ -130,11 +230,11 @@ int32_t GradientBlockOrientation(int32_t w, int32_t h, const uint8_t* const* ima
 
 int32_t DifferenceBlockOrientation(int32_t w, int32_t h, const uint8_t* const* image, int32_t bw, int32_t bh,
                                    uint8_t* const* directionGrid, uint8_t* const* reliabilityGrid,
-                                   uint8_t blockFlatnessMax) {
+                                   uint8_t blockFlatnessMax, SimdLevel level) {
   enum { kH, kD1, kV, kD2, kDifferences };
   const int64_t flat_limit = static_cast<int64_t>(blockFlatnessMax) * kFlatnessScale;
-  return StreamBlockWindows<kDifferences>(
-      w, h, image, bw, bh,
+  return StreamBlockWindows<kDifferences, DifferenceTerms>(
+      w, h, image, bw, bh, level,
       [](const uint8_t* above, const uint8_t* row, const uint8_t* below, int32_t x, int32_t* sums) {
         const PixelDifferences d = DifferencesAt(above, row, below, x);
         sums[kH] += d.h;

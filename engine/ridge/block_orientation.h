@@ -3,6 +3,8 @@
 // and how reliable it is, each taken over the 3 x 3 blocks round the block.
 #include <cstdint>
 
+#include "engine/simd_level.h"
+
 namespace vorsensor {
 
 constexpr int32_t kBlockSide = 16;
@@ -24,11 +26,13 @@ BlockGridDimensions BlockGridSize(int32_t w, int32_t h);
 // 0 unless the mean gradient energy reaches gradientEnergyMin².
 int32_t GradientBlockOrientation(int32_t w, int32_t h, const uint8_t* const* image, int32_t bw, int32_t bh,
                                  uint8_t* const* directionGrid, uint8_t* const* reliabilityGrid,
-                                 uint8_t gradientEnergyMin);
+                                 uint8_t gradientEnergyMin, SimdLevel level = MachineSimdLevel());
+// `level` picks the vector code here and below (every level gives the same
+// values).
 // Difference family: reliability is the variation ratio (0 = clear, 255 = none),
 // 255 for a block whose largest mean difference is at most blockFlatnessMax x 512.
 int32_t DifferenceBlockOrientation(int32_t w, int32_t h, const uint8_t* const* image, int32_t bw, int32_t bh,
                                    uint8_t* const* directionGrid, uint8_t* const* reliabilityGrid,
-                                   uint8_t blockFlatnessMax);
+                                   uint8_t blockFlatnessMax, SimdLevel level = MachineSimdLevel());
 
 }  // namespace vorsensor

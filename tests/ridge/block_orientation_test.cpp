@@ -24,17 +24,28 @@ struct Grids {
 
 enum class Family { kGradient, kDifference };
 
+// The grids at the plain level, after checking that every vector level the
+// machine runs gives the same.
 Grids Orient(const RowImage& image, Family family, uint8_t threshold) {
   const BlockGridDimensions size = BlockGridSize(image.width(), image.height());
-  Grids grids{size.bw, size.bh, AllocRowImage(size.bw, size.bh), AllocRowImage(size.bw, size.bh)};
-  const int32_t result =
-      family == Family::kGradient
-          ? GradientBlockOrientation(image.width(), image.height(), image.rows(), size.bw, size.bh,
-                                     grids.direction.rows(), grids.reliability.rows(), threshold)
-          : DifferenceBlockOrientation(image.width(), image.height(), image.rows(), size.bw, size.bh,
-                                       grids.direction.rows(), grids.reliability.rows(), threshold);
-  EXPECT_EQ(result, kOk);
-  return grids;
+  auto at = [&](SimdLevel level) {
+    Grids grids{size.bw, size.bh, AllocRowImage(size.bw, size.bh), AllocRowImage(size.bw, size.bh)};
+    const int32_t result =
+        family == Family::kGradient
+            ? GradientBlockOrientation(image.width(), image.height(), image.rows(), size.bw, size.bh,
+                                       grids.direction.rows(), grids.reliability.rows(), threshold, level)
+            : DifferenceBlockOrientation(image.width(), image.height(), image.rows(), size.bw, size.bh,
+                                         grids.direction.rows(), grids.reliability.rows(), threshold, level);
+    EXPECT_EQ(result, kOk);
+    return grids;
+  };
+  Grids plain = at(SimdLevel::kPlain);
+  for (int32_t level = 1; level <= static_cast<int32_t>(MachineSimdLevel()); ++level) {
+    const Grids other = at(static_cast<SimdLevel>(level));
+    EXPECT_EQ(Pixels(other.direction), Pixels(plain.direction)) << "level " << level;
+    EXPECT_EQ(Pixels(other.reliability), Pixels(plain.reliability)) << "level " << level;
+  }
+  return plain;
 }
 
 // First and one-past-last pixel of a block along a side (pixels need all neighbours).
