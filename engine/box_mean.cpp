@@ -10,7 +10,6 @@
 #include "engine/result_codes.h"
 #include "engine/row_ring.h"
 #include "engine/running_totals.h"
-#include "engine/wide_mean_divider.h"
 
 namespace vorsensor {
 namespace {
@@ -116,47 +115,28 @@ int32_t BoxMeanRadiusOne(int32_t w, int32_t h, uint8_t* const* image, SimdLevel 
 constexpr int32_t kWideLanes = 16;
 
 VS_WIDE_CODE_BEGIN
-// The means of pixels from .. to - 1 (at least 16) whose windows lie inside
-// the row, 16 at a time: window sums from the running totals (totals[j]:
-// columns 0 .. j - 1), divided by `count`.
-VS_AVX512 void MeansWide(const uint32_t* totals, int32_t r, uint32_t count, int32_t from, int32_t to, uint8_t* out) {
-  const WideMeanDivider divide(MeanReciprocal{count});
-  for (int32_t next = from; next < to; next += kWideLanes) {
-    const int32_t x = next + kWideLanes <= to ? next : to - kWideLanes;
-    const __m512i sum = _mm512_sub_epi32(_mm512_loadu_si512(totals + x + r + 1), _mm512_loadu_si512(totals + x - r));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm512_cvtepi32_epi8(divide(sum)));
+// The means of one row's pixels, 16 at a time, from its clipped totals.
+VS_AVX512 void RowMeansWide(const ClippedTotals& totals, uint32_t rowsInside, uint8_t* out) {
+  const int32_t w = totals.Width();
+  for (int32_t x = 0; x < w; x += kWideLanes) {
+    const __mmask16 valid = RowLanes(x, w);
+    _mm_mask_storeu_epi8(out + x, valid, _mm512_cvtepi32_epi8(ClippedMeans(totals, x, rowsInside, valid)));
   }
 }
 VS_WIDE_CODE_END
 
 // The box mean with column sums over a ring of row copies, each row's window
-// sums from running totals along it (images whose sums and counts stay below
-// 2^31 and 2^21).
+// sums from clipped running totals along it (images whose sums and counts x
+// 256 stay below 2^31).
 int32_t BoxMeanWide(int32_t w, int32_t h, uint8_t* const* image, int32_t r) {
-  std::unique_ptr<uint32_t[]> storage(new (std::nothrow) uint32_t[static_cast<size_t>(w) + 1]);
-  if (storage == nullptr) return kOutOfMemory;
-  uint32_t* totals = storage.get();  // [j]: columns 0 .. j - 1
+  ClippedTotals totals;
+  if (!totals.Allocate(w, r)) return kOutOfMemory;
   auto load = [&](int32_t y, uint8_t* row) { std::memcpy(row, image[y], static_cast<size_t>(w)); };
   auto means = [&](int32_t y, const uint32_t* column, uint32_t rowsInside) {
-    totals[0] = 0;
-    RunningTotals(column, w, totals + 1, SimdLevel::kAvx512);
-    uint8_t* out = image[y];
-    auto pixel = [&](int32_t x) {
-      const int32_t lo = x - r > 0 ? x - r : 0;
-      const int32_t hi = w - x > r ? x + r + 1 : w;
-      out[x] = static_cast<uint8_t>((totals[hi] - totals[lo]) / (rowsInside * static_cast<uint32_t>(hi - lo)));
-    };
-    // Pixels r .. w - r - 2 have their whole window inside the row.
-    const int32_t inner = w - 2 * r - 1;
-    int32_t x = 0;
-    if (inner >= kWideLanes) {
-      for (; x < r; ++x) pixel(x);
-      MeansWide(totals, r, rowsInside * static_cast<uint32_t>(2 * r + 1), r, r + inner, out);
-      x = r + inner;
-    }
-    for (; x < w; ++x) pixel(x);
+    totals.Fill(column, SimdLevel::kAvx512);
+    RowMeansWide(totals, rowsInside, image[y]);
   };
-  return detail::StreamColumnSums<uint32_t>(w, h, r, load, means) ? kOk : kOutOfMemory;
+  return StreamColumnSumsWide(w, h, r, load, means) ? kOk : kOutOfMemory;
 }
 #endif
 
@@ -165,10 +145,9 @@ int32_t BoxMeanWide(int32_t w, int32_t h, uint8_t* const* image, int32_t r) {
 int32_t BoxMean(int32_t w, int32_t h, uint8_t* const* image, uint32_t r, SimdLevel level) {
   if (r == kSmallRadius && w >= 2 && h >= 2) return BoxMeanRadiusOne(w, h, image, level);
 #ifdef VS_WIDE_VECTORS
-  constexpr uint64_t kByteMax = 255;
+  constexpr uint64_t kCountFactor = 256;
   if (level == SimdLevel::kAvx512 && w > 0 && h > 0 &&
-      static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * kByteMax <= INT32_MAX &&
-      static_cast<uint64_t>(w) * static_cast<uint64_t>(h) < MeanReciprocal::kLargestCount) {
+      static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * kCountFactor <= INT32_MAX) {
     return BoxMeanWide(w, h, image, ClampRadius(r, w, h));
   }
 #else

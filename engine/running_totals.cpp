@@ -1,10 +1,9 @@
 // Running totals, 16 values at a time with AVX-512: the totals within a block
-// by four shifted additions, plus the total before the block.
+// by four shifted additions, plus the total before the block. Clipped totals
+// and the column sums of the windowed filters.
 #include "engine/running_totals.h"
 
-#ifdef VS_WIDE_VECTORS
-#include <immintrin.h>
-#endif
+#include <new>
 
 namespace vorsensor {
 namespace {
@@ -34,6 +33,35 @@ VS_WIDE_CODE_END
 #endif
 
 }  // namespace
+
+#ifdef VS_WIDE_VECTORS
+VS_WIDE_CODE_BEGIN
+VS_AVX512 void UpdateColumnSumsWide(uint32_t* sums, const uint8_t* entering, const uint8_t* leaving, int32_t w) {
+  for (int32_t x = 0; x < w; x += kLanes) {
+    const __mmask16 valid = RowLanes(x, w);
+    __m512i sum = _mm512_maskz_loadu_epi32(valid, sums + x);
+    if (entering != nullptr) sum = _mm512_add_epi32(sum, _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(valid, entering + x)));
+    if (leaving != nullptr) sum = _mm512_sub_epi32(sum, _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(valid, leaving + x)));
+    _mm512_mask_storeu_epi32(sums + x, valid, sum);
+  }
+}
+VS_WIDE_CODE_END
+#endif
+
+bool ClippedTotals::Allocate(int32_t w, int32_t r) {
+  w_ = w;
+  r_ = r;
+  at_.reset(new (std::nothrow) uint32_t[Size()]());
+  return at_ != nullptr;
+}
+
+void ClippedTotals::Fill(const uint32_t* values, SimdLevel level) {
+  if (w_ <= 0) return;
+  uint32_t* totals = at_.get() + r_ + 2;  // [j]: columns 0 .. j
+  RunningTotals(values, w_, totals, level);
+  const uint32_t all = totals[w_ - 1];
+  for (size_t i = static_cast<size_t>(r_) + 2 + static_cast<size_t>(w_); i < Size(); ++i) at_[i] = all;
+}
 
 void RunningTotals(const uint32_t* values, int32_t count, uint32_t* totals, SimdLevel level) {
   int32_t j = 0;

@@ -1,9 +1,17 @@
 #pragma once
 // Running totals along a row: the windowed filters take a window's sum along
 // the row as the difference of two totals.
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 
+#include "engine/row_ring.h"
 #include "engine/simd_level.h"
+
+#ifdef VS_WIDE_VECTORS
+#include <immintrin.h>
+#endif
 
 namespace vorsensor {
 
@@ -12,5 +20,98 @@ namespace vorsensor {
 // fits 32 bits). `level` picks the vector code (every level gives the same
 // values).
 void RunningTotals(const uint32_t* values, int32_t count, uint32_t* totals, SimdLevel level = MachineSimdLevel());
+
+// One row's running totals with the clipping of windows of radius r at the
+// row ends built in: At()[i] is the total of columns 0 .. i - r - 2, cut to
+// 0 .. w (zero before the row, the row's total after it), so that the window
+// of x clipped to the row sums At()[x + 2r + 2] - At()[x + 1] for every x of
+// the row, without a test for the ends.
+class ClippedTotals {
+ public:
+  // False when the memory cannot be had.
+  bool Allocate(int32_t w, int32_t r);
+  // The totals of one row of w column values.
+  void Fill(const uint32_t* values, SimdLevel level = MachineSimdLevel());
+  const uint32_t* At() const { return at_.get(); }
+  int32_t Width() const { return w_; }
+  int32_t Radius() const { return r_; }
+
+ private:
+  size_t Size() const { return static_cast<size_t>(w_) + 2 * static_cast<size_t>(r_) + 2; }
+  std::unique_ptr<uint32_t[]> at_;
+  int32_t w_ = 0;
+  int32_t r_ = 0;
+};
+
+#ifdef VS_WIDE_VECTORS
+VS_WIDE_CODE_BEGIN
+// The lanes x .. x + 15 of a row that `valid` holds (the rest 0).
+VS_AVX512 inline __mmask16 RowLanes(int32_t x, int32_t w) {
+  constexpr int32_t kLanes = 16;
+  const int32_t left = w - x;
+  return left >= kLanes ? static_cast<__mmask16>(0xFFFF) : static_cast<__mmask16>((1u << left) - 1);
+}
+
+// The window sums of x .. x + 15 clipped to the row (lanes outside `valid`
+// give 0, and nothing outside the totals is read).
+VS_AVX512 inline __m512i ClippedSums(const ClippedTotals& totals, int32_t x, __mmask16 valid) {
+  const uint32_t* at = totals.At();
+  return _mm512_sub_epi32(_mm512_maskz_loadu_epi32(valid, at + x + 2 * totals.Radius() + 2),
+                          _mm512_maskz_loadu_epi32(valid, at + x + 1));
+}
+
+// The truncated means of those windows over `rowsInside` rows, for window
+// sums of bytes (every mean at most 255) below 2^31 with counts x 256 below
+// 2^31: the float estimate with the reciprocal's relative error below 2^-14
+// is within 0.02 of the quotient, so at most one off, and one step each way
+// by the remainder makes it exact. Lanes outside `valid` give 0.
+VS_AVX512 inline __m512i ClippedMeans(const ClippedTotals& totals, int32_t x, uint32_t rowsInside, __mmask16 valid) {
+  const int32_t r = totals.Radius();
+  const __m512i lane =
+      _mm512_add_epi32(_mm512_set1_epi32(x), _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i one = _mm512_set1_epi32(1);
+  const __m512i right = _mm512_min_epi32(_mm512_add_epi32(lane, _mm512_set1_epi32(r + 1)), _mm512_set1_epi32(totals.Width()));
+  const __m512i left = _mm512_max_epi32(_mm512_sub_epi32(lane, _mm512_set1_epi32(r)), zero);
+  __m512i count = _mm512_mullo_epi32(_mm512_sub_epi32(right, left), _mm512_set1_epi32(static_cast<int32_t>(rowsInside)));
+  count = _mm512_max_epi32(count, one);  // lanes past the row
+  const __m512i sum = ClippedSums(totals, x, valid);
+  __m512i q = _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(sum), _mm512_rcp14_ps(_mm512_cvtepi32_ps(count))));
+  const __m512i rest = _mm512_sub_epi32(sum, _mm512_mullo_epi32(q, count));
+  q = _mm512_mask_sub_epi32(q, _mm512_cmplt_epi32_mask(rest, zero), q, one);
+  return _mm512_mask_add_epi32(q, _mm512_cmpge_epi32_mask(rest, count), q, one);
+}
+
+// Column sums for one row step, 16 columns at a time: the entering row's
+// bytes added and the leaving row's taken off (either may be null).
+VS_AVX512 void UpdateColumnSumsWide(uint32_t* sums, const uint8_t* entering, const uint8_t* leaving, int32_t w);
+VS_WIDE_CODE_END
+
+// detail::StreamColumnSums (engine/row_ring.h) with 32-bit column sums
+// updated 16 columns at a time: the same calls of load and row in the same
+// order.
+template <typename Load, typename Row>
+bool StreamColumnSumsWide(int32_t w, int32_t h, int32_t r, Load& load, Row& row) {
+  const int32_t slots = 2 * static_cast<int64_t>(r) + 1 < h ? 2 * r + 1 : h;
+  RowRing ring;
+  std::unique_ptr<uint32_t[]> column(new (std::nothrow) uint32_t[static_cast<size_t>(w)]());
+  if (!ring.Allocate(w, slots) || column == nullptr) return false;
+  auto addRow = [&](int32_t y) {
+    uint8_t* copy = ring[y];
+    load(y, copy);
+    UpdateColumnSumsWide(column.get(), copy, nullptr, w);
+  };
+  for (int32_t y = 0; y < r && y < h; ++y) addRow(y);
+  for (int32_t y = 0; y < h; ++y) {
+    // The leaving row's slot is the one the entering row takes, so subtract first.
+    if (y - r - 1 >= 0) UpdateColumnSumsWide(column.get(), nullptr, ring[y - r - 1], w);
+    if (y + r < h) addRow(y + r);
+    const int32_t top = y - r > 0 ? y - r : 0;
+    const int32_t bottom = y + r < h - 1 ? y + r : h - 1;
+    row(y, static_cast<const uint32_t*>(column.get()), static_cast<uint32_t>(bottom - top + 1));
+  }
+  return true;
+}
+#endif
 
 }  // namespace vorsensor

@@ -82,20 +82,6 @@ static_assert(kRidgePixel == 0, "ridge lanes are left zero");
 
 #ifdef VS_WIDE_VECTORS
 VS_WIDE_CODE_BEGIN
-// Column sums for one row step, 16 columns at a time: the entering row's
-// values added and the leaving row's taken off (either may be null).
-VS_AVX512 void UpdateSumsWide(uint32_t* sums, const uint8_t* entering, const uint8_t* leaving, int32_t w) {
-  constexpr int32_t kLanes = 16;
-  for (int32_t x = 0; x < w; x += kLanes) {
-    const int32_t left = w - x;
-    const __mmask16 valid = left >= kLanes ? static_cast<__mmask16>(0xFFFF) : static_cast<__mmask16>((1u << left) - 1);
-    __m512i sum = _mm512_maskz_loadu_epi32(valid, sums + x);
-    if (entering != nullptr) sum = _mm512_add_epi32(sum, _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(valid, entering + x)));
-    if (leaving != nullptr) sum = _mm512_sub_epi32(sum, _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(valid, leaving + x)));
-    _mm512_mask_storeu_epi32(sums + x, valid, sum);
-  }
-}
-
 // DensityFour for the pixels from .. to - 1 (at least 16), 16 at a time.
 VS_AVX512 void DensityWide(const uint8_t* entry, const uint8_t* density, const uint32_t* const* prefix,
                            const int32_t (&radius)[kWindows], const uint32_t (&count)[kWindows], uint8_t densityHigh,
@@ -172,7 +158,7 @@ int32_t DensityStream(int32_t w, int32_t h, uint8_t* const* ridgeImage, const ui
 #ifdef VS_WIDE_VECTORS
     if constexpr (sizeof(Sum) == sizeof(uint32_t)) {
       if (level == SimdLevel::kAvx512) {
-        UpdateSumsWide(sums, sign > 0 ? values : nullptr, sign > 0 ? nullptr : values, w);
+        UpdateColumnSumsWide(sums, sign > 0 ? values : nullptr, sign > 0 ? nullptr : values, w);
         return;
       }
     }
@@ -303,7 +289,7 @@ int32_t TwoMeansStream(int32_t w, int32_t h, const uint8_t* const* ridgeImage, u
 #ifdef VS_WIDE_VECTORS
     if constexpr (sizeof(Sum) == sizeof(uint32_t)) {
       if (level == SimdLevel::kAvx512) {
-        UpdateSumsWide(sums, add ? values : nullptr, add ? nullptr : values, w);
+        UpdateColumnSumsWide(sums, add ? values : nullptr, add ? nullptr : values, w);
         return;
       }
     }

@@ -66,14 +66,13 @@ constexpr EighthFactors kEighthFactors = MakeEighthFactors();
 
 // The densities of a whole row, 16 pixels at a time (the last block masked),
 // from clipped running totals of the packed counts (foreground in the low 16
-// bits, edges in the high ones; at[i]: the counts of columns 0 .. i - r - 2,
-// cut to 0 .. w, so that the clipped window of x counts at[x + 2r + 2] -
-// at[x + 1], whose two halves stay exact while a window holds fewer than 2^16
-// pixels); each pixel's factor from its
+// bits, edges in the high ones: the two halves of a window's sum stay exact
+// while a window holds fewer than 2^16 pixels); each pixel's factor from its
 // orientation folded onto 0..30 (100 without one). E x 255 / F (at most 255)
 // comes from a reciprocal estimate in floats, at most one off, corrected by
 // its remainder; every E x 255 and 256 x F lies below 2^31.
-VS_AVX512 void DensityRowWide(const uint32_t* at, const uint8_t* map, int32_t w, int32_t radius, uint8_t* out) {
+VS_AVX512 void DensityRowWide(const ClippedTotals& at, const uint8_t* map, uint8_t* out) {
+  const int32_t w = at.Width();
   constexpr int32_t kLanes = 16;
   const __m512i scale = _mm512_set1_epi32(kDensityScale);
   const __m512i one = _mm512_set1_epi32(1);
@@ -83,10 +82,8 @@ VS_AVX512 void DensityRowWide(const uint32_t* at, const uint8_t* map, int32_t w,
   const __m512i* table = reinterpret_cast<const __m512i*>(kEighthFactors.of);
   const __m512i factorsLow = _mm512_loadu_si512(table), factorsHigh = _mm512_loadu_si512(table + 1);
   for (int32_t x = 0; x < w; x += kLanes) {
-    const int32_t left = w - x;
-    const __mmask16 valid = left >= kLanes ? static_cast<__mmask16>(0xFFFF) : static_cast<__mmask16>((1u << left) - 1);
-    const __m512i counts = _mm512_sub_epi32(_mm512_maskz_loadu_epi32(valid, at + x + 2 * radius + 2),
-                                            _mm512_maskz_loadu_epi32(valid, at + x + 1));
+    const __mmask16 valid = RowLanes(x, w);
+    const __m512i counts = ClippedSums(at, x, valid);
     const __m512i f = _mm512_and_si512(counts, _mm512_set1_epi32(kLowHalf));
     const __m512i e = _mm512_srli_epi32(counts, kHalfBits);
     const __mmask16 some = _mm512_cmpneq_epi32_mask(f, zero);
@@ -266,23 +263,15 @@ int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t
                                      windowMost <= kLowHalf;
 
 #ifdef VS_WIDE_VECTORS
-  // Clipped running totals for DensityRowWide: r + 2 leading zeros, the row's
-  // totals, then its whole count repeated.
-  const size_t clippedSize = width + 2 * static_cast<size_t>(radius) + 2;
-  std::unique_ptr<uint32_t[]> clipped;
+  // Clipped running totals of the packed counts for DensityRowWide.
+  ClippedTotals clipped;
   std::unique_ptr<uint8_t[]> leavingMarks, zeros;  // a copy of the leaving row's marks; a row without marks
   uint32_t* packed = foreground;  // packed column counts
   if (wide) {
-    clipped.reset(new (std::nothrow) uint32_t[clippedSize]());
     leavingMarks.reset(new (std::nothrow) uint8_t[width]);
     zeros.reset(new (std::nothrow) uint8_t[width]());
-    if (clipped == nullptr || leavingMarks == nullptr || zeros == nullptr) return kOutOfMemory;
+    if (!clipped.Allocate(w, radius) || leavingMarks == nullptr || zeros == nullptr) return kOutOfMemory;
   }
-  auto clippedTotals = [&](const uint32_t* counts, uint32_t* at) {
-    uint32_t* totals = at + radius + 2;  // [j]: columns 0 .. j
-    RunningTotals(counts, w, totals, level);
-    for (size_t i = static_cast<size_t>(radius) + 2 + width; i < clippedSize; ++i) at[i] = totals[w - 1];
-  };
 #endif
 
   int32_t copied = 0;
@@ -332,8 +321,8 @@ int32_t EdgeDensity(int32_t w, int32_t h, uint8_t* const* scratch, const uint8_t
       } else if (leaving >= 0) {
         CountMarksWide(zeros.get(), marks[leaving], w, packed);
       }
-      clippedTotals(packed, clipped.get());
-      DensityRowWide(clipped.get(), orientationMap[y], w, radius, scratch[y]);
+      clipped.Fill(packed, level);
+      DensityRowWide(clipped, orientationMap[y], scratch[y]);
       continue;
     }
 #endif
