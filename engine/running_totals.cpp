@@ -3,6 +3,7 @@
 // and the column sums of the windowed filters.
 #include "engine/running_totals.h"
 
+#include <algorithm>
 #include <new>
 
 namespace vorsensor {
@@ -59,8 +60,8 @@ void ClippedTotals::Fill(const uint32_t* values, SimdLevel level) {
   if (w_ <= 0) return;
   uint32_t* totals = at_.get() + r_ + 2;  // [j]: columns 0 .. j
   RunningTotals(values, w_, totals, level);
-  const uint32_t all = totals[w_ - 1];
-  for (size_t i = static_cast<size_t>(r_) + 2 + static_cast<size_t>(w_); i < Size(); ++i) at_[i] = all;
+  // The r totals past the row's end hold its whole sum.
+  std::fill(totals + w_, totals + w_ + r_, totals[w_ - 1]);
 }
 
 void RunningTotals(const uint32_t* values, int32_t count, uint32_t* totals, SimdLevel level) {
