@@ -27,6 +27,10 @@ namespace vorsensor {
 namespace {
 
 constexpr int kWindows = 3;  // small, medium, large
+// The summed-area form of the density binarisation keeps 2r + 2 rows of
+// totals of the widest window; beyond this radius the column sums (a row of
+// bytes per window row) take less memory.
+constexpr int32_t kTableRadiusMax = 32;
 
 uint8_t Threshold(uint32_t value, uint32_t mean) { return value < mean ? kRidgePixel : kValleyPixel; }
 
@@ -127,7 +131,130 @@ VS_AVX512 void TwoMeansWide(const uint8_t* entry, const uint32_t* const* prefix,
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_maskz_mov_epi8(valley, _mm_set1_epi8(static_cast<char>(kValleyPixel))));
   }
 }
+
+// dst[i] = a[i] + b[i] for i < count, 16 at a time.
+VS_AVX512 void AddRowsWide(const uint32_t* a, const uint32_t* b, int32_t count, uint32_t* dst) {
+  constexpr int32_t kLanes = 16;
+  for (int32_t i = 0; i < count; i += kLanes) {
+    const __mmask16 valid = RowLanes(i, count);
+    _mm512_mask_storeu_epi32(dst + i, valid,
+                             _mm512_add_epi32(_mm512_maskz_loadu_epi32(valid, a + i), _mm512_maskz_loadu_epi32(valid, b + i)));
+  }
+}
+
+// The bytes of a row as 32-bit values.
+VS_AVX512 void WidenRowWide(const uint8_t* row, int32_t w, uint32_t* out) {
+  constexpr int32_t kLanes = 16;
+  for (int32_t x = 0; x < w; x += kLanes) {
+    const __mmask16 valid = RowLanes(x, w);
+    _mm512_mask_storeu_epi32(out + x, valid, _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(valid, row + x)));
+  }
+}
+
+// Window k of the density binarisation over rows of a summed-area table:
+// `bottom` and `top` the table rows (clipped running totals of the image's
+// columns summed down to the window's last row and to the row above its
+// first), `offset` the distance of a window's first column from the table
+// column of its pixel and `width` its columns; `pixels` the number of pixels
+// of each window of the row (rows inside x columns inside).
+struct TableWindow {
+  const uint32_t* bottom;
+  const uint32_t* top;
+  int32_t first;  // table column of pixel 0's window start
+  int32_t end;    // table column of pixel 0's window end
+  const uint32_t* columnsInside;
+  int32_t rowsInside;
+};
+
+// One row of the density binarisation, 16 pixels at a time (the last block
+// masked): each pixel compared with the mean of the window its density
+// selects (ridge where (v + 1) x count <= sum), every window from four table
+// totals.
+VS_AVX512 void DensityRowFromTable(const uint8_t* entry, const uint8_t* density, const TableWindow (&windows)[kWindows],
+                                   uint8_t densityHigh, uint8_t densityLow, int32_t w, uint8_t* out) {
+  constexpr int32_t kLanes = 16;
+  for (int32_t x = 0; x < w; x += kLanes) {
+    const __mmask16 valid = RowLanes(x, w);
+    const __m512i value =
+        _mm512_add_epi32(_mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(valid, entry + x)), _mm512_set1_epi32(1));
+    const __m128i e = _mm_maskz_loadu_epi8(valid, density + x);
+    __mmask16 valley[kWindows];  // not below the mean of window k
+    for (int k = 0; k < kWindows; ++k) {
+      const TableWindow& t = windows[k];
+      const __m512i below = _mm512_sub_epi32(_mm512_maskz_loadu_epi32(valid, t.bottom + x + t.end),
+                                             _mm512_maskz_loadu_epi32(valid, t.bottom + x + t.first));
+      const __m512i above = _mm512_sub_epi32(_mm512_maskz_loadu_epi32(valid, t.top + x + t.end),
+                                             _mm512_maskz_loadu_epi32(valid, t.top + x + t.first));
+      const __m512i count = _mm512_mullo_epi32(_mm512_maskz_loadu_epi32(valid, t.columnsInside + x),
+                                               _mm512_set1_epi32(t.rowsInside));
+      valley[k] = _mm512_cmpgt_epi32_mask(_mm512_mullo_epi32(value, count), _mm512_sub_epi32(below, above));
+    }
+    const __mmask16 isHigh = _mm_cmpge_epu8_mask(e, _mm_set1_epi8(static_cast<char>(densityHigh)));
+    const __mmask16 isMedium = _mm_cmpge_epu8_mask(e, _mm_set1_epi8(static_cast<char>(densityLow)));
+    const __mmask16 chosen = static_cast<__mmask16>((isHigh & valley[0]) | (~isHigh & isMedium & valley[1]) |
+                                                    (~isMedium & valley[2]));
+    _mm_mask_storeu_epi8(out + x, valid, _mm_maskz_mov_epi8(chosen, _mm_set1_epi8(static_cast<char>(kValleyPixel))));
+  }
+}
 VS_WIDE_CODE_END
+
+// The density binarisation from a summed-area table kept for the rows the
+// largest window spans: table row j holds, in the clipped layout of the
+// largest radius R (see ClippedTotals), the totals of columns over rows 0 ..
+// j, so a window of radius r <= R sums, at pixel x, bottom[x + R + r + 2] -
+// bottom[x + R + 1 - r] minus the same of the row above the window. One
+// running total per row instead of one per window, and no column sums. Only
+// for images where every sum and (v + 1) x count stay below 2^31; each row is
+// read into the table before any row at or above it is written.
+int32_t DensityFromTable(int32_t w, int32_t h, uint8_t* const* ridgeImage, const uint8_t* const* densityMap,
+                         uint8_t densityHigh, uint8_t densityLow, const int32_t (&radius)[kWindows]) {
+  int32_t largest = 0;
+  for (int32_t r : radius) largest = r > largest ? r : largest;
+  const size_t stride = static_cast<size_t>(w) + 2 * static_cast<size_t>(largest) + 2;
+  const int32_t slots = 2 * largest + 2 < h ? 2 * largest + 2 : h;  // table rows y - R - 1 .. y + R (and -1)
+  const size_t width = static_cast<size_t>(w);
+  std::unique_ptr<uint32_t[]> table(new (std::nothrow) uint32_t[stride * static_cast<size_t>(slots)]);
+  std::unique_ptr<uint32_t[]> zeros(new (std::nothrow) uint32_t[stride]());  // the table row above row 0
+  std::unique_ptr<uint32_t[]> widened(new (std::nothrow) uint32_t[width]);
+  std::unique_ptr<uint32_t[]> columnsInside(new (std::nothrow) uint32_t[width * kWindows]);
+  ClippedTotals rowTotals;
+  if (table == nullptr || zeros == nullptr || widened == nullptr || columnsInside == nullptr ||
+      !rowTotals.Allocate(w, largest)) {
+    return kOutOfMemory;
+  }
+  for (int k = 0; k < kWindows; ++k) {
+    for (int32_t x = 0; x < w; ++x) {
+      const int32_t lo = x - radius[k] > 0 ? x - radius[k] : 0;
+      const int32_t hi = x + radius[k] < w - 1 ? x + radius[k] : w - 1;
+      columnsInside[static_cast<size_t>(k) * width + static_cast<size_t>(x)] = static_cast<uint32_t>(hi - lo + 1);
+    }
+  }
+  auto tableRow = [&](int32_t j) -> uint32_t* {
+    return j < 0 ? zeros.get() : table.get() + static_cast<size_t>(j % slots) * stride;
+  };
+  int32_t built = -1;  // the last table row made
+  auto buildThrough = [&](int32_t last) {
+    for (; built < last; ++built) {
+      const int32_t j = built + 1;
+      WidenRowWide(ridgeImage[j], w, widened.get());
+      rowTotals.Fill(widened.get(), SimdLevel::kAvx512);
+      AddRowsWide(tableRow(j - 1), rowTotals.At(), static_cast<int32_t>(stride), tableRow(j));
+    }
+  };
+  for (int32_t y = 0; y < h; ++y) {
+    buildThrough(y + largest < h - 1 ? y + largest : h - 1);
+    TableWindow windows[kWindows];
+    for (int k = 0; k < kWindows; ++k) {
+      const int32_t r = radius[k];
+      const int32_t bottom = y + r < h - 1 ? y + r : h - 1;
+      const int32_t top = y - r > 0 ? y - r : 0;
+      windows[k] = TableWindow{tableRow(bottom), tableRow(top - 1), largest + 1 - r, largest + r + 2,
+                               columnsInside.get() + static_cast<size_t>(k) * width, bottom - top + 1};
+    }
+    DensityRowFromTable(ridgeImage[y], densityMap[y], windows, densityHigh, densityLow, w, ridgeImage[y]);
+  }
+  return kOk;
+}
 #endif
 
 template <typename Sum>
@@ -410,6 +537,13 @@ int32_t BinarizeByDensity(int32_t w, int32_t h, uint8_t* const* ridgeImage, cons
   const int32_t radius[kWindows] = {ClampRadius(rSmall, w, h), ClampRadius(rMedium, w, h), ClampRadius(rLarge, w, h)};
   constexpr uint64_t kByteMax = 255;
   if (static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * kByteMax <= std::numeric_limits<uint32_t>::max()) {
+  #ifdef VS_WIDE_VECTORS
+    constexpr int64_t kLargestFactor = 256;  // (v + 1) x count below 2^31
+    if (level == SimdLevel::kAvx512 && static_cast<int64_t>(w) * h * kLargestFactor <= std::numeric_limits<int32_t>::max() &&
+        radius[0] <= kTableRadiusMax && radius[1] <= kTableRadiusMax && radius[2] <= kTableRadiusMax) {
+      return DensityFromTable(w, h, ridgeImage, densityMap, densityHigh, densityLow, radius);
+    }
+#endif
     return DensityStream<uint32_t>(w, h, ridgeImage, densityMap, densityHigh, densityLow, radius, level);
   }
   return DensityStream<uint64_t>(w, h, ridgeImage, densityMap, densityHigh, densityLow, radius, level);

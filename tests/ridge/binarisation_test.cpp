@@ -81,7 +81,7 @@ TEST(Binarisation, ByDensityMatchesDirectWindowMeans) {
       const RowImage density = testing::MakeImage(size.w, size.h, [&](int32_t, int32_t) {
         return random.Range(0, 3) == 0 ? random.Byte() : near[random.Range(0, 7)];
       });
-      const uint32_t radii[][3] = {{3, 5, 7}, {0, 1, 2}, {7, 5, 3}, {2, 2, 30}};
+      const uint32_t radii[][3] = {{3, 5, 7}, {0, 1, 2}, {7, 5, 3}, {2, 2, 30}, {1, 40, 4}};
       for (const auto& r : radii) {
         const RowImage expected = testing::MakeImage(size.w, size.h, [&](int32_t x, int32_t y) {
           const uint8_t e = density[y][x];
