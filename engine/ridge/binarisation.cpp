@@ -27,9 +27,9 @@ namespace vorsensor {
 namespace {
 
 constexpr int kWindows = 3;  // small, medium, large
-// The summed-area form of the density binarisation keeps 2r + 2 rows of
-// totals of the widest window; beyond this radius the column sums (a row of
-// bytes per window row) take less memory.
+// The summed-area forms of the binarisations keep 2r + 2 rows of totals of
+// the widest window; beyond this radius the column sums (a row of bytes per
+// window row) take less memory.
 constexpr int32_t kTableRadiusMax = 32;
 
 uint8_t Threshold(uint32_t value, uint32_t mean) { return value < mean ? kRidgePixel : kValleyPixel; }
@@ -151,20 +151,32 @@ VS_AVX512 void WidenRowWide(const uint8_t* row, int32_t w, uint32_t* out) {
   }
 }
 
-// Window k of the density binarisation over rows of a summed-area table:
-// `bottom` and `top` the table rows (clipped running totals of the image's
-// columns summed down to the window's last row and to the row above its
-// first), `offset` the distance of a window's first column from the table
-// column of its pixel and `width` its columns; `pixels` the number of pixels
-// of each window of the row (rows inside x columns inside).
+// A window of radius r over rows of a summed-area table (see SummedRows):
+// `bottom` and `top` the table rows of the window's last row and of the row
+// above its first, `first` and `end` the table columns of pixel 0's window
+// start and end, `columnsInside` the columns of each pixel's window inside
+// the row and `rowsInside` its rows.
 struct TableWindow {
   const uint32_t* bottom;
   const uint32_t* top;
-  int32_t first;  // table column of pixel 0's window start
-  int32_t end;    // table column of pixel 0's window end
+  int32_t first;
+  int32_t end;
   const uint32_t* columnsInside;
   int32_t rowsInside;
 };
+
+// The sums of the windows of x .. x + 15 (lanes outside `valid`: 0).
+VS_AVX512 inline __m512i TableSums(const TableWindow& t, int32_t x, __mmask16 valid) {
+  const __m512i below = _mm512_sub_epi32(_mm512_maskz_loadu_epi32(valid, t.bottom + x + t.end),
+                                         _mm512_maskz_loadu_epi32(valid, t.bottom + x + t.first));
+  const __m512i above = _mm512_sub_epi32(_mm512_maskz_loadu_epi32(valid, t.top + x + t.end),
+                                         _mm512_maskz_loadu_epi32(valid, t.top + x + t.first));
+  return _mm512_sub_epi32(below, above);
+}
+// Their pixel counts (lanes outside `valid`: 0).
+VS_AVX512 inline __m512i TableCounts(const TableWindow& t, int32_t x, __mmask16 valid) {
+  return _mm512_mullo_epi32(_mm512_maskz_loadu_epi32(valid, t.columnsInside + x), _mm512_set1_epi32(t.rowsInside));
+}
 
 // One row of the density binarisation, 16 pixels at a time (the last block
 // masked): each pixel compared with the mean of the window its density
@@ -180,14 +192,8 @@ VS_AVX512 void DensityRowFromTable(const uint8_t* entry, const uint8_t* density,
     const __m128i e = _mm_maskz_loadu_epi8(valid, density + x);
     __mmask16 valley[kWindows];  // not below the mean of window k
     for (int k = 0; k < kWindows; ++k) {
-      const TableWindow& t = windows[k];
-      const __m512i below = _mm512_sub_epi32(_mm512_maskz_loadu_epi32(valid, t.bottom + x + t.end),
-                                             _mm512_maskz_loadu_epi32(valid, t.bottom + x + t.first));
-      const __m512i above = _mm512_sub_epi32(_mm512_maskz_loadu_epi32(valid, t.top + x + t.end),
-                                             _mm512_maskz_loadu_epi32(valid, t.top + x + t.first));
-      const __m512i count = _mm512_mullo_epi32(_mm512_maskz_loadu_epi32(valid, t.columnsInside + x),
-                                               _mm512_set1_epi32(t.rowsInside));
-      valley[k] = _mm512_cmpgt_epi32_mask(_mm512_mullo_epi32(value, count), _mm512_sub_epi32(below, above));
+      valley[k] = _mm512_cmpgt_epi32_mask(_mm512_mullo_epi32(value, TableCounts(windows[k], x, valid)),
+                                          TableSums(windows[k], x, valid));
     }
     const __mmask16 isHigh = _mm_cmpge_epu8_mask(e, _mm_set1_epi8(static_cast<char>(densityHigh)));
     const __mmask16 isMedium = _mm_cmpge_epu8_mask(e, _mm_set1_epi8(static_cast<char>(densityLow)));
@@ -196,62 +202,144 @@ VS_AVX512 void DensityRowFromTable(const uint8_t* entry, const uint8_t* density,
     _mm_mask_storeu_epi8(out + x, valid, _mm_maskz_mov_epi8(chosen, _mm_set1_epi8(static_cast<char>(kValleyPixel))));
   }
 }
+
+// One row of the two-means binarisation, 16 pixels at a time (the last block
+// masked): the truncated means of both windows, the pixel a ridge where it
+// lies below the mean of the two. Blocks whose windows all lie inside the row
+// divide by the row's full window counts (`divide`); the others by a float
+// estimate within 0.02 of each quotient (at most 255), corrected by its
+// remainder.
+VS_AVX512 void TwoMeansRowFromTable(const uint8_t* entry, const TableWindow (&windows)[2],
+                                    const WideMeanDivider (&divide)[2], int32_t innerFrom, int32_t innerTo, int32_t w,
+                                    uint8_t* out) {
+  constexpr int32_t kLanes = 16;
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i one = _mm512_set1_epi32(1);
+  for (int32_t x = 0; x < w; x += kLanes) {
+    const __mmask16 valid = RowLanes(x, w);
+    const bool inner = x >= innerFrom && x + kLanes <= innerTo;
+    __m512i mean[2];
+    for (int k = 0; k < 2; ++k) {
+      const __m512i sum = TableSums(windows[k], x, valid);
+      if (inner) {
+        mean[k] = divide[k](sum);
+        continue;
+      }
+      const __m512i count = _mm512_max_epi32(TableCounts(windows[k], x, valid), one);
+      __m512i q = _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(sum), _mm512_rcp14_ps(_mm512_cvtepi32_ps(count))));
+      const __m512i rest = _mm512_sub_epi32(sum, _mm512_mullo_epi32(q, count));
+      q = _mm512_mask_sub_epi32(q, _mm512_cmplt_epi32_mask(rest, zero), q, one);
+      mean[k] = _mm512_mask_add_epi32(q, _mm512_cmpge_epi32_mask(rest, count), q, one);
+    }
+    const __m512i threshold = _mm512_srli_epi32(_mm512_add_epi32(mean[0], mean[1]), 1);
+    const __m512i value = _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(valid, entry + x));
+    const __mmask16 valley = _mm512_cmpge_epi32_mask(value, threshold);
+    _mm_mask_storeu_epi8(out + x, valid, _mm_maskz_mov_epi8(valley, _mm_set1_epi8(static_cast<char>(kValleyPixel))));
+  }
+}
 VS_WIDE_CODE_END
 
-// The density binarisation from a summed-area table kept for the rows the
-// largest window spans: table row j holds, in the clipped layout of the
-// largest radius R (see ClippedTotals), the totals of columns over rows 0 ..
-// j, so a window of radius r <= R sums, at pixel x, bottom[x + R + r + 2] -
-// bottom[x + R + 1 - r] minus the same of the row above the window. One
-// running total per row instead of one per window, and no column sums. Only
-// for images where every sum and (v + 1) x count stay below 2^31; each row is
-// read into the table before any row at or above it is written.
+// Rows of a summed-area table of an image, kept for the rows the widest of
+// some windows spans: table row j holds, in the clipped layout of the widest
+// radius R (see ClippedTotals), the totals of columns over rows 0 .. j, so a
+// window of radius r <= R sums, at pixel x, bottom[x + R + r + 2] - bottom[x
+// + R + 1 - r] minus the same of the row above the window. One running total
+// per image row, and no column sums. For images whose whole sum stays below
+// 2^31; each row is read into the table when Through first reaches it.
+class SummedRows {
+ public:
+  bool Allocate(int32_t w, int32_t h, int32_t largest) {
+    w_ = w;
+    largest_ = largest;
+    stride_ = static_cast<size_t>(w) + 2 * static_cast<size_t>(largest) + 2;
+    slots_ = 2 * largest + 2 < h ? 2 * largest + 2 : h;  // rows y - R - 1 .. y + R (and -1)
+    table_.reset(new (std::nothrow) uint32_t[stride_ * static_cast<size_t>(slots_)]);
+    zeros_.reset(new (std::nothrow) uint32_t[stride_]());
+    widened_.reset(new (std::nothrow) uint32_t[static_cast<size_t>(w)]);
+    return table_ != nullptr && zeros_ != nullptr && widened_ != nullptr && rowTotals_.Allocate(w, largest);
+  }
+  // Makes the table rows through `last` from the image's rows.
+  void Through(const uint8_t* const* image, int32_t last) {
+    for (; built_ < last; ++built_) {
+      const int32_t j = built_ + 1;
+      WidenRowWide(image[j], w_, widened_.get());
+      rowTotals_.Fill(widened_.get(), SimdLevel::kAvx512);
+      AddRowsWide(Row(j - 1), rowTotals_.At(), static_cast<int32_t>(stride_), Row(j));
+    }
+  }
+  uint32_t* Row(int32_t j) { return j < 0 ? zeros_.get() : table_.get() + static_cast<size_t>(j % slots_) * stride_; }
+  // Window of radius r about row y of an image of h rows.
+  TableWindow Window(int32_t y, int32_t h, int32_t r, const uint32_t* columnsInside) {
+    const int32_t bottom = y + r < h - 1 ? y + r : h - 1;
+    const int32_t top = y - r > 0 ? y - r : 0;
+    return TableWindow{Row(bottom), Row(top - 1), largest_ + 1 - r, largest_ + r + 2, columnsInside, bottom - top + 1};
+  }
+
+ private:
+  std::unique_ptr<uint32_t[]> table_;
+  std::unique_ptr<uint32_t[]> zeros_;  // the table row above row 0
+  std::unique_ptr<uint32_t[]> widened_;
+  ClippedTotals rowTotals_;
+  size_t stride_ = 0;
+  int32_t w_ = 0;
+  int32_t largest_ = 0;
+  int32_t slots_ = 1;
+  int32_t built_ = -1;  // the last table row made
+};
+
+// The columns of every pixel's window of radius r inside a row of w.
+void ColumnsInside(int32_t w, int32_t r, uint32_t* columns) {
+  for (int32_t x = 0; x < w; ++x) {
+    const int32_t lo = x - r > 0 ? x - r : 0;
+    const int32_t hi = x + r < w - 1 ? x + r : w - 1;
+    columns[x] = static_cast<uint32_t>(hi - lo + 1);
+  }
+}
+
+// The density binarisation from SummedRows: each row is read into the table
+// before any row at or above it is written. Only for images where every sum
+// and (v + 1) x count stay below 2^31.
 int32_t DensityFromTable(int32_t w, int32_t h, uint8_t* const* ridgeImage, const uint8_t* const* densityMap,
                          uint8_t densityHigh, uint8_t densityLow, const int32_t (&radius)[kWindows]) {
   int32_t largest = 0;
   for (int32_t r : radius) largest = r > largest ? r : largest;
-  const size_t stride = static_cast<size_t>(w) + 2 * static_cast<size_t>(largest) + 2;
-  const int32_t slots = 2 * largest + 2 < h ? 2 * largest + 2 : h;  // table rows y - R - 1 .. y + R (and -1)
   const size_t width = static_cast<size_t>(w);
-  std::unique_ptr<uint32_t[]> table(new (std::nothrow) uint32_t[stride * static_cast<size_t>(slots)]);
-  std::unique_ptr<uint32_t[]> zeros(new (std::nothrow) uint32_t[stride]());  // the table row above row 0
-  std::unique_ptr<uint32_t[]> widened(new (std::nothrow) uint32_t[width]);
+  SummedRows table;
   std::unique_ptr<uint32_t[]> columnsInside(new (std::nothrow) uint32_t[width * kWindows]);
-  ClippedTotals rowTotals;
-  if (table == nullptr || zeros == nullptr || widened == nullptr || columnsInside == nullptr ||
-      !rowTotals.Allocate(w, largest)) {
-    return kOutOfMemory;
-  }
-  for (int k = 0; k < kWindows; ++k) {
-    for (int32_t x = 0; x < w; ++x) {
-      const int32_t lo = x - radius[k] > 0 ? x - radius[k] : 0;
-      const int32_t hi = x + radius[k] < w - 1 ? x + radius[k] : w - 1;
-      columnsInside[static_cast<size_t>(k) * width + static_cast<size_t>(x)] = static_cast<uint32_t>(hi - lo + 1);
-    }
-  }
-  auto tableRow = [&](int32_t j) -> uint32_t* {
-    return j < 0 ? zeros.get() : table.get() + static_cast<size_t>(j % slots) * stride;
-  };
-  int32_t built = -1;  // the last table row made
-  auto buildThrough = [&](int32_t last) {
-    for (; built < last; ++built) {
-      const int32_t j = built + 1;
-      WidenRowWide(ridgeImage[j], w, widened.get());
-      rowTotals.Fill(widened.get(), SimdLevel::kAvx512);
-      AddRowsWide(tableRow(j - 1), rowTotals.At(), static_cast<int32_t>(stride), tableRow(j));
-    }
-  };
+  if (columnsInside == nullptr || !table.Allocate(w, h, largest)) return kOutOfMemory;
+  for (int k = 0; k < kWindows; ++k) ColumnsInside(w, radius[k], columnsInside.get() + static_cast<size_t>(k) * width);
   for (int32_t y = 0; y < h; ++y) {
-    buildThrough(y + largest < h - 1 ? y + largest : h - 1);
+    table.Through(ridgeImage, y + largest < h - 1 ? y + largest : h - 1);
     TableWindow windows[kWindows];
     for (int k = 0; k < kWindows; ++k) {
-      const int32_t r = radius[k];
-      const int32_t bottom = y + r < h - 1 ? y + r : h - 1;
-      const int32_t top = y - r > 0 ? y - r : 0;
-      windows[k] = TableWindow{tableRow(bottom), tableRow(top - 1), largest + 1 - r, largest + r + 2,
-                               columnsInside.get() + static_cast<size_t>(k) * width, bottom - top + 1};
+      windows[k] = table.Window(y, h, radius[k], columnsInside.get() + static_cast<size_t>(k) * width);
     }
     DensityRowFromTable(ridgeImage[y], densityMap[y], windows, densityHigh, densityLow, w, ridgeImage[y]);
+  }
+  return kOk;
+}
+
+// The two-means binarisation from SummedRows (images whose sums and counts x
+// 256 stay below 2^31).
+int32_t TwoMeansFromTable(int32_t w, int32_t h, const uint8_t* const* ridgeImage, uint8_t* const* scratch,
+                          const int32_t (&radius)[2]) {
+  const int32_t largest = radius[0] > radius[1] ? radius[0] : radius[1];
+  const size_t width = static_cast<size_t>(w);
+  SummedRows table;
+  std::unique_ptr<uint32_t[]> columnsInside(new (std::nothrow) uint32_t[width * 2]);
+  if (columnsInside == nullptr || !table.Allocate(w, h, largest)) return kOutOfMemory;
+  for (int k = 0; k < 2; ++k) ColumnsInside(w, radius[k], columnsInside.get() + static_cast<size_t>(k) * width);
+  // Pixels largest .. w - largest - 1 have both windows inside the row.
+  const int32_t innerFrom = largest, innerTo = w - largest;
+  for (int32_t y = 0; y < h; ++y) {
+    table.Through(ridgeImage, y + largest < h - 1 ? y + largest : h - 1);
+    const TableWindow windows[2] = {table.Window(y, h, radius[0], columnsInside.get()),
+                                    table.Window(y, h, radius[1], columnsInside.get() + width)};
+    // Full window counts (at most 65 x 65 pixels: MeanReciprocal's range).
+    const WideMeanDivider divide[2] = {
+        WideMeanDivider(MeanReciprocal(static_cast<uint32_t>(windows[0].rowsInside * (2 * radius[0] + 1)))),
+        WideMeanDivider(MeanReciprocal(static_cast<uint32_t>(windows[1].rowsInside * (2 * radius[1] + 1))))};
+    TwoMeansRowFromTable(ridgeImage[y], windows, divide, innerFrom, innerTo, w, scratch[y]);
   }
   return kOk;
 }
@@ -523,6 +611,13 @@ int32_t BinarizeByTwoMeans(int32_t w, int32_t h, const uint8_t* const* ridgeImag
                            uint32_t rSmall, uint32_t rLarge, SimdLevel level) {
   if (w <= 0 || h <= 0) return kOk;
   const int32_t radius[kTwoWindows] = {ClampRadius(rSmall, w, h), ClampRadius(rLarge, w, h)};
+#ifdef VS_WIDE_VECTORS
+  constexpr int64_t kCountFactor = 256;  // every sum and count x 256 below 2^31
+  if (level == SimdLevel::kAvx512 && static_cast<int64_t>(w) * h * kCountFactor <= std::numeric_limits<int32_t>::max() &&
+      radius[0] <= kTableRadiusMax && radius[1] <= kTableRadiusMax) {
+    return TwoMeansFromTable(w, h, ridgeImage, scratch, radius);
+  }
+#endif
   constexpr uint64_t kByteMax = 255;
   if (static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * kByteMax <= std::numeric_limits<uint32_t>::max()) {
     return TwoMeansStream<uint32_t>(w, h, ridgeImage, scratch, radius, level);
