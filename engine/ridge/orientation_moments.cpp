@@ -292,25 +292,30 @@ static_assert(RowOf49MirrorsColumn());
 // most one off, and one step each way by its remainder makes it exact. The
 // table angle comes from one permutation of kScaledAngles, the sign case by
 // arithmetic: the ridge is 60 + t or 60 - t for a > 0 (b >= 0 or b < 0), t or
-// 120 - t (modulo 120) for a <= 0 (b <= 0 or b > 0). False (nothing written)
-// when a moment passes kFourWideMomentLimit or a window's larger component is
-// below 50 (its table angle is not in kScaledAngles).
-VS_AVX512 bool OrientationOfSixteen(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy, uint8_t* orientation) {
+// 120 - t (modulo 120) for a <= 0 (b <= 0 or b > 0). Returns the lanes left
+// for OrientationOf: all when a moment passes kFourWideMomentLimit (nothing
+// written), else those whose larger component is below 50 (their table angle
+// is not in kScaledAngles; their bytes are written, but not as orientations).
+VS_AVX512 uint32_t OrientationOfSixteen(const int32_t* gxx, const int32_t* gyy, const int32_t* gxy,
+                                        uint8_t* orientation) {
   const __m512i xx = _mm512_loadu_si512(gxx), yy = _mm512_loadu_si512(gyy), xy = _mm512_loadu_si512(gxy);
   const __m512i limit = _mm512_set1_epi32(kFourWideMomentLimit);
   const __mmask16 outside = _mm512_cmpgt_epu32_mask(_mm512_abs_epi32(xx), limit) |
                             _mm512_cmpgt_epu32_mask(_mm512_abs_epi32(yy), limit) |
                             _mm512_cmpgt_epu32_mask(_mm512_abs_epi32(xy), limit);
-  if (outside != 0) return false;
+  if (outside != 0) return 0xFFFF;
   const __m512i zero = _mm512_setzero_si512();
   const __m512i a = _mm512_sub_epi32(xx, yy);
   const __m512i b = _mm512_add_epi32(xy, xy);
   const __m512i magnitudeA = _mm512_abs_epi32(a), magnitudeB = _mm512_abs_epi32(b);
   const __mmask16 bLarger = _mm512_cmpgt_epi32_mask(magnitudeB, magnitudeA);
-  const __m512i larger = _mm512_mask_mov_epi32(magnitudeA, bLarger, magnitudeB);
-  const __m512i smaller = _mm512_mask_mov_epi32(magnitudeB, bLarger, magnitudeA);
   const __m512i largest = _mm512_set1_epi32(static_cast<int32_t>(kHalfAngleMax));
-  if (_mm512_cmpgt_epi32_mask(larger, largest) != 0xFFFF) return false;
+  // Lanes below the scaling limit take a larger component of 50 here (their
+  // results are replaced by the caller).
+  const __mmask16 scaled = _mm512_cmpgt_epi32_mask(_mm512_max_epi32(magnitudeA, magnitudeB), largest);
+  const __m512i larger =
+      _mm512_mask_mov_epi32(_mm512_set1_epi32(static_cast<int32_t>(kHalfAngleScaleFrom)), scaled, _mm512_max_epi32(magnitudeA, magnitudeB));
+  const __m512i smaller = _mm512_maskz_mov_epi32(scaled, _mm512_min_epi32(magnitudeA, magnitudeB));
   const __m512i dividend = _mm512_add_epi32(_mm512_mullo_epi32(smaller, largest), _mm512_srli_epi32(larger, 1));
   __m512i quotient = _mm512_cvttps_epi32(
       _mm512_mul_ps(_mm512_cvtepi32_ps(dividend), _mm512_rcp14_ps(_mm512_cvtepi32_ps(larger))));
@@ -335,7 +340,7 @@ VS_AVX512 bool OrientationOfSixteen(const int32_t* gxx, const int32_t* gyy, cons
   __m512i ridge = _mm512_mask_sub_epi32(_mm512_add_epi32(base, t), turnedBack, base, t);
   ridge = _mm512_mask_mov_epi32(ridge, _mm512_cmpeq_epi32_mask(ridge, _mm512_set1_epi32(kHalfTurnOrientations)), zero);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(orientation), _mm512_cvtepi32_epi8(ridge));
-  return true;
+  return static_cast<uint16_t>(~scaled);
 }
 VS_WIDE_CODE_END
 #endif
@@ -347,8 +352,10 @@ inline void OrientationsOf(const int32_t* gxx, const int32_t* gyy, const int32_t
   int32_t i = 0;
 #ifdef VS_WIDE_VECTORS
   for (; level == SimdLevel::kAvx512 && i + 16 <= count; i += 16) {
-    if (OrientationOfSixteen(gxx + i, gyy + i, gxy + i, orientation + i)) continue;
-    for (int32_t k = i; k < i + 16; ++k) orientation[k] = OrientationOf(gxx[k], gyy[k], gxy[k]);
+    for (uint32_t left = OrientationOfSixteen(gxx + i, gyy + i, gxy + i, orientation + i); left != 0; left &= left - 1) {
+      const int32_t k = i + __builtin_ctz(left);
+      orientation[k] = OrientationOf(gxx[k], gyy[k], gxy[k]);
+    }
   }
 #endif
 #ifdef VS_MOMENTS_SSE2
