@@ -75,11 +75,12 @@ void SetEdgePixels(uint8_t* const* image, const int32_t* edges, int32_t count, i
 // within `spread` of it. Sources lie one column further in than every target of
 // their row, so the targets can be written as the window slides down.
 // source(y) is the source column of row y (or kNoEdge when the row has none
-// this step) and target(y) the target column (kNoEdge for none).
+// this step) and target(y) the target column (kNoEdge for none). Rows outside
+// from .. to - 1 have neither, so the window walks these rows alone.
 template <typename Source, typename Target>
-void FillStep(uint8_t* const* image, int32_t count, int32_t spread, Source source, Target target) {
-  int64_t sum = 0;
-  int32_t members = 0;
+void FillStep(uint8_t* const* image, int32_t from, int32_t to, int32_t spread, Source source, Target target) {
+  uint32_t sum = 0;  // at most 255 x (2 spread + 1) of the rows walked
+  uint32_t members = 0;
   auto enter = [&](int32_t y) {
     const int32_t x = source(y);
     if (x != kNoEdge) {
@@ -94,14 +95,29 @@ void FillStep(uint8_t* const* image, int32_t count, int32_t spread, Source sourc
       --members;
     }
   };
-  for (int32_t y = 0; y < spread && y < count; ++y) enter(y);
-  for (int32_t y = 0; y < count; ++y) {
-    if (y - spread - 1 >= 0) leave(y - spread - 1);
-    if (y + spread < count) enter(y + spread);
+  for (int32_t y = from; y - from < spread && y < to; ++y) enter(y);
+  for (int32_t y = from; y < to; ++y) {
+    if (y - spread - 1 >= from) leave(y - spread - 1);
+    if (to - y > spread) enter(y + spread);
     const int32_t x = target(y);
     // The row's own source is in the window whenever it has a target: members > 0.
     if (x != kNoEdge) image[y][x] = static_cast<uint8_t>(sum / members);
   }
+}
+
+// The rows from the first to the last of `count` whose edge reaches `k`
+// columns (reaches(y)); an empty range when none does.
+struct RowRange {
+  int32_t from;
+  int32_t to;
+};
+template <typename Reaches>
+RowRange RowsReaching(int32_t count, Reaches reaches) {
+  int32_t from = 0;
+  while (from < count && !reaches(from)) ++from;
+  int32_t to = count;
+  while (to > from && !reaches(to - 1)) --to;
+  return RowRange{from, to};
 }
 
 }  // namespace
@@ -123,8 +139,9 @@ int32_t TrimBorders(int32_t w, int32_t h, uint8_t* const* image, uint8_t brightM
   for (int32_t y = 0; y < left_rows; ++y) widest = left[y] > widest ? left[y] : widest;
   const int32_t left_spread = Reach(spread, left_rows);
   for (int32_t k = 0; k < widest; ++k) {
+    const RowRange rows = RowsReaching(left_rows, [&](int32_t y) { return left[y] >= k; });
     FillStep(
-        image, left_rows, left_spread, [&](int32_t y) { return left[y] >= k ? left[y] - k : kNoEdge; },
+        image, rows.from, rows.to, left_spread, [&](int32_t y) { return left[y] >= k ? left[y] - k : kNoEdge; },
         [&](int32_t y) { return left[y] > k ? left[y] - k - 1 : kNoEdge; });
   }
 
@@ -132,8 +149,10 @@ int32_t TrimBorders(int32_t w, int32_t h, uint8_t* const* image, uint8_t brightM
   for (int32_t y = 0; y < right_rows; ++y) innermost = right[y] < innermost ? right[y] : innermost;
   const int32_t right_spread = Reach(spread, right_rows);
   for (int32_t k = 0; innermost + k < w - 1; ++k) {
+    const RowRange rows = RowsReaching(right_rows, [&](int32_t y) { return right[y] + k <= w - 1; });
     FillStep(
-        image, right_rows, right_spread, [&](int32_t y) { return right[y] + k <= w - 1 ? right[y] + k : kNoEdge; },
+        image, rows.from, rows.to, right_spread,
+        [&](int32_t y) { return right[y] + k <= w - 1 ? right[y] + k : kNoEdge; },
         [&](int32_t y) { return right[y] + k < w - 1 ? right[y] + k + 1 : kNoEdge; });
   }
   return kOk;
