@@ -220,6 +220,15 @@ TEST(TracingPrimitivesTest, NextOddCrossingFindsEndingsAndBifurcations) {
       }
     }
   }
+  // A batch's last pixel has no east neighbour among its masks and must wait
+  // for the next batch: here column 63 (searched from 1) has two transitions,
+  // one of them through that neighbour, and column 62 has two as well.
+  RowImage image = testing::BlankImage(200, 3);
+  image[1][62] = image[1][63] = image[0][61] = image[2][64] = 0;
+  for (const SimdLevel level : levels) {
+    if (!SimdLevelRuns(level)) continue;
+    EXPECT_EQ(NextOddCrossing(image.rows(), 1, 1, 198, level), 199) << static_cast<int>(level);
+  }
 }
 
 TEST(TracingPrimitivesTest, FoldedAngle) {

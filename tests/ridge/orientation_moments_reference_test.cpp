@@ -171,6 +171,13 @@ TEST(MomentsReference, RandomOverTheWholeDomainAndTheRealRange) {
     diff.Check(random.Range(0, 800000), random.Range(0, 800000), random.Range(-400000, 400000), energyMin);
     diff.Check(random.Range(-60, 60), random.Range(-60, 60), random.Range(-30, 30), energyMin);
   }
+  // Windows whose energy meets the floor exactly, and falls one short of it.
+  for (const uint8_t energyMin : {70, 80, 255}) {
+    const int32_t floor = energyMin * energyMin;
+    for (int32_t part = 0; part <= floor; part += floor / 16) {
+      for (const int32_t below : {0, 1}) diff.Check(36 * part + 35, 36 * (floor - part - below), 12 * part, energyMin);
+    }
+  }
   // The extremes of the domain.
   const int32_t extremes[] = {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::min() + 1, -1, 0,
                               1, std::numeric_limits<int32_t>::max() - 1, std::numeric_limits<int32_t>::max()};
