@@ -518,26 +518,44 @@ constexpr bool WeightsFitSignedWords() {
 }
 static_assert(WeightsFitSignedWords(), "the multiply-add reads the weights as signed 16-bit values");
 
-// The weight of the taps (both of each pair) that pass the left edge of the
-// image, by orientation and column 0..5; at the right edge the kernel of the
-// mirrored orientation (120 - o) passes by the same weight.
+// Divisions of the lanes within 6 columns of a row's ends: the taps (both of
+// each pair) that pass the left end of the image weigh `outside`, by
+// orientation and column 0..5; at the right end the kernel of the mirrored
+// orientation (120 - o) passes by the same weight. The division by the total
+// less that weight is, as the one by the full total, an exact multiplication
+// by ceil(2^48 / divisor) and a shift: the sums lie below 2^25 and the
+// divisors below 2^17, so the product's error stays below one divisor's part
+// of 1. By orientation and by column from the left end (left) or from the
+// right end (right).
 struct SideWeights {
-  uint32_t outside[kLineOrientations][kLineReach];
+  uint64_t left[kLineOrientations][kLineReach];
+  uint64_t right[kLineOrientations][kLineReach];
 };
 constexpr SideWeights MakeSideWeights() {
-  SideWeights side{};
+  uint32_t outside[kLineOrientations][kLineReach] = {};
   for (int32_t o = 0; o < kLineOrientations; ++o) {
     for (int32_t x = 0; x < kLineReach; ++x) {
       for (int32_t t = 0; t < kKernels[o].count; ++t) {
         const LineTap& tap = kKernels[o].taps[t];
-        if (x + tap.dx < 0) side.outside[o][x] += tap.weight;
-        if (x - tap.dx < 0) side.outside[o][x] += tap.weight;
+        if (x + tap.dx < 0) outside[o][x] += tap.weight;
+        if (x - tap.dx < 0) outside[o][x] += tap.weight;
       }
+    }
+  }
+  SideWeights side{};
+  for (int32_t o = 0; o < kLineOrientations; ++o) {
+    for (int32_t x = 0; x < kLineReach; ++x) {
+      const uint64_t left = kLineWeightTotal - outside[o][x];
+      const uint64_t right = kLineWeightTotal - outside[(kLineOrientations - o) % kLineOrientations][x];
+      side.left[o][x] = ((uint64_t{1} << kReciprocalShift) + left - 1) / left;
+      side.right[o][x] = ((uint64_t{1} << kReciprocalShift) + right - 1) / right;
     }
   }
   return side;
 }
 constexpr SideWeights kSide = MakeSideWeights();
+static_assert(kReciprocalShift == 48 && kLineWeightTotal < (uint32_t{1} << 17),
+              "sums below 2^25 times a divisor below 2^17 must stay below 2^48");
 
 // Which blocks: every kernel inside the image; in rows whose kernels all lie
 // between the top and bottom rows, blocks with columns within 6 of the left
@@ -888,14 +906,16 @@ VS_AVX512 void WideBlocks(const WideRow& row, const uint8_t* orientation, const 
                                 turnedSpan);
       } else {
         // Orientations spanning 64 or more: the lanes from the smallest on
-        // that span fewer than 64, then the others (which span fewer than 56).
-        for (__mmask32 left = need; left != 0;) {
-          const uint32_t from = SmallestWord(left, o);
-          const __m512i index = _mm512_sub_epi16(o, _mm512_set1_epi16(static_cast<int16_t>(from)));
-          const __mmask32 part = left & _mm512_cmplt_epu16_mask(index, wideArc);
-          TakeSums(sums, part, WideLines<kKind>(row, c, x0, index, from, LargestWord(part, o) - from));
-          left = static_cast<__mmask32>(left & ~part);
-        }
+        // that span fewer than 64, then the others (which span fewer than
+        // 56 and hold the largest).
+        const __m512i index = _mm512_sub_epi16(o, _mm512_set1_epi16(static_cast<int16_t>(low)));
+        const __mmask32 part = need & _mm512_cmplt_epu16_mask(index, wideArc);
+        TakeSums(sums, part, WideLines<kKind>(row, c, x0, index, low, LargestWord(part, o) - low));
+        const __mmask32 rest = static_cast<__mmask32>(need & ~part);
+        const uint32_t from = SmallestWord(rest, o);
+        TakeSums(sums, rest,
+                 WideLines<kKind>(row, c, x0, _mm512_sub_epi16(o, _mm512_set1_epi16(static_cast<int16_t>(from))), from,
+                                  low + span - from));
       }
       if (kKind == WideKind::kBorder) {
         result = InterleaveWords(WideQuotients(sums.even, sums.evenTotal), WideQuotients(sums.odd, sums.oddTotal));
@@ -904,7 +924,7 @@ VS_AVX512 void WideBlocks(const WideRow& row, const uint8_t* orientation, const 
       }
       if (kKind == WideKind::kSide) {
         // Lanes within 6 columns of either end divide by the total less the
-        // weights outside the image, one at a time.
+        // weights outside the image, one at a time (by its reciprocal).
         alignas(64) int32_t sum[kWideLanes];
         _mm512_store_si512(sum, sums.even);
         _mm512_store_si512(sum + kWideLanes / 2, sums.odd);
@@ -913,10 +933,10 @@ VS_AVX512 void WideBlocks(const WideRow& row, const uint8_t* orientation, const 
           const int32_t lane = x - x0;
           if ((need >> lane & 1) == 0) continue;
           const uint8_t v = static_cast<uint8_t>(orientation[x] & kOrientationBits);
-          const uint32_t outside = x < kLineReach ? kSide.outside[v][x]
-                                                  : kSide.outside[(kLineOrientations - v) % kLineOrientations][row.w - 1 - x];
-          const uint32_t quotient =
-              static_cast<uint32_t>(sum[(lane % 2) * (kWideLanes / 2) + lane / 2]) / (kLineWeightTotal - outside);
+          const uint64_t reciprocal = x < kLineReach ? kSide.left[v][x] : kSide.right[v][row.w - 1 - x];
+          const uint64_t quotient =
+              static_cast<uint64_t>(static_cast<uint32_t>(sum[(lane % 2) * (kWideLanes / 2) + lane / 2])) * reciprocal >>
+              kReciprocalShift;
           result = _mm512_mask_set1_epi16(result, __mmask32{1} << lane, static_cast<int16_t>(quotient));
         }
       }
