@@ -752,9 +752,11 @@ VS_AVX512 inline __m512i WideSquares(const WideRow& row, const int16_t* c, __m51
                          WideQuotients(_mm512_srli_epi32(sum, 16), _mm512_srli_epi32(count, 16)));
 }
 
+// Inlined also into the side and border blocks (measured faster than a call
+// returning the four sums through memory).
 template <WideKind kKind>
-VS_AVX512 inline WideSums WideLines(const WideRow& row, const int16_t* c, int32_t x0, __m512i index, uint32_t base,
-                                    uint32_t span) {
+VS_AVX512 inline __attribute__((always_inline)) WideSums WideLines(const WideRow& row, const int16_t* c, int32_t x0,
+                                                                   __m512i index, uint32_t base, uint32_t span) {
   constexpr uint32_t kNarrowSpan = 16;
   if (span < kNarrowSpan) return WideLines<kKind, kNarrowSpan>(row, c, x0, index, base, span);
   if (span < kArc) return WideLines<kKind, kArc>(row, c, x0, index, base, span);
