@@ -13,22 +13,31 @@ namespace {
 VS_WIDE_CODE_BEGIN
 constexpr int32_t kLanes = 16;
 
-VS_AVX512 int32_t RunningTotalsWide(const uint32_t* values, int32_t count, uint32_t* totals) {
+// The totals of one block of 16 values
+// plus the total before the block.
+VS_AVX512 inline __m512i BlockTotals(__m512i v, __m512i before) {
   const __m512i zero = _mm512_setzero_si512();
+  v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 1));
+  v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 2));
+  v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 4));
+  v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 8));
+  return _mm512_add_epi32(v, before);
+}
+
+// Every total, the last block masked (its lanes past the end read as 0 and are not stored).
+VS_AVX512 void RunningTotalsWide(const uint32_t* values, int32_t count, uint32_t* totals) {
   const __m512i lastLane = _mm512_set1_epi32(kLanes - 1);
-  __m512i before = zero;
+  __m512i before = _mm512_setzero_si512();
   int32_t j = 0;
   for (; j + kLanes <= count; j += kLanes) {
-    __m512i v = _mm512_loadu_si512(values + j);
-    v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 1));
-    v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 2));
-    v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 4));
-    v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 8));
-    v = _mm512_add_epi32(v, before);
+    const __m512i v = BlockTotals(_mm512_loadu_si512(values + j), before);
     _mm512_storeu_si512(totals + j, v);
     before = _mm512_permutexvar_epi32(lastLane, v);
   }
-  return j;
+  if (j < count) {
+    const __mmask16 lanes = static_cast<__mmask16>((1u << (count - j)) - 1);
+    _mm512_mask_storeu_epi32(totals + j, lanes, BlockTotals(_mm512_maskz_loadu_epi32(lanes, values + j), before));
+  }
 }
 VS_WIDE_CODE_END
 #endif
@@ -65,14 +74,16 @@ void ClippedTotals::Fill(const uint32_t* values, SimdLevel level) {
 }
 
 void RunningTotals(const uint32_t* values, int32_t count, uint32_t* totals, SimdLevel level) {
-  int32_t j = 0;
 #ifdef VS_WIDE_VECTORS
-  if (level == SimdLevel::kAvx512) j = RunningTotalsWide(values, count, totals);
+  if (level == SimdLevel::kAvx512) {
+    RunningTotalsWide(values, count, totals);
+    return;
+  }
 #else
   (void)level;
 #endif
-  uint32_t total = j > 0 ? totals[j - 1] : 0;
-  for (; j < count; ++j) {
+  uint32_t total = 0;
+  for (int32_t j = 0; j < count; ++j) {
     total += values[j];
     totals[j] = total;
   }
