@@ -13,30 +13,33 @@ namespace {
 VS_WIDE_CODE_BEGIN
 constexpr int32_t kLanes = 16;
 
-// The totals of one block of 16 values
-// plus the total before the block.
-VS_AVX512 inline __m512i BlockTotals(__m512i v, __m512i before) {
+// The totals of the block of 16 values at p, of which `lanes` count (the
+// rest read as 0), plus the total before the block: each lane's neighbour
+// on the left is added from a load shifted by one value, then three shifted
+// additions.
+VS_AVX512 inline __m512i BlockTotals(const uint32_t* p, __mmask16 lanes, __m512i before) {
   const __m512i zero = _mm512_setzero_si512();
-  v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 1));
+  __m512i v = _mm512_add_epi32(_mm512_maskz_loadu_epi32(lanes, p),
+                               _mm512_maskz_loadu_epi32(static_cast<__mmask16>(lanes << 1), p - 1));
   v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 2));
   v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 4));
   v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 8));
   return _mm512_add_epi32(v, before);
 }
 
-// Every total, the last block masked (its lanes past the end read as 0 and are not stored).
+// Every total, the last block masked (its lanes past the end are not stored).
 VS_AVX512 void RunningTotalsWide(const uint32_t* values, int32_t count, uint32_t* totals) {
   const __m512i lastLane = _mm512_set1_epi32(kLanes - 1);
   __m512i before = _mm512_setzero_si512();
   int32_t j = 0;
   for (; j + kLanes <= count; j += kLanes) {
-    const __m512i v = BlockTotals(_mm512_loadu_si512(values + j), before);
+    const __m512i v = BlockTotals(values + j, static_cast<__mmask16>(0xFFFF), before);
     _mm512_storeu_si512(totals + j, v);
     before = _mm512_permutexvar_epi32(lastLane, v);
   }
   if (j < count) {
     const __mmask16 lanes = static_cast<__mmask16>((1u << (count - j)) - 1);
-    _mm512_mask_storeu_epi32(totals + j, lanes, BlockTotals(_mm512_maskz_loadu_epi32(lanes, values + j), before));
+    _mm512_mask_storeu_epi32(totals + j, lanes, BlockTotals(values + j, lanes, before));
   }
 }
 VS_WIDE_CODE_END

@@ -6,6 +6,7 @@
 // pixel does not depend on the radius.
 #include "engine/ridge/pixel_orientation.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -143,9 +144,14 @@ void SlideAlongRow(const Sum* column, int32_t w, int32_t radius, Store store) {
 // 32-bit total of the columns -r-1 .. j, so the window of x is prefix[x + 2r
 // + 1] - prefix[x] modulo 2^32. That is the exact window sum (as a signed or
 // unsigned 32-bit value) whenever the true sum lies in 32 bits; the callers
-// take this path only for windows whose largest possible sum does.
+// take this path only for windows whose largest possible sum does. The
+// padding columns are 0, so only the row's own columns are totalled: the
+// first r + 1 totals stay 0 (the buffer starts zeroed and they are never
+// written) and the last r + 1 repeat the row's total.
 void ColumnTotals(const int32_t* column, int32_t w, int32_t radius, uint32_t* prefix, SimdLevel level) {
-  RunningTotals(reinterpret_cast<const uint32_t*>(column - radius - 1), w + 2 * radius + 2, prefix, level);
+  uint32_t* totals = prefix + radius + 1;
+  RunningTotals(reinterpret_cast<const uint32_t*>(column), w, totals, level);
+  std::fill(totals + w, totals + w + radius + 1, totals[w - 1]);
 }
 inline int32_t WindowFromTotals(const uint32_t* prefix, int32_t x, int32_t radius) {
   return static_cast<int32_t>(prefix[x + 2 * radius + 1] - prefix[x]);
@@ -339,7 +345,7 @@ struct GradientFamily {
   bool Allocate(int32_t w, int32_t radius) {
     width = w;
     means.reset(new (std::nothrow) int32_t[static_cast<size_t>(w) * kChannels]);
-    totals.reset(new (std::nothrow) uint32_t[static_cast<size_t>(w) + 2 * static_cast<size_t>(radius) + 2]);
+    totals.reset(new (std::nothrow) uint32_t[static_cast<size_t>(w) + 2 * static_cast<size_t>(radius) + 2]());
     return means != nullptr && totals != nullptr;
   }
 
@@ -515,7 +521,7 @@ struct DifferenceFamily {
     width = w;
     sums.reset(new (std::nothrow) int64_t[static_cast<size_t>(w) * kChannels]);
     narrowSums.reset(new (std::nothrow) int32_t[static_cast<size_t>(w) * kChannels]);
-    totals.reset(new (std::nothrow) uint32_t[static_cast<size_t>(w) + 2 * static_cast<size_t>(radius) + 2]);
+    totals.reset(new (std::nothrow) uint32_t[static_cast<size_t>(w) + 2 * static_cast<size_t>(radius) + 2]());
     return sums != nullptr && narrowSums != nullptr && totals != nullptr;
   }
 
