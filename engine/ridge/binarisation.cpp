@@ -191,21 +191,16 @@ VS_AVX512 void DensityRowFromTable(const uint8_t* entry, const uint8_t* density,
     const __m512i value =
         _mm512_add_epi32(_mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(valid, entry + x)), _mm512_set1_epi32(1));
     const __m128i e = _mm_maskz_loadu_epi8(valid, density + x);
-    // Each lane's window (high density the small one, else medium the middle,
-    // else the large one) picked before the one product and comparison.
+    __mmask16 valley[kWindows];  // not below the mean of window k
+    for (int k = 0; k < kWindows; ++k) {
+      valley[k] = _mm512_cmpgt_epi32_mask(_mm512_mullo_epi32(value, TableCounts(windows[k], x, valid)),
+                                          TableSums(windows[k], x, valid));
+    }
     const __mmask16 isHigh = _mm_cmpge_epu8_mask(e, _mm_set1_epi8(static_cast<char>(densityHigh)));
     const __mmask16 isMedium = _mm_cmpge_epu8_mask(e, _mm_set1_epi8(static_cast<char>(densityLow)));
-    const __mmask16 picks[kWindows] = {isHigh, static_cast<__mmask16>(~isHigh & isMedium),
-                                       static_cast<__mmask16>(~isHigh & ~isMedium)};
-    __m512i sum = _mm512_setzero_si512(), columns = sum, rows = sum;
-    for (int k = 0; k < kWindows; ++k) {
-      const __mmask16 lanes = static_cast<__mmask16>(picks[k] & valid);
-      sum = _mm512_mask_mov_epi32(sum, lanes, TableSums(windows[k], x, lanes));
-      columns = _mm512_mask_loadu_epi32(columns, lanes, windows[k].columnsInside + x);
-      rows = _mm512_mask_mov_epi32(rows, lanes, _mm512_set1_epi32(windows[k].rowsInside));
-    }
-    // Not below the mean of its window.
-    const __mmask16 chosen = _mm512_cmpgt_epi32_mask(_mm512_mullo_epi32(value, _mm512_mullo_epi32(columns, rows)), sum);
+    // (A high density takes the small window also where densityLow lies above densityHigh.)
+    const __mmask16 chosen = static_cast<__mmask16>((isHigh & valley[0]) | (~isHigh & isMedium & valley[1]) |
+                                                    (~isHigh & ~isMedium & valley[2]));
     _mm_mask_storeu_epi8(out + x, valid, _mm_maskz_mov_epi8(chosen, _mm_set1_epi8(static_cast<char>(kValleyPixel))));
   }
 }
