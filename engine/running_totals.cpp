@@ -13,22 +13,35 @@ namespace {
 VS_WIDE_CODE_BEGIN
 constexpr int32_t kLanes = 16;
 
-VS_AVX512 int32_t RunningTotalsWide(const uint32_t* values, int32_t count, uint32_t* totals) {
+// The totals of the block of 16 values at p, of which `lanes` count (the
+// rest read as 0), plus the total before the block, by four shifted
+// additions. (Adding each lane's left neighbour from a load shifted by one
+// value instead of the first shift measured slower: such a load spans two of
+// the stores that have just written the values.)
+VS_AVX512 inline __m512i BlockTotals(const uint32_t* p, __mmask16 lanes, __m512i before) {
   const __m512i zero = _mm512_setzero_si512();
+  __m512i v = _mm512_maskz_loadu_epi32(lanes, p);
+  v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 1));
+  v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 2));
+  v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 4));
+  v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 8));
+  return _mm512_add_epi32(v, before);
+}
+
+// Every total, the last block masked (its lanes past the end are not stored).
+VS_AVX512 void RunningTotalsWide(const uint32_t* values, int32_t count, uint32_t* totals) {
   const __m512i lastLane = _mm512_set1_epi32(kLanes - 1);
-  __m512i before = zero;
+  __m512i before = _mm512_setzero_si512();
   int32_t j = 0;
   for (; j + kLanes <= count; j += kLanes) {
-    __m512i v = _mm512_loadu_si512(values + j);
-    v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 1));
-    v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 2));
-    v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 4));
-    v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, kLanes - 8));
-    v = _mm512_add_epi32(v, before);
+    const __m512i v = BlockTotals(values + j, static_cast<__mmask16>(0xFFFF), before);
     _mm512_storeu_si512(totals + j, v);
     before = _mm512_permutexvar_epi32(lastLane, v);
   }
-  return j;
+  if (j < count) {
+    const __mmask16 lanes = static_cast<__mmask16>((1u << (count - j)) - 1);
+    _mm512_mask_storeu_epi32(totals + j, lanes, BlockTotals(values + j, lanes, before));
+  }
 }
 VS_WIDE_CODE_END
 #endif
@@ -65,14 +78,16 @@ void ClippedTotals::Fill(const uint32_t* values, SimdLevel level) {
 }
 
 void RunningTotals(const uint32_t* values, int32_t count, uint32_t* totals, SimdLevel level) {
-  int32_t j = 0;
 #ifdef VS_WIDE_VECTORS
-  if (level == SimdLevel::kAvx512) j = RunningTotalsWide(values, count, totals);
+  if (level == SimdLevel::kAvx512) {
+    RunningTotalsWide(values, count, totals);
+    return;
+  }
 #else
   (void)level;
 #endif
-  uint32_t total = j > 0 ? totals[j - 1] : 0;
-  for (; j < count; ++j) {
+  uint32_t total = 0;
+  for (int32_t j = 0; j < count; ++j) {
     total += values[j];
     totals[j] = total;
   }

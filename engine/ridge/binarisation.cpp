@@ -105,8 +105,9 @@ VS_AVX512 void DensityWide(const uint8_t* entry, const uint8_t* density, const u
     }
     const __mmask16 isHigh = _mm_cmpge_epu8_mask(e, _mm_set1_epi8(static_cast<char>(densityHigh)));
     const __mmask16 isMedium = _mm_cmpge_epu8_mask(e, _mm_set1_epi8(static_cast<char>(densityLow)));
+    // (A high density takes the small window also where densityLow lies above densityHigh.)
     const __mmask16 chosen = static_cast<__mmask16>((isHigh & valley[0]) | (~isHigh & isMedium & valley[1]) |
-                                                    (~isMedium & valley[2]));
+                                                    (~isHigh & ~isMedium & valley[2]));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_maskz_mov_epi8(chosen, _mm_set1_epi8(static_cast<char>(kValleyPixel))));
   }
 }
@@ -197,8 +198,9 @@ VS_AVX512 void DensityRowFromTable(const uint8_t* entry, const uint8_t* density,
     }
     const __mmask16 isHigh = _mm_cmpge_epu8_mask(e, _mm_set1_epi8(static_cast<char>(densityHigh)));
     const __mmask16 isMedium = _mm_cmpge_epu8_mask(e, _mm_set1_epi8(static_cast<char>(densityLow)));
+    // (A high density takes the small window also where densityLow lies above densityHigh.)
     const __mmask16 chosen = static_cast<__mmask16>((isHigh & valley[0]) | (~isHigh & isMedium & valley[1]) |
-                                                    (~isMedium & valley[2]));
+                                                    (~isHigh & ~isMedium & valley[2]));
     _mm_mask_storeu_epi8(out + x, valid, _mm_maskz_mov_epi8(chosen, _mm_set1_epi8(static_cast<char>(kValleyPixel))));
   }
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "engine/feature_set.h"
+#include "engine/simd_level.h"
 
 namespace vorsensor {
 
@@ -31,14 +32,18 @@ uint32_t GradientExtraPasses(uint8_t coherence, const PassCountRule& rule);
 uint32_t DifferenceExtraPasses(uint8_t ratio, const PassCountRule& rule);
 
 // Gradient moments over the window of half-width r; high / low are coherences.
+// `level` picks the vector code of the rows' marks and counts (every level
+// gives the same values).
 int32_t RefreshByGradient(int32_t w, int32_t h, const uint8_t* const* ridgeImage, uint8_t* const* orientationMap,
                           uint8_t* const* scratch, const SingularPoint* singularPoints, int32_t singularCount,
-                          uint32_t r, const PassCountRule& rule, uint32_t singularGuardRadius);
+                          uint32_t r, const PassCountRule& rule, uint32_t singularGuardRadius,
+                          SimdLevel level = MachineSimdLevel());
 
 // Directional differences over the window; high / low are variation ratios;
 // an undefined orientation is stored as 127.
 int32_t RefreshByDifferences(int32_t w, int32_t h, const uint8_t* const* ridgeImage, uint8_t* const* orientationMap,
                              uint8_t* const* scratch, const SingularPoint* singularPoints, int32_t singularCount,
-                             uint32_t r, const PassCountRule& rule, uint32_t singularGuardRadius);
+                             uint32_t r, const PassCountRule& rule, uint32_t singularGuardRadius,
+                          SimdLevel level = MachineSimdLevel());
 
 }  // namespace vorsensor

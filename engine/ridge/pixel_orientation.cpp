@@ -6,6 +6,7 @@
 // pixel does not depend on the radius.
 #include "engine/ridge/pixel_orientation.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -143,9 +144,14 @@ void SlideAlongRow(const Sum* column, int32_t w, int32_t radius, Store store) {
 // 32-bit total of the columns -r-1 .. j, so the window of x is prefix[x + 2r
 // + 1] - prefix[x] modulo 2^32. That is the exact window sum (as a signed or
 // unsigned 32-bit value) whenever the true sum lies in 32 bits; the callers
-// take this path only for windows whose largest possible sum does.
+// take this path only for windows whose largest possible sum does. The
+// padding columns are 0, so only the row's own columns are totalled: the
+// first r + 1 totals stay 0 (the buffer starts zeroed and they are never
+// written) and the last r + 1 repeat the row's total.
 void ColumnTotals(const int32_t* column, int32_t w, int32_t radius, uint32_t* prefix, SimdLevel level) {
-  RunningTotals(reinterpret_cast<const uint32_t*>(column - radius - 1), w + 2 * radius + 2, prefix, level);
+  uint32_t* totals = prefix + radius + 1;
+  RunningTotals(reinterpret_cast<const uint32_t*>(column), w, totals, level);
+  std::fill(totals + w, totals + w + radius + 1, totals[w - 1]);
 }
 inline int32_t WindowFromTotals(const uint32_t* prefix, int32_t x, int32_t radius) {
   return static_cast<int32_t>(prefix[x + 2 * radius + 1] - prefix[x]);
@@ -251,28 +257,51 @@ inline __m128i LoadLow8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_c
 
 #ifdef VS_WIDE_VECTORS
 VS_WIDE_CODE_BEGIN
-// UpdateEight for 16 pixels at a time with AVX-512 (the families' Terms16).
+// Sixteen bytes from p, or (Tail) those of the lanes in `lanes` and zeros.
+template <bool Tail>
+VS_AVX512 inline __m128i LoadRow16(const uint8_t* p, __mmask16 lanes) {
+  if constexpr (Tail) return _mm_maskz_loadu_epi8(lanes, p);
+  (void)lanes;
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+// Sixteen bytes from p widened to 16-bit lanes.
+template <bool Tail>
+VS_AVX512 inline __m256i LoadBytes16(const uint8_t* p, __mmask16 lanes) {
+  return _mm256_cvtepu8_epi16(LoadRow16<Tail>(p, lanes));
+}
+// The column sums of the terms of pixels x .. x + 15 in `lanes` (Tail: the
+// last block, whose lanes past pixel w - 2 read nothing, get zero terms and
+// are not stored).
+template <bool Tail, typename Family>
+VS_AVX512 inline void UpdateBlock(const Family& family, const TermRows* entering, const TermRows* leaving,
+                                  int32_t* const* sums, int32_t x, __mmask16 lanes) {
+  __m512i in[Family::kChannels], out[Family::kChannels];
+  if (entering != nullptr) family.template Terms16<Tail>(*entering, x, in, lanes);
+  if (leaving != nullptr) family.template Terms16<Tail>(*leaving, x, out, lanes);
+  for (int c = 0; c < Family::kChannels; ++c) {
+    __m512i sum = Tail ? _mm512_maskz_loadu_epi32(lanes, sums[c] + x) : _mm512_loadu_si512(sums[c] + x);
+    if (entering != nullptr) sum = _mm512_add_epi32(sum, in[c]);
+    if (leaving != nullptr) sum = _mm512_sub_epi32(sum, out[c]);
+    if constexpr (Tail) {
+      _mm512_mask_storeu_epi32(sums[c] + x, lanes, sum);
+    } else {
+      _mm512_storeu_si512(sums[c] + x, sum);
+    }
+  }
+}
+// UpdateEight for 16 pixels at a time with AVX-512 (the families' Terms16),
+// the last block masked: every pixel 1 .. w - 2 is done.
 template <typename Family>
 VS_AVX512 int32_t UpdateSixteen(const Family& family, const TermRows* entering, const TermRows* leaving, int32_t w,
                                 int32_t* const* sums) {
   constexpr int kLanes = 16;
-  __m512i in[Family::kChannels], out[Family::kChannels];
   int32_t x = 1;
-  for (; x + kLanes <= w - 1; x += kLanes) {
-    if (entering != nullptr) family.Terms16(*entering, x, in);
-    if (leaving != nullptr) family.Terms16(*leaving, x, out);
-    for (int c = 0; c < Family::kChannels; ++c) {
-      __m512i sum = _mm512_loadu_si512(sums[c] + x);
-      if (entering != nullptr) sum = _mm512_add_epi32(sum, in[c]);
-      if (leaving != nullptr) sum = _mm512_sub_epi32(sum, out[c]);
-      _mm512_storeu_si512(sums[c] + x, sum);
-    }
+  for (; x + kLanes <= w - 1; x += kLanes) UpdateBlock<false>(family, entering, leaving, sums, x, 0xFFFF);
+  if (x < w - 1) {
+    UpdateBlock<true>(family, entering, leaving, sums, x, static_cast<__mmask16>((1u << (w - 1 - x)) - 1));
+    x = w - 1;
   }
   return x;
-}
-// Sixteen bytes from p widened to 16-bit lanes.
-VS_AVX512 inline __m256i LoadBytes16(const uint8_t* p) {
-  return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
 }
 VS_WIDE_CODE_END
 #endif
@@ -316,7 +345,7 @@ struct GradientFamily {
   bool Allocate(int32_t w, int32_t radius) {
     width = w;
     means.reset(new (std::nothrow) int32_t[static_cast<size_t>(w) * kChannels]);
-    totals.reset(new (std::nothrow) uint32_t[static_cast<size_t>(w) + 2 * static_cast<size_t>(radius) + 2]);
+    totals.reset(new (std::nothrow) uint32_t[static_cast<size_t>(w) + 2 * static_cast<size_t>(radius) + 2]());
     return means != nullptr && totals != nullptr;
   }
 
@@ -359,12 +388,13 @@ struct GradientFamily {
 #ifdef VS_WIDE_VECTORS
   VS_WIDE_CODE_BEGIN
   // Terms8 for pixels x .. x + 15.
-  VS_AVX512 void Terms16(const TermRows& rows, int32_t x, __m512i* terms) const {
-    const __m256i aL = LoadBytes16(rows.above + x - 1), aC = LoadBytes16(rows.above + x);
-    const __m256i aR = LoadBytes16(rows.above + x + 1);
-    const __m256i rL = LoadBytes16(rows.row + x - 1), rR = LoadBytes16(rows.row + x + 1);
-    const __m256i bL = LoadBytes16(rows.below + x - 1), bC = LoadBytes16(rows.below + x);
-    const __m256i bR = LoadBytes16(rows.below + x + 1);
+  template <bool Tail>
+  VS_AVX512 void Terms16(const TermRows& rows, int32_t x, __m512i* terms, __mmask16 lanes) const {
+    const __m256i aL = LoadBytes16<Tail>(rows.above + x - 1, lanes), aC = LoadBytes16<Tail>(rows.above + x, lanes);
+    const __m256i aR = LoadBytes16<Tail>(rows.above + x + 1, lanes);
+    const __m256i rL = LoadBytes16<Tail>(rows.row + x - 1, lanes), rR = LoadBytes16<Tail>(rows.row + x + 1, lanes);
+    const __m256i bL = LoadBytes16<Tail>(rows.below + x - 1, lanes), bC = LoadBytes16<Tail>(rows.below + x, lanes);
+    const __m256i bR = LoadBytes16<Tail>(rows.below + x + 1, lanes);
     const __m256i right = _mm256_add_epi16(_mm256_add_epi16(aR, bR), _mm256_slli_epi16(rR, 2));
     const __m256i left = _mm256_add_epi16(_mm256_add_epi16(aL, bL), _mm256_slli_epi16(rL, 2));
     const __m256i down = _mm256_add_epi16(_mm256_add_epi16(bL, bR), _mm256_slli_epi16(bC, 2));
@@ -463,15 +493,16 @@ struct DifferenceFamily {
 #ifdef VS_WIDE_VECTORS
   VS_WIDE_CODE_BEGIN
   // Terms8 for pixels x .. x + 15.
-  VS_AVX512 void Terms16(const TermRows& rows, int32_t x, __m512i* terms) const {
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows.row + x));
+  template <bool Tail>
+  VS_AVX512 void Terms16(const TermRows& rows, int32_t x, __m512i* terms, __mmask16 lanes) const {
+    const __m128i c = LoadRow16<Tail>(rows.row + x, lanes);
     const uint8_t* ends[4][2] = {{rows.row + x - 1, rows.row + x + 1},
                                  {rows.above + x - 1, rows.below + x + 1},
                                  {rows.above + x, rows.below + x},
                                  {rows.above + x + 1, rows.below + x - 1}};
     for (int k = 0; k < kChannels; ++k) {
-      const __m128i one = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ends[k][0]));
-      const __m128i other = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ends[k][1]));
+      const __m128i one = LoadRow16<Tail>(ends[k][0], lanes);
+      const __m128i other = LoadRow16<Tail>(ends[k][1], lanes);
       const __m256i sum = _mm256_add_epi16(
           _mm256_cvtepu8_epi16(_mm_or_si128(_mm_subs_epu8(c, one), _mm_subs_epu8(one, c))),
           _mm256_cvtepu8_epi16(_mm_or_si128(_mm_subs_epu8(c, other), _mm_subs_epu8(other, c))));
@@ -490,7 +521,7 @@ struct DifferenceFamily {
     width = w;
     sums.reset(new (std::nothrow) int64_t[static_cast<size_t>(w) * kChannels]);
     narrowSums.reset(new (std::nothrow) int32_t[static_cast<size_t>(w) * kChannels]);
-    totals.reset(new (std::nothrow) uint32_t[static_cast<size_t>(w) + 2 * static_cast<size_t>(radius) + 2]);
+    totals.reset(new (std::nothrow) uint32_t[static_cast<size_t>(w) + 2 * static_cast<size_t>(radius) + 2]());
     return sums != nullptr && narrowSums != nullptr && totals != nullptr;
   }
 

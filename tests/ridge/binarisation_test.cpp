@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "engine/row_image.h"
 #include "ridge_references.h"
@@ -72,29 +73,32 @@ TEST(Binarisation, LocalAndTwoMeansMatchDirectWindowMeans) {
 // at every vector level the machine runs.)
 TEST(Binarisation, ByDensityMatchesDirectWindowMeans) {
   testing::TestRandom random(23);
-  const uint8_t high = 130, low = 115;
   const uint8_t near[] = {0, 114, 115, 116, 129, 130, 131, 255};
-  for (const Size& size : kSizes) {
-    for (int round = 0; round < 3; ++round) {
-      SCOPED_TRACE(std::to_string(size.w) + " x " + std::to_string(size.h) + " round " + std::to_string(round));
-      const RowImage source = TestImage(size.w, size.h, random, round);
-      const RowImage density = testing::MakeImage(size.w, size.h, [&](int32_t, int32_t) {
-        return random.Range(0, 3) == 0 ? random.Byte() : near[random.Range(0, 7)];
-      });
-      const uint32_t radii[][3] = {{3, 5, 7}, {0, 1, 2}, {7, 5, 3}, {2, 2, 30}, {1, 40, 4}};
-      for (const auto& r : radii) {
-        const RowImage expected = testing::MakeImage(size.w, size.h, [&](int32_t x, int32_t y) {
-          const uint8_t e = density[y][x];
-          const uint32_t radius = e >= high ? r[0] : (e >= low ? r[1] : r[2]);
-          return Binary(source[y][x] < SlowMean(source, x, y, radius));
+  // The thresholds also the wrong way round: a high density takes the small
+  // window whatever the low threshold.
+  for (const auto& [high, low] : {std::pair<uint8_t, uint8_t>{130, 115}, std::pair<uint8_t, uint8_t>{115, 130}}) {
+    for (const Size& size : kSizes) {
+      for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(std::to_string(size.w) + " x " + std::to_string(size.h) + " round " + std::to_string(round));
+        const RowImage source = TestImage(size.w, size.h, random, round);
+        const RowImage density = testing::MakeImage(size.w, size.h, [&](int32_t, int32_t) {
+          return random.Range(0, 3) == 0 ? random.Byte() : near[random.Range(0, 7)];
         });
-        for (int32_t level = 0; level <= static_cast<int32_t>(MachineSimdLevel()); ++level) {
-          RowImage image = testing::Clone(source);
-          ASSERT_EQ(BinarizeByDensity(size.w, size.h, image.rows(), density.rows(), high, low, r[0], r[1], r[2],
-                                      static_cast<SimdLevel>(level)),
-                    0);
-          ASSERT_EQ(testing::Pixels(image), testing::Pixels(expected))
-              << r[0] << " " << r[1] << " " << r[2] << " level " << level;
+        const uint32_t radii[][3] = {{3, 5, 7}, {0, 1, 2}, {7, 5, 3}, {2, 2, 30}, {1, 40, 4}};
+        for (const auto& r : radii) {
+          const RowImage expected = testing::MakeImage(size.w, size.h, [&](int32_t x, int32_t y) {
+            const uint8_t e = density[y][x];
+            const uint32_t radius = e >= high ? r[0] : (e >= low ? r[1] : r[2]);
+            return Binary(source[y][x] < SlowMean(source, x, y, radius));
+          });
+          for (int32_t level = 0; level <= static_cast<int32_t>(MachineSimdLevel()); ++level) {
+            RowImage image = testing::Clone(source);
+            ASSERT_EQ(BinarizeByDensity(size.w, size.h, image.rows(), density.rows(), high, low, r[0], r[1], r[2],
+                                        static_cast<SimdLevel>(level)),
+                      0);
+            ASSERT_EQ(testing::Pixels(image), testing::Pixels(expected))
+                << r[0] << " " << r[1] << " " << r[2] << " level " << level;
+          }
         }
       }
     }

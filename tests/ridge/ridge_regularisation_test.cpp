@@ -42,47 +42,58 @@ TEST(PassCounts, RulesOfBothRefreshFamilies) {
 
 // The refresh: orientations as the pixel stage measures them on the smoothed
 // image, background marks kept, the upper 5 bits of the scratch pixels kept,
-// counts only where foreground and unguarded.
+// counts only where foreground and unguarded; every vector level, with rows
+// of one partial and of two whole blocks and a partial one, and rows
+// without and with a guard reaching them.
 TEST(OrientationRefresh, OrientationsMarksAndCounts) {
   testing::TestRandom random(8);
-  const int32_t w = 48, h = 41;
-  const RowImage grey = testing::MakeImage(w, h, [&](int32_t x, int32_t y) {
-    return static_cast<uint8_t>(testing::Wave(x + y / 3, 9) / 2 + random.Byte() / 2);
-  });
-  const RowImage map = testing::MakeImage(w, h, [&](int32_t x, int32_t) {
-    return static_cast<uint8_t>(random.Byte() % 120 | (x < 10 ? kBackgroundMark : 0));
-  });
-  const RowImage density = testing::RandomImage(w, h, random);
-  // Two guards: one inside, one below the last row (its guard reaches rows 39 and 40 only).
-  SingularPoint guard[2]{};
-  guard[0].x = 30;
-  guard[0].y = 20;
-  guard[1].x = 44;
-  guard[1].y = 43;
-  for (int family = 0; family < 2; ++family) {
-    SCOPED_TRACE(family);
-    RowImage refreshed = testing::Clone(map), scratch = testing::Clone(density);
-    const PassCountRule rule = family == 0 ? PassCountRule{240, 200, 1, 4} : PassCountRule{30, 20, 2, 5};
-    ASSERT_EQ(family == 0 ? RefreshByGradient(w, h, grey.rows(), refreshed.rows(), scratch.rows(), guard, 2, 6, rule, 5)
-                          : RefreshByDifferences(w, h, grey.rows(), refreshed.rows(), scratch.rows(), guard, 2, 6, rule, 5),
-              0);
-    const testing::OrientationImages slow =
-        family == 0 ? testing::SlowGradient(grey, 6, 0) : testing::SlowDifference(grey, 6, 0);
-    const RowImage &orientation = slow.orientation, &reliability = slow.reliability;
-    int32_t counted = 0;
-    for (int32_t y = 0; y < h; ++y) {
-      for (int32_t x = 0; x < w; ++x) {
-        const bool background = x < 10;
-        const bool guarded = (x - 30) * (x - 30) + (y - 20) * (y - 20) < 25 || (x - 44) * (x - 44) + (y - 43) * (y - 43) < 25;
-        ASSERT_EQ(refreshed[y][x], orientation[y][x] | (background ? kBackgroundMark : 0)) << x << "," << y;
-        const uint32_t extra = family == 0 ? GradientExtraPasses(reliability[y][x], rule)
-                                           : DifferenceExtraPasses(reliability[y][x], rule);
-        const uint32_t passes = background || guarded ? 0 : rule.base + extra;
-        ASSERT_EQ(scratch[y][x], (density[y][x] & 0xF8) | passes) << x << "," << y;
-        counted += passes > rule.base ? 1 : 0;
+  for (const int32_t w : {48, 131}) {
+    const int32_t h = 41;
+    const RowImage grey = testing::MakeImage(w, h, [&](int32_t x, int32_t y) {
+      return static_cast<uint8_t>(testing::Wave(x + y / 3, 9) / 2 + random.Byte() / 2);
+    });
+    const RowImage map = testing::MakeImage(w, h, [&](int32_t x, int32_t) {
+      return static_cast<uint8_t>(random.Byte() % 120 | (x < 10 || random.Range(0, 5) == 0 ? kBackgroundMark : 0));
+    });
+    const RowImage density = testing::RandomImage(w, h, random);
+    // Two guards: one inside, one below the last row (its guard reaches rows 39 and 40 only).
+    SingularPoint guard[2]{};
+    guard[0].x = 30;
+    guard[0].y = 20;
+    guard[1].x = 44;
+    guard[1].y = 43;
+    for (int family = 0; family < 2; ++family) {
+      const PassCountRule rule = family == 0 ? PassCountRule{240, 200, 1, 4} : PassCountRule{30, 20, 2, 5};
+      const testing::OrientationImages slow =
+          family == 0 ? testing::SlowGradient(grey, 6, 0) : testing::SlowDifference(grey, 6, 0);
+      const RowImage &orientation = slow.orientation, &reliability = slow.reliability;
+      for (int32_t level = 0; level <= static_cast<int32_t>(MachineSimdLevel()); ++level) {
+        SCOPED_TRACE(::testing::Message() << "width " << w << " family " << family << " level " << level);
+        const SimdLevel simd = static_cast<SimdLevel>(level);
+        RowImage refreshed = testing::Clone(map), scratch = testing::Clone(density);
+        ASSERT_EQ(family == 0 ? RefreshByGradient(w, h, grey.rows(), refreshed.rows(), scratch.rows(), guard, 2, 6,
+                                                  rule, 5, simd)
+                              : RefreshByDifferences(w, h, grey.rows(), refreshed.rows(), scratch.rows(), guard, 2, 6,
+                                                     rule, 5, simd),
+                  0);
+        int32_t counted = 0;
+        for (int32_t y = 0; y < h; ++y) {
+          for (int32_t x = 0; x < w; ++x) {
+            const bool background = (map[y][x] & kBackgroundMark) != 0;
+            // Pixels exactly 5 from a point (as (35, 20)) are not guarded.
+            const bool guarded = (x - 30) * (x - 30) + (y - 20) * (y - 20) < 25 ||
+                                 (x - 44) * (x - 44) + (y - 43) * (y - 43) < 25;
+            ASSERT_EQ(refreshed[y][x], orientation[y][x] | (background ? kBackgroundMark : 0)) << x << "," << y;
+            const uint32_t extra = family == 0 ? GradientExtraPasses(reliability[y][x], rule)
+                                               : DifferenceExtraPasses(reliability[y][x], rule);
+            const uint32_t passes = background || guarded ? 0 : rule.base + extra;
+            ASSERT_EQ(scratch[y][x], (density[y][x] & 0xF8) | passes) << x << "," << y;
+            counted += passes > rule.base ? 1 : 0;
+          }
+        }
+        EXPECT_GT(counted, 0);
       }
     }
-    EXPECT_GT(counted, 0);
   }
 }
 
@@ -148,7 +159,8 @@ TEST(FixedSmoothingPasses, MatchDirectOrientationAndLineSums) {
 
 TEST(MajorityFilter, VoteAndFrame) {
   testing::TestRandom random(3);
-  const int32_t sizes[][2] = {{1, 1}, {2, 5}, {3, 3}, {17, 12}, {40, 41}};
+  // Rows of one partial block, of two whole ones (w = 66) and of two and a partial one.
+  const int32_t sizes[][2] = {{1, 1}, {2, 5}, {3, 3}, {17, 12}, {40, 41}, {66, 7}, {101, 9}};
   for (const auto& size : sizes) {
     const int32_t w = size[0], h = size[1];
     // Binary with some grey values: the vote compares the sum with 1152.
@@ -163,18 +175,23 @@ TEST(MajorityFilter, VoteAndFrame) {
       }
       return static_cast<uint8_t>(s < 1152 ? 0 : 255);
     });
-    RowImage image = testing::Clone(source);
-    ASSERT_EQ(MajorityFilter(w, h, image.rows()), 0);
-    ASSERT_EQ(testing::Pixels(image), testing::Pixels(expected)) << w << " x " << h;
+    for (int32_t level = 0; level <= static_cast<int32_t>(MachineSimdLevel()); ++level) {
+      RowImage image = testing::Clone(source);
+      ASSERT_EQ(MajorityFilter(w, h, image.rows(), static_cast<SimdLevel>(level)), 0);
+      ASSERT_EQ(testing::Pixels(image), testing::Pixels(expected)) << w << " x " << h << " level " << level;
+    }
   }
   // A square summing to exactly 1152 is not ridge, 1151 is.
-  RowImage exact = testing::ConstantImage(3, 3, 128);
-  ASSERT_EQ(MajorityFilter(3, 3, exact.rows()), 0);
-  EXPECT_EQ(exact[1][1], 255);
-  exact = testing::ConstantImage(3, 3, 128);
-  exact[0][0] = 127;
-  ASSERT_EQ(MajorityFilter(3, 3, exact.rows()), 0);
-  EXPECT_EQ(exact[1][1], 0);
+  for (int32_t level = 0; level <= static_cast<int32_t>(MachineSimdLevel()); ++level) {
+    const SimdLevel simd = static_cast<SimdLevel>(level);
+    RowImage exact = testing::ConstantImage(3, 3, 128);
+    ASSERT_EQ(MajorityFilter(3, 3, exact.rows(), simd), 0);
+    EXPECT_EQ(exact[1][1], 255);
+    exact = testing::ConstantImage(3, 3, 128);
+    exact[0][0] = 127;
+    ASSERT_EQ(MajorityFilter(3, 3, exact.rows(), simd), 0);
+    EXPECT_EQ(exact[1][1], 0);
+  }
 }
 
 }  // namespace
