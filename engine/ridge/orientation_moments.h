@@ -18,6 +18,10 @@
 
 #include "engine/simd_level.h"
 
+#ifdef VS_WIDE_VECTORS
+#include <immintrin.h>
+#endif
+
 namespace vorsensor {
 
 // Orientations are in direction units reduced to a half turn, 0..119.
@@ -109,5 +113,27 @@ DifferenceOrientation OrientationFromDifferences(int32_t h, int32_t d1, int32_t 
 void DifferenceOrientationRow(const int32_t* h, const int32_t* d1, const int32_t* v, const int32_t* d2, int32_t count,
                               int64_t flatLimit, uint8_t* orientation, uint8_t* reliability,
                               SimdLevel level = MachineSimdLevel());
+
+#ifdef VS_WIDE_VECTORS
+VS_WIDE_CODE_BEGIN
+// The gradient terms gx², gy² and gx·gy of 16 pixels from their eight
+// neighbours (above, row and below; left, centre and right) as 16-bit
+// values: gx and gy, at most 1530 in size, sit in the low halves of
+// 32-bit lanes whose high halves stay 0, as the multiply-add reads the low
+// ones signed.
+VS_AVX512 inline void GradientTermsSixteen(__m256i aL, __m256i aC, __m256i aR, __m256i rL, __m256i rR, __m256i bL,
+                                           __m256i bC, __m256i bR, __m512i* terms) {
+  const __m256i right = _mm256_add_epi16(_mm256_add_epi16(aR, bR), _mm256_slli_epi16(rR, 2));
+  const __m256i left = _mm256_add_epi16(_mm256_add_epi16(aL, bL), _mm256_slli_epi16(rL, 2));
+  const __m256i down = _mm256_add_epi16(_mm256_add_epi16(bL, bR), _mm256_slli_epi16(bC, 2));
+  const __m256i up = _mm256_add_epi16(_mm256_add_epi16(aL, aR), _mm256_slli_epi16(aC, 2));
+  const __m512i gx = _mm512_cvtepu16_epi32(_mm256_sub_epi16(right, left));
+  const __m512i gy = _mm512_cvtepu16_epi32(_mm256_sub_epi16(down, up));
+  terms[0] = _mm512_madd_epi16(gx, gx);
+  terms[1] = _mm512_madd_epi16(gy, gy);
+  terms[2] = _mm512_madd_epi16(gx, gy);
+}
+VS_WIDE_CODE_END
+#endif
 
 }  // namespace vorsensor

@@ -395,16 +395,7 @@ struct GradientFamily {
     const __m256i rL = LoadBytes16<Tail>(rows.row + x - 1, lanes), rR = LoadBytes16<Tail>(rows.row + x + 1, lanes);
     const __m256i bL = LoadBytes16<Tail>(rows.below + x - 1, lanes), bC = LoadBytes16<Tail>(rows.below + x, lanes);
     const __m256i bR = LoadBytes16<Tail>(rows.below + x + 1, lanes);
-    const __m256i right = _mm256_add_epi16(_mm256_add_epi16(aR, bR), _mm256_slli_epi16(rR, 2));
-    const __m256i left = _mm256_add_epi16(_mm256_add_epi16(aL, bL), _mm256_slli_epi16(rL, 2));
-    const __m256i down = _mm256_add_epi16(_mm256_add_epi16(bL, bR), _mm256_slli_epi16(bC, 2));
-    const __m256i up = _mm256_add_epi16(_mm256_add_epi16(aL, aR), _mm256_slli_epi16(aC, 2));
-    // The high 16 bits stay 0: the multiply-add reads the low ones signed.
-    const __m512i gx = _mm512_cvtepu16_epi32(_mm256_sub_epi16(right, left));
-    const __m512i gy = _mm512_cvtepu16_epi32(_mm256_sub_epi16(down, up));
-    terms[0] = _mm512_madd_epi16(gx, gx);
-    terms[1] = _mm512_madd_epi16(gy, gy);
-    terms[2] = _mm512_madd_epi16(gx, gy);
+    GradientTermsSixteen(aL, aC, aR, rL, rR, bL, bC, bR, terms);
   }
   VS_WIDE_CODE_END
 #endif
