@@ -8,6 +8,7 @@
 
 #include "engine/row_ring.h"
 #include "engine/simd_level.h"
+#include "engine/wide_mean_divider.h"
 
 #ifdef VS_WIDE_VECTORS
 #include <immintrin.h>
@@ -62,9 +63,7 @@ VS_AVX512 inline __m512i ClippedSums(const ClippedTotals& totals, int32_t x, __m
 
 // The truncated means of those windows over `rowsInside` rows, for window
 // sums of bytes (every mean at most 255) below 2^31 with counts x 256 below
-// 2^31: the float estimate with the reciprocal's relative error below 2^-14
-// is within 0.02 of the quotient, so at most one off, and one step each way
-// by the remainder makes it exact. Lanes outside `valid` give 0.
+// 2^31, as SmallQuotients. Lanes outside `valid` give 0.
 VS_AVX512 inline __m512i ClippedMeans(const ClippedTotals& totals, int32_t x, uint32_t rowsInside, __mmask16 valid) {
   const int32_t r = totals.Radius();
   const __m512i lane =
@@ -76,10 +75,7 @@ VS_AVX512 inline __m512i ClippedMeans(const ClippedTotals& totals, int32_t x, ui
   __m512i count = _mm512_mullo_epi32(_mm512_sub_epi32(right, left), _mm512_set1_epi32(static_cast<int32_t>(rowsInside)));
   count = _mm512_max_epi32(count, one);  // lanes past the row
   const __m512i sum = ClippedSums(totals, x, valid);
-  __m512i q = _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(sum), _mm512_rcp14_ps(_mm512_cvtepi32_ps(count))));
-  const __m512i rest = _mm512_sub_epi32(sum, _mm512_mullo_epi32(q, count));
-  q = _mm512_mask_sub_epi32(q, _mm512_cmplt_epi32_mask(rest, zero), q, one);
-  return _mm512_mask_add_epi32(q, _mm512_cmpge_epi32_mask(rest, count), q, one);
+  return SmallQuotients(sum, count);
 }
 
 // Column sums for one row step, 16 columns at a time: the entering row's

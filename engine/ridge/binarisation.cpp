@@ -208,14 +208,12 @@ VS_AVX512 void DensityRowFromTable(const uint8_t* entry, const uint8_t* density,
 // One row of the two-means binarisation, 16 pixels at a time (the last block
 // masked): the truncated means of both windows, the pixel a ridge where it
 // lies below the mean of the two. Blocks whose windows all lie inside the row
-// divide by the row's full window counts (`divide`); the others by a float
-// estimate within 0.02 of each quotient (at most 255), corrected by its
-// remainder.
+// divide by the row's full window counts (`divide`); the others by
+// SmallQuotients (every mean at most 255).
 VS_AVX512 void TwoMeansRowFromTable(const uint8_t* entry, const TableWindow (&windows)[2],
                                     const WideMeanDivider (&divide)[2], int32_t innerFrom, int32_t innerTo, int32_t w,
                                     uint8_t* out) {
   constexpr int32_t kLanes = 16;
-  const __m512i zero = _mm512_setzero_si512();
   const __m512i one = _mm512_set1_epi32(1);
   for (int32_t x = 0; x < w; x += kLanes) {
     const __mmask16 valid = RowLanes(x, w);
@@ -228,10 +226,7 @@ VS_AVX512 void TwoMeansRowFromTable(const uint8_t* entry, const TableWindow (&wi
         continue;
       }
       const __m512i count = _mm512_max_epi32(TableCounts(windows[k], x, valid), one);
-      __m512i q = _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(sum), _mm512_rcp14_ps(_mm512_cvtepi32_ps(count))));
-      const __m512i rest = _mm512_sub_epi32(sum, _mm512_mullo_epi32(q, count));
-      q = _mm512_mask_sub_epi32(q, _mm512_cmplt_epi32_mask(rest, zero), q, one);
-      mean[k] = _mm512_mask_add_epi32(q, _mm512_cmpge_epi32_mask(rest, count), q, one);
+      mean[k] = SmallQuotients(sum, count);
     }
     const __m512i threshold = _mm512_srli_epi32(_mm512_add_epi32(mean[0], mean[1]), 1);
     const __m512i value = _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(valid, entry + x));

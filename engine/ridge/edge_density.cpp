@@ -89,11 +89,7 @@ VS_AVX512 void DensityRowWide(const ClippedTotals& at, const uint8_t* map, uint8
     const __mmask16 some = _mm512_cmpneq_epi32_mask(f, zero);
     const __m512i divisor = _mm512_mask_mov_epi32(one, some, f);
     const __m512i scaled = _mm512_mullo_epi32(e, scale);
-    __m512i q = _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(scaled), _mm512_rcp14_ps(_mm512_cvtepi32_ps(divisor))));
-    const __m512i rest = _mm512_sub_epi32(scaled, _mm512_mullo_epi32(q, divisor));
-    q = _mm512_mask_sub_epi32(q, _mm512_cmplt_epi32_mask(rest, zero), q, one);
-    q = _mm512_mask_add_epi32(q, _mm512_cmpge_epi32_mask(rest, divisor), q, one);
-    q = _mm512_maskz_mov_epi32(some, q);
+    const __m512i q = _mm512_maskz_mov_epi32(some, SmallQuotients(scaled, divisor));
     __m512i o = _mm512_and_si512(_mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(valid, map + x)),
                                  _mm512_set1_epi32(kOrientationBits));
     const __mmask16 none = _mm512_cmpge_epi32_mask(o, _mm512_set1_epi32(kOrientations));

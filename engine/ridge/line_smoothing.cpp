@@ -12,6 +12,7 @@
 
 #include "engine/result_codes.h"
 #include "engine/simd_level.h"
+#include "engine/wide_mean_divider.h"
 
 #if defined(__SSE2__) && defined(__GNUC__)
 #include <emmintrin.h>
@@ -590,22 +591,6 @@ VS_AVX512 void WidenRow(const uint8_t* from, int32_t w, int16_t* to, int16_t* co
   for (; x < w; ++x) to[x] = copy[x] = from[x];
 }
 
-// Truncated quotients of 16 lanes, sums below 2^25 by totals of 1 to 2^17
-// with quotients at most 255: the product of the sum and the total's
-// reciprocal estimate (relative error below 2^-13) lies within 0.04 of the
-// quotient, so its truncation is at most one off, and the remainder
-// corrects it.
-VS_AVX512 inline __m512i WideQuotients(__m512i sum, __m512i total) {
-  const __m512 estimate = _mm512_mul_ps(_mm512_cvtepi32_ps(sum), _mm512_rcp14_ps(_mm512_cvtepi32_ps(total)));
-  __m512i quotient = _mm512_cvttps_epi32(estimate);
-  __m512i remainder = _mm512_sub_epi32(sum, _mm512_mullo_epi32(quotient, total));
-  const __m512i one = _mm512_set1_epi32(1);
-  const __mmask16 over = _mm512_cmplt_epi32_mask(remainder, _mm512_setzero_si512());
-  quotient = _mm512_mask_sub_epi32(quotient, over, quotient, one);
-  remainder = _mm512_mask_add_epi32(remainder, over, remainder, total);
-  return _mm512_mask_add_epi32(quotient, _mm512_cmpge_epi32_mask(remainder, total), quotient, one);
-}
-
 // Kernel sums of 16 lanes divided by kLineWeightTotal (see kTotalReciprocal).
 VS_AVX512 inline __m512i WideTotalQuotients(__m512i sum) {
   const __m512i reciprocal = _mm512_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(kTotalReciprocal)));
@@ -748,8 +733,8 @@ VS_AVX512 inline __m512i WideSquares(const WideRow& row, const int16_t* c, __m51
                                   columns, one);
   const __m512i count = _mm512_mullo_epi16(columns, _mm512_set1_epi16(static_cast<int16_t>(rows)));
   const __m512i low = _mm512_set1_epi32(0xFFFF);
-  return InterleaveWords(WideQuotients(_mm512_and_si512(sum, low), _mm512_and_si512(count, low)),
-                         WideQuotients(_mm512_srli_epi32(sum, 16), _mm512_srli_epi32(count, 16)));
+  return InterleaveWords(SmallQuotients(_mm512_and_si512(sum, low), _mm512_and_si512(count, low)),
+                         SmallQuotients(_mm512_srli_epi32(sum, 16), _mm512_srli_epi32(count, 16)));
 }
 
 // Inlined also into the side and border blocks (measured faster than a call
@@ -920,7 +905,7 @@ VS_AVX512 void WideBlocks(const WideRow& row, const uint8_t* orientation, const 
                                   low + span - from));
       }
       if (kKind == WideKind::kBorder) {
-        result = InterleaveWords(WideQuotients(sums.even, sums.evenTotal), WideQuotients(sums.odd, sums.oddTotal));
+        result = InterleaveWords(SmallQuotients(sums.even, sums.evenTotal), SmallQuotients(sums.odd, sums.oddTotal));
       } else {
         result = InterleaveWords(WideTotalQuotients(sums.even), WideTotalQuotients(sums.odd));
       }

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "engine/simd_level.h"
+#include "engine/wide_mean_divider.h"
 
 #if defined(__SSE2__) && defined(__GNUC__)
 #include <emmintrin.h>
@@ -317,12 +318,7 @@ VS_AVX512 uint32_t OrientationOfSixteen(const int32_t* gxx, const int32_t* gyy, 
       _mm512_mask_mov_epi32(_mm512_set1_epi32(static_cast<int32_t>(kHalfAngleScaleFrom)), scaled, _mm512_max_epi32(magnitudeA, magnitudeB));
   const __m512i smaller = _mm512_maskz_mov_epi32(scaled, _mm512_min_epi32(magnitudeA, magnitudeB));
   const __m512i dividend = _mm512_add_epi32(_mm512_mullo_epi32(smaller, largest), _mm512_srli_epi32(larger, 1));
-  __m512i quotient = _mm512_cvttps_epi32(
-      _mm512_mul_ps(_mm512_cvtepi32_ps(dividend), _mm512_rcp14_ps(_mm512_cvtepi32_ps(larger))));
-  const __m512i rest = _mm512_sub_epi32(dividend, _mm512_mullo_epi32(quotient, larger));
-  const __m512i one = _mm512_set1_epi32(1);
-  quotient = _mm512_mask_sub_epi32(quotient, _mm512_cmplt_epi32_mask(rest, zero), quotient, one);
-  quotient = _mm512_mask_add_epi32(quotient, _mm512_cmpge_epi32_mask(rest, larger), quotient, one);
+  const __m512i quotient = SmallQuotients(dividend, larger);
   // The permutation reads the low 16 bits of each lane (the quotient); the
   // high half of each lane is cleared after.
   const __m512i* angles = reinterpret_cast<const __m512i*>(kScaledAngles.at);
@@ -723,18 +719,6 @@ VS_AVX512 bool DifferenceOrientationEight(const int32_t* hs, const int32_t* d1s,
 constexpr uint32_t kThirtiethMultiplier = 143165577;
 constexpr int32_t kThirtiethShift = 32;
 static_assert(uint64_t{kThirtiethMultiplier} * (2 * kOffsetScale) - (uint64_t{1} << kThirtiethShift) == 14);
-
-// floor(n / d) for 0 <= n < 2^31 and 0 < d < 2^26 whose quotient is at most
-// 255: the float estimate with the reciprocal's relative error below 2^-14 is
-// within 0.02 of n / d, so one step each way by the remainder (exact modulo
-// 2^32, and small) makes it exact.
-VS_AVX512 inline __m512i SmallQuotients(__m512i n, __m512i d) {
-  const __m512i one = _mm512_set1_epi32(1);
-  __m512i q = _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(n), _mm512_rcp14_ps(_mm512_cvtepi32_ps(d))));
-  const __m512i rest = _mm512_sub_epi32(n, _mm512_mullo_epi32(q, d));
-  q = _mm512_mask_sub_epi32(q, _mm512_cmplt_epi32_mask(rest, _mm512_setzero_si512()), q, one);
-  return _mm512_mask_add_epi32(q, _mm512_cmpge_epi32_mask(rest, d), q, one);
-}
 
 // DifferenceOrientationRow for the windows i .. i + 15 in 32-bit lanes, as
 // DifferenceOrientationIn<int32_t>: the diagonals scaled by an exact multiply
