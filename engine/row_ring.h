@@ -48,9 +48,11 @@ namespace detail {
 // ring of min(2r + 1, h) row copies: load(y, row) writes row y into its copy
 // (row y + r is loaded just before row y's sums are handed on), and
 // row(y, column, rowsInside) receives, for each row y top to bottom, the sums
-// of every column over the window's rows inside the image.
-template <typename Sum, typename Load, typename Row>
-bool StreamColumnSums(int32_t w, int32_t h, int32_t r, Load& load, Row& row) {
+// of every column over the window's rows inside the image. update(column,
+// entering, leaving) adds one row's bytes to the sums or takes them off (the
+// other pointer is null).
+template <typename Sum, typename Load, typename Row, typename Update>
+bool StreamColumnSumsWith(int32_t w, int32_t h, int32_t r, Load& load, Row& row, Update update) {
   const int32_t slots = 2 * static_cast<int64_t>(r) + 1 < h ? 2 * r + 1 : h;
   RowRing ring;
   std::unique_ptr<Sum[]> column(new (std::nothrow) Sum[static_cast<size_t>(w)]());
@@ -59,21 +61,31 @@ bool StreamColumnSums(int32_t w, int32_t h, int32_t r, Load& load, Row& row) {
   auto add_row = [&](int32_t y) {
     uint8_t* copy = ring[y];
     load(y, copy);
-    for (int32_t x = 0; x < w; ++x) column[x] += copy[x];
+    update(column.get(), copy, nullptr);
   };
   for (int32_t y = 0; y < r && y < h; ++y) add_row(y);
   for (int32_t y = 0; y < h; ++y) {
     // The leaving row's slot is the one the entering row takes, so subtract first.
-    if (y - r - 1 >= 0) {
-      const uint8_t* copy = ring[y - r - 1];
-      for (int32_t x = 0; x < w; ++x) column[x] -= copy[x];
-    }
+    if (y - r - 1 >= 0) update(column.get(), nullptr, ring[y - r - 1]);
     if (y + r < h) add_row(y + r);
     const int32_t top = y - r > 0 ? y - r : 0;
     const int32_t bottom = y + r < h - 1 ? y + r : h - 1;
     row(y, static_cast<const Sum*>(column.get()), static_cast<Sum>(bottom - top + 1));
   }
   return true;
+}
+
+// StreamColumnSumsWith, a column at a time.
+template <typename Sum, typename Load, typename Row>
+bool StreamColumnSums(int32_t w, int32_t h, int32_t r, Load& load, Row& row) {
+  auto update = [w](Sum* column, const uint8_t* entering, const uint8_t* leaving) {
+    if (entering != nullptr) {
+      for (int32_t x = 0; x < w; ++x) column[x] += entering[x];
+    } else {
+      for (int32_t x = 0; x < w; ++x) column[x] -= leaving[x];
+    }
+  };
+  return StreamColumnSumsWith<Sum>(w, h, r, load, row, update);
 }
 
 template <typename Sum, typename Load, typename Emit>

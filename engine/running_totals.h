@@ -88,25 +88,10 @@ VS_WIDE_CODE_END
 // order.
 template <typename Load, typename Row>
 bool StreamColumnSumsWide(int32_t w, int32_t h, int32_t r, Load& load, Row& row) {
-  const int32_t slots = 2 * static_cast<int64_t>(r) + 1 < h ? 2 * r + 1 : h;
-  RowRing ring;
-  std::unique_ptr<uint32_t[]> column(new (std::nothrow) uint32_t[static_cast<size_t>(w)]());
-  if (!ring.Allocate(w, slots) || column == nullptr) return false;
-  auto addRow = [&](int32_t y) {
-    uint8_t* copy = ring[y];
-    load(y, copy);
-    UpdateColumnSumsWide(column.get(), copy, nullptr, w);
+  auto update = [w](uint32_t* column, const uint8_t* entering, const uint8_t* leaving) {
+    UpdateColumnSumsWide(column, entering, leaving, w);
   };
-  for (int32_t y = 0; y < r && y < h; ++y) addRow(y);
-  for (int32_t y = 0; y < h; ++y) {
-    // The leaving row's slot is the one the entering row takes, so subtract first.
-    if (y - r - 1 >= 0) UpdateColumnSumsWide(column.get(), nullptr, ring[y - r - 1], w);
-    if (y + r < h) addRow(y + r);
-    const int32_t top = y - r > 0 ? y - r : 0;
-    const int32_t bottom = y + r < h - 1 ? y + r : h - 1;
-    row(y, static_cast<const uint32_t*>(column.get()), static_cast<uint32_t>(bottom - top + 1));
-  }
-  return true;
+  return detail::StreamColumnSumsWith<uint32_t>(w, h, r, load, row, update);
 }
 #endif
 
